@@ -1,0 +1,58 @@
+// Process entry: application object, splash picture, main window, event loop.
+#include "CImgWindow.h"
+#include "CQtExceptionApp.h"
+#include "CSignalQuit.h"
+#include "startup.h"
+
+#include <QBitmap>
+#include <QCommandLineParser>
+#include <QPixmap>
+#include <QSplashScreen>
+#include <QSurfaceFormat>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv) {
+    if (wantsHelpOrVersion(argc, argv)) {
+        // Help and version need no window, so they work without a display too.
+        QCoreApplication app(argc, argv);
+        setApplicationIdentity();
+        QCommandLineParser parser;
+        setupCommandLine(parser);
+        parser.process(app);
+        return 0;
+    }
+    if (!haveDisplay(argc, argv)) {
+        std::fprintf(stderr,
+                     "ruvello: no display to show a window on (DISPLAY is not set); "
+                     "run it in a desktop session, or under xvfb-run -a\n");
+        return 1;
+    }
+
+    QSurfaceFormat::setDefaultFormat(defaultGLFormat());
+    CQtExceptionApp app(argc, argv);
+    setApplicationIdentity();
+    QCommandLineParser parser;
+    setupCommandLine(parser);
+    parser.process(app);
+    const QString startPath = startPathFromArguments(parser.positionalArguments());
+    CSignalQuit signalQuit;
+
+    QPixmap pixmap(":/images/splash.png");
+    QSplashScreen splash(pixmap, Qt::WindowStaysOnTopHint);
+    splash.setMask(pixmap.mask());
+    // Not "Ruvello": that title names the main window, for window lists and scripts.
+    splash.setWindowTitle("Ruvello: starting");
+    splash.show();
+    app.processEvents();
+
+    auto window = std::make_unique<CImgWindow>(startPath);
+    window->show();
+    splash.finish(window.get());
+
+    // The splash processes events, so a termination signal may already have come.
+    const int result = signalQuit.quitRequested() ? 0 : app.exec();
+    window.reset();
+    return result;
+}

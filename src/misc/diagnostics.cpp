@@ -1,0 +1,45 @@
+#include "diagnostics.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+EConsoleColors gColorMode = EConsoleColors::Auto;
+
+bool colorsWanted() {
+    switch (gColorMode) {
+        case EConsoleColors::Always:
+            return true;
+        case EConsoleColors::Never:
+            return false;
+        case EConsoleColors::Auto:
+            break;
+    }
+    return isatty(STDERR_FILENO) == 1;
+}
+
+void report(const char* file, int line, const char* kind, const std::string& text) {
+    setConsoleColor(CONSOLE_RED);
+    // One call, so that a message from another thread cannot land inside this one.
+    std::fprintf(stderr, "%s(%i) %s: %s\n", file, line, kind, text.c_str());
+    setConsoleColor(CONSOLE_NORMAL);
+}
+}  // namespace
+
+void setConsoleColorMode(EConsoleColors mode) {
+    gColorMode = mode;
+}
+
+void setConsoleColor(int attribute) {
+    if (!colorsWanted())
+        return;
+    std::fputs(attribute == CONSOLE_RED ? "\033[1;31m" : "\033[0m", stderr);
+}
+
+void warning(const char* file, int line, const std::string& text) {
+    report(file, line, "WARNING", text);
+}
+
+void error(const char* file, int line, const std::string& text) {
+    report(file, line, "ERROR", text);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Console reporting shared by every module: one format for warnings and errors,
+// coloured when standard error is a terminal.
+#include <string>
+
+// Console text attributes as the program has always used them: 12 is bright red
+// for warnings and errors, 7 the normal text colour.
+enum { CONSOLE_RED = 12, CONSOLE_NORMAL = 7 };
+
+enum class EConsoleColors { Auto, Always, Never };
+
+// Auto (the default) colours only when standard error is a terminal.
+void setConsoleColorMode(EConsoleColors mode);
+// Switches the colour of whatever is written to standard error next.
+void setConsoleColor(int attribute);
+
+// "<file>(<line>) WARNING: <text>\n" in red on standard error.
+void warning(const char* file, int line, const std::string& text);
+// "<file>(<line>) ERROR: <text>\n" in red on standard error.
+void error(const char* file, int line, const std::string& text);
+
+#define RUV_WARNING(text) warning(__FILE__, __LINE__, (text))
+#define RUV_ERROR(text) error(__FILE__, __LINE__, (text))

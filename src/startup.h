@@ -1,0 +1,28 @@
+#pragma once
+// Start-up helpers of the program's entry: identity, command line, display check.
+#include <QString>
+#include <QStringList>
+
+class QCommandLineParser;
+class QCoreApplication;
+class QSurfaceFormat;
+
+// Organisation and application names and the version, before any window exists.
+void setApplicationIdentity();
+
+// --help, --version and the optional picture or folder to open.
+void setupCommandLine(QCommandLineParser& parser);
+
+// Whether the arguments ask only for help or the version, which needs no display.
+bool wantsHelpOrVersion(int argc, char** argv);
+
+// Whether a window can be shown: a display, or a platform chosen explicitly.
+bool haveDisplay(int argc, char** argv);
+
+// The GL format of every context: OpenGL 2.1 with the fixed-function pipeline,
+// swaps synchronised with the display refresh.
+QSurfaceFormat defaultGLFormat();
+
+// The absolute path of the picture or folder named on the command line; empty when
+// none was named, or, after a warning, when it does not exist.
+QString startPathFromArguments(const QStringList& positional);
