@@ -8,14 +8,20 @@ build=$root/build-test
 
 "$root/tools/install-deps.sh" test || exit 1
 
+# The fuzz targets need clang's libFuzzer, so they have a build folder of their own.
+fuzz=$root/build-fuzz
+cmake -S "$root" -B "$fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DRUVELLO_FUZZ=ON >/dev/null || exit 1
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DRUVELLO_SANITIZE=ON \
-    -DRUVELLO_TESTS=ON -DRUVELLO_BENCH=ON >/dev/null || exit 1
+    -DRUVELLO_TESTS=ON -DRUVELLO_BENCH=ON -DRUVELLO_FUZZ_BUILD="$fuzz" >/dev/null || exit 1
 echo "Building the tests..."
-cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1 || {
-    cat "$build/build.log"
-    echo "test.sh: the build failed" >&2
-    exit 1
-}
+for dir in "$fuzz" "$build"; do
+    cmake --build "$dir" -j "$(nproc)" >"$dir/build.log" 2>&1 || {
+        cat "$dir/build.log"
+        echo "test.sh: the build in $dir failed" >&2
+        exit 1
+    }
+done
 
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 chmod 700 "$XDG_RUNTIME_DIR" 2>/dev/null || true

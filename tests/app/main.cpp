@@ -11,6 +11,8 @@
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();  // listing needs no display
     // Mesa unloads its software driver when the display closes, before the leak check
     // at exit; its own leaks would then show without a library name to suppress them by.
     dlopen(RUV_DRI_DIR "/swrast_dri.so", RTLD_NOW | RTLD_NODELETE);

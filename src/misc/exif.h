@@ -1,0 +1,50 @@
+#pragma once
+// A small reader of the Exif block of JPEG files: capture date, orientation, the
+// thumbnail's file offset, camera make and model, and the stored pixel dimensions.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct SExifInfo {
+    // Capture date "yyyy:MM:dd hh:mm:ss" as stored, or one of the status texts
+    // "could not open file", "no jpeg file", "no Exif data", "no DateTime in Exif data".
+    std::string mDateTime = "no Exif data";
+    int mOrientation = -2;       // 1..8; -2 none found; -1 file cannot be opened
+    int mThumbnailOffset = -1;   // absolute file offset of the Exif thumbnail JPEG
+    std::string mMake = "unknown";
+    std::string mModel = "unknown";
+    int mPixelXDimension = 0;
+    int mPixelYDimension = 0;
+};
+
+// Reads a file lazily, in 4 KiB blocks, keeping its buffer for the next file, so that
+// reading the Exif blocks of a folder touches only their first blocks.
+class SFileBuffer {
+public:
+    SFileBuffer() = default;
+    ~SFileBuffer();
+    SFileBuffer(const SFileBuffer&) = delete;
+    SFileBuffer& operator=(const SFileBuffer&) = delete;
+
+    bool open(const char* path);
+    void close();
+
+    // Makes at least pos + 512 bytes available (fewer at the end of the file).
+    void ensure(int64_t pos);
+    int64_t size() const { return mFileSize; }
+    int64_t loaded() const { return mLoaded; }
+    // The byte at pos, which the caller has checked to be below size(); loads as needed.
+    uint8_t at(int64_t pos);
+    const uint8_t* data() const { return mBuffer.data(); }
+
+private:
+    FILE* mFile = nullptr;
+    std::vector<uint8_t> mBuffer;
+    int64_t mLoaded = 0;
+    int64_t mFileSize = 0;
+};
+
+// path in the 8-bit local encoding (UTF-8 here).
+SExifInfo readExif(const std::string& path);
+SExifInfo parseExif(SFileBuffer& file);

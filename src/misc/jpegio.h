@@ -1,0 +1,23 @@
+#pragma once
+// JPEG decoding of whole files, of a stream at a file offset (the Exif thumbnail) and
+// of the second picture of an MPO stereo file. Decoders never throw; they return the
+// failure record. Nothing is shared, so decodes may run on several threads at once.
+#include "image.h"
+
+#include <cstdio>
+
+// Decodes one JPEG stream starting at the file's current position, up to its
+// end-of-image marker.
+SImage decodeJpegStream(FILE* file);
+
+// Opens path (8-bit local encoding, UTF-8 here), decodes the stream at offset.
+SImage readJpegFile(const char* path, long offset);
+
+// right false: the first picture; right true: the second picture of an MPO file.
+SImage readStereoJpegFile(const char* path, bool right);
+
+// File offset of the second picture of an MPO file (from its MP index, else the first
+// start of an image after the first picture's stream), or -1 when there is none.
+// The file position is undefined afterwards.
+long findSecondPicture(FILE* file);
+long secondPictureOffset(const char* path);

@@ -1,0 +1,18 @@
+#pragma once
+// PNG reading into the picture record and writing of frames as PNG files. A broken
+// file or a failed write is reported and returned, never fatal.
+#include "image.h"
+
+// The file's samples as stored: palette indices stay indices, 16-bit samples stay
+// 16-bit (big-endian, as in the file), low bit depths stay packed with each row
+// starting on a byte; interlaced files are combined. Top row first.
+// The failure record when the file cannot be opened, is no PNG or is broken.
+SImage readPngFile(const char* path);
+
+// Writes 8-bit samples with 3 (RGB) or 4 (RGBA) channels whose row 0 is the BOTTOM row
+// of the picture (as OpenGL reads frames back). Returns false, after a message, when
+// the file cannot be written; nothing of a half-written file is left claimed as good.
+bool writePngFile(const char* path, const SImage& image);
+
+// The PNG library's own version and notice text, for the About box.
+const char* pngLibraryNotice();
