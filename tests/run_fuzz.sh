@@ -3,7 +3,7 @@
 # RUVELLO_TEST_CORPUS is set. Fails on any crash, leak or sanitizer report.
 #   run_fuzz.sh FUZZ-BINARY SECONDS exif|jpeg|png
 set -u
-binary=$1
+binary=$(realpath "$1")
 seconds=$2
 kind=$3
 work=$(mktemp -d)
