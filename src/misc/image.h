@@ -3,10 +3,10 @@
 #include <cstdint>
 
 struct SImage {
-    int mWidth = -1;     // -1 in the failure record
+    int mWidth = -1;  // -1 in the failure record
     int mHeight = -1;
-    int mChannels = 3;   // samples per pixel: 1 gray (or palette index), 2, 3 RGB, 4
-    int mBitDepth = 8;   // bits per sample
+    int mChannels = 3;  // samples per pixel: 1 gray (or palette index), 2, 3 RGB, 4
+    int mBitDepth = 8;  // bits per sample
     // Samples interleaved, rows without gaps (low bit depths: each row starts on a
     // byte), top row first for decoded files. Allocated with new[] by the decoder and
     // owned by whoever receives the record last; the record never frees it.
@@ -18,8 +18,7 @@ constexpr int64_t kMaxImageBytes = int64_t(1) << 30;
 
 // The record that every decoder returns on failure: -1 × -1, 3 channels, 8 bits,
 // no pixels.
-inline SImage failedImage()
-{
+inline SImage failedImage() {
     return SImage();
 }
 

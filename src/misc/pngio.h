@@ -3,11 +3,18 @@
 // file or a failed write is reported and returned, never fatal.
 #include "image.h"
 
+#include <cstdio>
+
 // The file's samples as stored: palette indices stay indices, 16-bit samples stay
 // 16-bit (big-endian, as in the file), low bit depths stay packed with each row
 // starting on a byte; interlaced files are combined. Top row first.
 // The failure record when the file cannot be opened, is no PNG or is broken.
 SImage readPngFile(const char* path);
+
+// The same for a PNG that starts at the stream's current position; nameForMessages
+// stands for the stream in warnings. The stream stays open; its position afterwards
+// is undefined.
+SImage readPngStream(FILE* file, const char* nameForMessages);
 
 // Writes 8-bit samples with 3 (RGB) or 4 (RGBA) channels whose row 0 is the BOTTOM row
 // of the picture (as OpenGL reads frames back). Returns false, after a message, when

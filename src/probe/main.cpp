@@ -19,33 +19,31 @@ const char* const kUsage =
     "be read.\n";
 
 // Tabs and line ends inside a value would break the one-line-per-file layout.
-std::string escaped(const std::string& text)
-{
+std::string escaped(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
-bool isPng(const char* path)
-{
+bool isPng(const char* path) {
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     unsigned char head[8] = {};
     FILE* file = std::fopen(path, "rb");
@@ -56,15 +54,13 @@ bool isPng(const char* path)
     return got == sizeof head && std::memcmp(head, signature, sizeof head) == 0;
 }
 
-void appendSize(std::string& line, const SImage& image)
-{
+void appendSize(std::string& line, const SImage& image) {
     line += '\t' + std::to_string(image.mWidth) + '\t' + std::to_string(image.mHeight) + '\t' +
             std::to_string(image.mChannels);
 }
 
 // Appends the decoded sizes; false when the picture could not be decoded.
-bool appendDecoded(std::string& line, const char* path)
-{
+bool appendDecoded(std::string& line, const char* path) {
     if (isPng(path)) {
         SImage image = readPngFile(path);
         appendSize(line, image);
@@ -89,8 +85,7 @@ bool appendDecoded(std::string& line, const char* path)
 }
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     bool decode = false;
     int first = 1;
     for (; first < argc && argv[first][0] == '-'; ++first) {
@@ -116,12 +111,11 @@ int main(int argc, char** argv)
     for (int i = first; i < argc; ++i) {
         const char* path = argv[i];
         const SExifInfo info = readExif(path);
-        std::string line = escaped(path) + '\t' + escaped(info.mDateTime) + '\t' +
-                           std::to_string(info.mOrientation) + '\t' +
-                           std::to_string(info.mThumbnailOffset) + '\t' + escaped(info.mMake) +
-                           '\t' + escaped(info.mModel) + '\t' +
-                           std::to_string(info.mPixelXDimension) + '\t' +
-                           std::to_string(info.mPixelYDimension);
+        std::string line =
+            escaped(path) + '\t' + escaped(info.mDateTime) + '\t' +
+            std::to_string(info.mOrientation) + '\t' + std::to_string(info.mThumbnailOffset) +
+            '\t' + escaped(info.mMake) + '\t' + escaped(info.mModel) + '\t' +
+            std::to_string(info.mPixelXDimension) + '\t' + std::to_string(info.mPixelYDimension);
         bool read = info.mOrientation != -1;  // -1: the file could not be opened
         if (decode && read)
             read = appendDecoded(line, path);

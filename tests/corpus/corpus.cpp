@@ -4,25 +4,23 @@
 #include <fstream>
 #include <sstream>
 
-std::string corpusDir()
-{
+std::string corpusDir() {
     const char* dir = std::getenv("RUVELLO_TEST_CORPUS");
     return dir ? dir : "";
 }
 
-std::string corpusPath(const std::string& file)
-{
+std::string corpusPath(const std::string& file) {
     return corpusDir() + "/" + file;
 }
 
 namespace {
-std::vector<std::string> splitTabs(const std::string& line)
-{
+std::vector<std::string> splitTabs(const std::string& line) {
     std::vector<std::string> cells;
     size_t start = 0;
     while (true) {
         const size_t tab = line.find('\t', start);
-        cells.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        cells.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
         if (tab == std::string::npos)
             return cells;
         start = tab + 1;
@@ -30,8 +28,7 @@ std::vector<std::string> splitTabs(const std::string& line)
 }
 }  // namespace
 
-std::vector<CorpusRow> readCorpusTable(const std::string& name)
-{
+std::vector<CorpusRow> readCorpusTable(const std::string& name) {
     std::vector<CorpusRow> rows;
     std::ifstream in(corpusPath(name), std::ios::binary);
     EXPECT_TRUE(in.good()) << "cannot read " << corpusPath(name);

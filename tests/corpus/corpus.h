@@ -10,9 +10,9 @@
 std::string corpusDir();
 
 // Skips the calling test, saying so, when there is no corpus.
-#define RUV_REQUIRE_CORPUS()                                                              \
-    do {                                                                                  \
-        if (corpusDir().empty())                                                          \
+#define RUV_REQUIRE_CORPUS()                                                               \
+    do {                                                                                   \
+        if (corpusDir().empty())                                                           \
             GTEST_SKIP() << "RUVELLO_TEST_CORPUS is not set: no real-world files to test"; \
     } while (0)
 

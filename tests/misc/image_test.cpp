@@ -6,8 +6,7 @@ using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-TEST(ImageRecord, FailureRecord)
-{
+TEST(ImageRecord, FailureRecord) {
     const SImage failed = failedImage();
     EXPECT_EQ(failed.mWidth, -1);
     EXPECT_EQ(failed.mHeight, -1);
@@ -17,8 +16,7 @@ TEST(ImageRecord, FailureRecord)
     EXPECT_EQ(imageByteSize(failed), 0);
 }
 
-TEST(ImageRecord, SizesAreSixtyFourBitAndRowsWholeBytes)
-{
+TEST(ImageRecord, SizesAreSixtyFourBitAndRowsWholeBytes) {
     SImage image;
     image.mWidth = 3;
     image.mHeight = 2;
@@ -41,8 +39,7 @@ TEST(ImageRecord, SizesAreSixtyFourBitAndRowsWholeBytes)
     EXPECT_EQ(imageByteSize(image), int64_t(10000000000));
 }
 
-TEST(ImageRecord, AllocationRefusesEmptyAndHugePictures)
-{
+TEST(ImageRecord, AllocationRefusesEmptyAndHugePictures) {
     SImage image;
     image.mWidth = 4;
     image.mHeight = 2;
