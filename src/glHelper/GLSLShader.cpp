@@ -1,0 +1,232 @@
+#include "GLSLShader.h"
+
+#include "GLSLParams.h"
+#include "glHelper.h"
+
+#include <fstream>
+#include <iostream>
+
+namespace {
+GLSLShader* gInstance = nullptr;
+
+bool isInline(const GLSLSourceFile& reference) {
+    return !reference.empty() && reference[0] == '*';
+}
+
+std::string stageName(GLenum type) {
+    switch (type) {
+        case GL_VERTEX_SHADER:
+            return "Vertex";
+        case GL_GEOMETRY_SHADER_EXT:
+            return "Geometry";
+        default:
+            return "Fragment";
+    }
+}
+
+std::string headerText(const char* header) {
+    std::string text = header ? header : "";
+    if (!text.empty() && text.back() != '\n')
+        text += '\n';
+    return text;
+}
+}  // namespace
+
+GLSLShader& GLSLShader::instance() {
+    if (!gInstance)
+        gInstance = new GLSLShader;
+    return *gInstance;
+}
+
+void GLSLShader::destroy() {
+    delete gInstance;
+    gInstance = nullptr;
+}
+
+GLSLShader::~GLSLShader() {
+    for (auto& entry : mPrograms)
+        glDeleteProgram(entry.second.program->id);
+    for (auto* list : {&mVertexStages, &mGeometryStages, &mFragmentStages})
+        for (const GLSLShaderObject& stage : *list)
+            glDeleteShader(stage.id);
+    // The parameter sets must not look up programs that are gone.
+    unbindAll();
+}
+
+std::vector<GLSLShaderObject>& GLSLShader::stages(GLenum type) {
+    if (type == GL_VERTEX_SHADER)
+        return mVertexStages;
+    if (type == GL_GEOMETRY_SHADER_EXT)
+        return mGeometryStages;
+    return mFragmentStages;
+}
+
+const GLSLShaderObject* GLSLShader::stage(GLenum type, int index) const {
+    if (index < 0)
+        return nullptr;
+    return &const_cast<GLSLShader*>(this)->stages(type)[size_t(index)];
+}
+
+size_t GLSLShader::stageCount(GLenum type) const {
+    return const_cast<GLSLShader*>(this)->stages(type).size();
+}
+
+GLSLProgram* GLSLShader::program(const std::string& name) const {
+    const auto found = mPrograms.find(name);
+    return found == mPrograms.end() ? nullptr : found->second.program.get();
+}
+
+int GLSLShader::findOrAddStage(GLenum type, const Sources& sources, const std::string& header,
+                               int formatArg) {
+    std::vector<GLSLShaderObject>& list = stages(type);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i].header == header && list[i].formatArg == formatArg &&
+            list[i].sources == sources)
+            return int(i);
+    }
+    GLSLShaderObject stage;
+    stage.id = glCreateShader(type);
+    stage.sources = sources;
+    stage.header = header;
+    stage.formatArg = formatArg;
+    list.push_back(stage);
+    return int(list.size() - 1);
+}
+
+GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
+                                const Sources& geometry, const Sources& fragment,
+                                const int* geometryParams, const char* header, int formatArg) {
+    if (program(name))
+        throw InvalidArgument("Shader already exists: " + name);
+    for (const Sources* list : {&vertex, &geometry, &fragment}) {
+        for (const GLSLSourceFile& reference : *list) {
+            if (isInline(reference))
+                continue;
+            if (!std::ifstream(reference)) {
+                std::cerr << "Shader <" << name << ">\n"
+                          << "Could not find shader \"" << reference << "\"." << std::endl;
+                return nullptr;
+            }
+        }
+    }
+    if (vertex.empty() && fragment.empty())
+        return nullptr;
+
+    Entry entry;
+    entry.program = std::make_unique<GLSLProgram>();
+    entry.program->name = name;
+    entry.program->id = glCreateProgram();
+    const std::string headerCopy = headerText(header);
+    if (!vertex.empty())
+        entry.vertex = findOrAddStage(GL_VERTEX_SHADER, vertex, headerCopy, formatArg);
+    if (!geometry.empty()) {
+        if (!mGeometrySupport)
+            enableGeometryShaders(true);
+        if (mGeometrySupport) {
+            entry.geometry =
+                findOrAddStage(GL_GEOMETRY_SHADER_EXT, geometry, headerCopy, formatArg);
+            if (geometryParams) {
+                entry.geometryParams.reset(new int[3]);
+                std::copy(geometryParams, geometryParams + 3, entry.geometryParams.get());
+            }
+        }
+    }
+    if (!fragment.empty())
+        entry.fragment = findOrAddStage(GL_FRAGMENT_SHADER, fragment, headerCopy, formatArg);
+    for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
+                                      {GL_GEOMETRY_SHADER_EXT, entry.geometry},
+                                      {GL_FRAGMENT_SHADER, entry.fragment}})
+        if (index >= 0)
+            glAttachShader(entry.program->id, stages(type)[size_t(index)].id);
+
+    GLSLProgram* result = entry.program.get();
+    if (!mPrograms.emplace(name, std::move(entry)).second)
+        throw InvalidArgument("Shader already registered: " + name);
+    return result;
+}
+
+GLSLProgram* GLSLShader::create(const Sources& vertex, const Sources& fragment, const char* header,
+                                int formatArg) {
+    return create(newProgramName(), vertex, {}, fragment, nullptr, header, formatArg);
+}
+
+GLSLProgram* GLSLShader::createAndBuild(const Sources& vertex, const Sources& fragment,
+                                        const char* header, int formatArg) {
+    GLSLProgram* result = create(vertex, fragment, header, formatArg);
+    if (result)
+        build(result->name);
+    return result;
+}
+
+void GLSLShader::link(Entry& entry) {
+    linkProgram(*entry.program, stage(GL_VERTEX_SHADER, entry.vertex),
+                stage(GL_GEOMETRY_SHADER_EXT, entry.geometry),
+                stage(GL_FRAGMENT_SHADER, entry.fragment), entry.geometryParams.get());
+}
+
+void GLSLShader::build(const std::string& name) {
+    const auto found = mPrograms.find(name);
+    if (found == mPrograms.end())
+        return;
+    Entry& entry = found->second;
+    bool compiled = true;
+    for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
+                                      {GL_GEOMETRY_SHADER_EXT, entry.geometry},
+                                      {GL_FRAGMENT_SHADER, entry.fragment}}) {
+        if (index < 0)
+            continue;
+        GLSLShaderObject& object = stages(type)[size_t(index)];
+        compileStage(object, stageName(type) + " Shader <" + name + ">");
+        compiled = compiled && object.compiled;
+    }
+    if (compiled)
+        link(entry);
+}
+
+void GLSLShader::setHeader(const std::string& name, const char* header) {
+    const auto found = mPrograms.find(name);
+    if (found == mPrograms.end())
+        return;
+    const Entry& entry = found->second;
+    for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
+                                      {GL_GEOMETRY_SHADER_EXT, entry.geometry},
+                                      {GL_FRAGMENT_SHADER, entry.fragment}})
+        if (index >= 0)
+            stages(type)[size_t(index)].header = headerText(header);
+    build(name);
+}
+
+void GLSLShader::reloadAll() {
+    for (GLenum type :
+         {GLenum(GL_VERTEX_SHADER), GLenum(GL_GEOMETRY_SHADER_EXT), GLenum(GL_FRAGMENT_SHADER)}) {
+        for (GLSLShaderObject& object : stages(type)) {
+            const std::string last = object.sources.empty() ? "" : object.sources.back();
+            compileStage(object, stageName(type) + " Shader <" +
+                                     (isInline(last) ? "<inline source>" : last) + ">");
+        }
+    }
+    for (auto& [name, entry] : mPrograms) {
+        const GLSLShaderObject* parts[] = {stage(GL_VERTEX_SHADER, entry.vertex),
+                                           stage(GL_GEOMETRY_SHADER_EXT, entry.geometry),
+                                           stage(GL_FRAGMENT_SHADER, entry.fragment)};
+        bool compiled = true;
+        for (const GLSLShaderObject* part : parts)
+            compiled = compiled && (!part || part->compiled);
+        // A program with a stage that failed keeps its previous linked code.
+        if (compiled)
+            link(entry);
+    }
+    updateAll();
+    for (auto* list : {&mVertexStages, &mGeometryStages, &mFragmentStages})
+        for (GLSLShaderObject& object : *list)
+            object.compiled = 0;
+}
+
+void GLSLShader::enableGeometryShaders(bool on) {
+    if (on && !glhInit("GL_EXT_gpu_shader4 GL_EXT_geometry_shader4 ")) {
+        std::cerr << "Warning: tried to enable geometry shader but no support." << std::endl;
+        mGeometrySupport = false;
+        return;
+    }
+    mGeometrySupport = on;
+}
