@@ -1,0 +1,363 @@
+#include "glHelper.h"
+
+#include "CStereoCalib.h"
+
+#include "calibModel.h"
+#include "fitter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+const char* const kFitLine = "-------------- fit ---------------\n";
+
+SRgb colorOf(const SCalibPatch& patch) {
+    return {patch.r / 255.0f, patch.g / 255.0f, patch.b / 255.0f};
+}
+
+float mean(const SRgb& c) {
+    return (c[0] + c[1] + c[2]) / 3.0f;
+}
+
+// A computed level as stored: truncated towards zero; a value that is no number (a fit
+// gone astray) gives 0 rather than an undefined conversion.
+int16_t toLevel(float value) {
+    if (!(value == value))
+        return 0;
+    return int16_t(std::clamp(value, float(std::numeric_limits<int16_t>::min()),
+                              float(std::numeric_limits<int16_t>::max())));
+}
+
+// The colour level that shows c as bright as the linear luminance target through the
+// filter: it moves the mean of the displayed components to where the exactly matching
+// colour has it, rounded to the nearest level.
+int16_t colorLevel(const SRgb& c, const SRgb& filter, float gamma, float target) {
+    const float y = filterLuminance(c, filter, gamma);
+    const SRgb v = gammaEncode(mixColor(mixLevel(target, y), c), gamma);
+    return toLevel(std::trunc(mixLevel(mean(v), mean(c)) * 255.0f + 255.5f) - 255.0f);
+}
+
+}  // namespace
+
+CStereoCalib::CStereoCalib() {
+    const SCalibPatch red{255, 0, 0, 128}, green{0, 255, 0, 128}, blue{0, 0, 255, 128};
+    for (auto& patches : mPatches)
+        patches = {red, green, blue};
+    mBaseColors = {red, green, blue, {0, 255, 255, 128}, {255, 0, 255, 128}, {255, 255, 0, 128}};
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    mMaxTexSize = std::min(int(maxSize), kMaxFaceTexSize);
+}
+
+CStereoCalib::~CStereoCalib() {
+    if (mFaceTexture)
+        glDeleteTextures(1, &mFaceTexture);
+}
+
+void CStereoCalib::setFilter(int eye, float red, float green, float /*blue*/) {
+    mFilter[eye][0] = red;
+    mFilter[eye][1] = green;
+    mFilter[eye][2] = 1.0f - red - green;
+}
+
+std::array<float, 3> CStereoCalib::getFilter(int eye) const {
+    return {mFilter[eye][0], mFilter[eye][1], mFilter[eye][2]};
+}
+
+bool CStereoCalib::validIndex(int index) const {
+    return index >= 0 && size_t(index) < mPatches[mEye].size();
+}
+
+void CStereoCalib::draw(int width, int height) {
+    if (!mFaceTexture)
+        createFaceTexture();
+    checkGLError(__FILE__, __LINE__);
+    if (width <= 0 || height <= 0)
+        return;
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width, 0.0, height, -5000.0, 5000.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT);
+    // The frame goes on with the application's overlay: give it back its switches.
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+
+    const int first = mCurrent / 3 * 3;
+    for (int i = first; i < first + 3; ++i) {
+        if (validIndex(i))
+            drawPatch(i, width, height);
+    }
+
+    // An arrow at the centre points to the eye being calibrated.
+    const int cx = width / 2, cy = height / 2;
+    const int side = mEye == 0 ? -1 : 1;
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glBegin(GL_TRIANGLES);
+    glVertex2i(cx + side * 25, cy);
+    glVertex2i(cx + side * 10, cy - 5);
+    glVertex2i(cx + side * 10, cy + 5);
+    glEnd();
+    glPopAttrib();
+}
+
+void CStereoCalib::drawPatch(int index, int width, int height) {
+    if (mFaceWidth <= 0 || mFaceHeight <= 0)
+        return;
+    const int column = index % 3;
+    const int row = (index / 3) % 2;
+    // A window too narrow for three faces shrinks all three alike.
+    const float scale = width < 3 * mFaceWidth ? float(width) / float(3 * mFaceWidth) : 1.0f;
+    const int pw = int(float(mFaceWidth) * scale);
+    const int ph = int(float(mFaceHeight) * scale);
+    const int x = column * pw + (column * (width - 3 * pw)) / 2;
+    const int y = (height - ph) * row;
+
+    glPushMatrix();
+    glTranslatef(float(x), float(y), 0.0f);
+    glDisable(GL_BLEND);
+    const std::array<float, 3> color = patchColor(mEye, index);
+    glColor4f(color[0], color[1], color[2], 0.0f);
+    glRecti(0, 0, pw, ph);
+
+    // Only the face's bright half passes; it shows in the grey, the rest in the colour.
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.5f);
+    const float gray = patchGray(mEye, index);
+    glColor3f(gray, gray, gray);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, mFaceTexture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    const float s = float(mFaceWidth) / float(mMaxTexSize);
+    const float t = float(mFaceHeight) / float(mMaxTexSize);
+    // The picture's first row is at the top.
+    glBegin(GL_TRIANGLE_STRIP);
+    glTexCoord2f(0.0f, t);
+    glVertex2i(0, 0);
+    glTexCoord2f(s, t);
+    glVertex2i(pw, 0);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2i(0, ph);
+    glTexCoord2f(s, 0.0f);
+    glVertex2i(pw, ph);
+    glEnd();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_ALPHA_TEST);
+
+    if (index == mCurrent) {
+        // The diamond sits where the level's meaning is read: the left corner for the
+        // colour's level, the right one for the face's grey.
+        const int x0 = mAdjustGray ? pw - 30 : 0;
+        glBegin(GL_TRIANGLE_STRIP);
+        glColor3f(0.0f, 0.0f, 0.0f);
+        glVertex2i(x0 + 15, ph - 25);
+        glVertex2i(x0 + 20, ph - 20);
+        glVertex2i(x0 + 10, ph - 20);
+        glColor3f(1.0f, 1.0f, 1.0f);
+        glVertex2i(x0 + 15, ph - 15);
+        glEnd();
+    }
+    glPopMatrix();
+}
+
+bool CStereoCalib::keyboard(int key) {
+    switch (key & 0xFF) {
+        case 'w':
+            brighter();
+            return true;
+        case 's':
+            darker();
+            return true;
+        case 'd':
+            if (mCurrent + 1 < int(mPatches[mEye].size()))
+                ++mCurrent;
+            return true;
+        case 'a':
+            if (mCurrent > 0)
+                --mCurrent;
+            return true;
+        case 'e':
+            mEye = 1 - mEye;
+            return true;
+        case 'D':
+            addColors();
+            return true;
+        case '}':
+            predictLevels();
+            return true;
+        case '[':
+            saveFile();
+            return true;
+        case ']':
+            loadFile();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CStereoCalib::brighter() {
+    if (!validIndex(mCurrent))
+        return;
+    int16_t& level = mPatches[mEye][size_t(mCurrent)].level;
+    if (level < 255)
+        ++level;
+}
+
+void CStereoCalib::darker() {
+    if (!validIndex(mCurrent))
+        return;
+    int16_t& level = mPatches[mEye][size_t(mCurrent)].level;
+    if (level > (mAdjustGray ? 0 : -255))
+        --level;
+}
+
+SRgb CStereoCalib::patchColor(int eye, int index) const {
+    if (index < 0 || size_t(index) >= mPatches[eye].size())
+        return {0.0f, 0.0f, 0.0f};
+    const SCalibPatch& patch = mPatches[eye][size_t(index)];
+    return mAdjustGray ? colorOf(patch) : mixColor(patch.level / 255.0f, colorOf(patch));
+}
+
+float CStereoCalib::patchGray(int eye, int index) const {
+    if (!mAdjustGray)
+        return calibGray(std::max(index, 0) / 6 + 1) * kCalibGrayScale;
+    if (index < 0 || size_t(index) >= mPatches[eye].size())
+        return 0.0f;
+    return mPatches[eye][size_t(index)].level / 255.0f;
+}
+
+void CStereoCalib::fit() {
+    std::cerr << kFitLine;
+    // Left-eye rows see their colour in the first three inputs, right-eye rows in the
+    // next three.
+    std::vector<double> rows;
+    int leftRows = 0;
+    for (int eye = 0; eye < 2; ++eye) {
+        for (size_t i = 0; i < mPatches[eye].size(); ++i) {
+            const SRgb c = patchColor(eye, int(i));
+            double row[7] = {0, 0, 0, 0, 0, 0, double(patchGray(eye, int(i)))};
+            for (size_t k = 0; k < 3; ++k)
+                row[size_t(eye) * 3 + k] = c[k];
+            rows.insert(rows.end(), row, row + 7);
+            leftRows += eye == 0;
+        }
+    }
+    const int n = int(rows.size() / 7);
+    // The same start every time, so that the same matches always give the same result.
+    double p[5] = {0.33, 0.33, 0.33, 0.33, 1.6};
+    const bool success = fitSingle(rows.data(), p, n);
+    const double filters[2][3] = {{p[0], p[1], 1.0 - p[0] - p[1]}, {p[2], p[3], 1.0 - p[2] - p[3]}};
+    const double gamma = p[4];
+
+    // Formatted here, not on std::cerr, whose number format others may have changed.
+    std::ostringstream report;
+    report << "success = " << (success ? 1 : 0) << '\n';
+    report << "Left  filter RGB luminance transmission: " << filters[0][0] << ' ' << filters[0][1]
+           << ' ' << filters[0][2] << '\n';
+    report << "Right filter RGB luminance transmission: " << filters[1][0] << ' ' << filters[1][1]
+           << ' ' << filters[1][2] << '\n';
+    std::cerr << report.str();
+
+    bool positive = true;
+    for (const auto& filter : filters)
+        for (double t : filter)
+            positive = positive && t > 0.0;
+    if (!positive)
+        warning(__FILE__, __LINE__,
+                "some filter values have been fited to negative values\n"
+                " - try to be more precise when adjusting the colors\n"
+                " - alternatively you can also fit more than 3 colors on each eye\n"
+                "   by pressing Shift+D when blue is selected you get 3 more colors to fit\n"
+                " - you can also continue using these calibration values\n");
+
+    // The spread of the residuals needs two rows at least.
+    double spread = std::numeric_limits<double>::quiet_NaN();
+    if (n >= 2) {
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) {
+            const double* row = &rows[size_t(j) * 7];
+            const int eye = j < leftRows ? 0 : 1;
+            double y = 0.0;
+            for (int k = 0; k < 3; ++k)
+                y += filters[eye][k] * std::pow(row[eye * 3 + k], gamma);
+            const double e = std::pow(y, 1.0 / gamma) - row[6];
+            sum += e * e;
+        }
+        // A filter fitted below zero leaves no number; say so without a sign.
+        if (!std::isnan(sum))
+            spread = std::sqrt(sum / (n - 1));
+    }
+    std::fprintf(stderr, "distribution variance estimate [0..1]   = %g\n", spread);
+    std::fprintf(stderr, "distribution variance estimate [0..255] = %g\n", 255.0 * spread);
+    std::cerr << kFitLine;
+
+    for (int eye = 0; eye < 2; ++eye)
+        for (int k = 0; k < 3; ++k)
+            mFilter[eye][k] = float(filters[eye][k]);
+    mGamma = float(gamma);
+}
+
+void CStereoCalib::addColors() {
+    const int count = int(mPatches[mEye].size());
+    if (mCurrent + 1 < count) {
+        ++mCurrent;
+        return;
+    }
+    // Right past the end, even when a damaged state had the selection beyond it.
+    mCurrent = count;
+    fit();
+    const float target = mAdjustGray ? 0.5f : std::pow(patchGray(mEye, mCurrent), mGamma);
+    const int first = mCurrent % 6 < 3 ? 0 : 3;
+    for (int eye = 0; eye < 2; ++eye) {
+        SRgb f = getFilter(eye);
+        const float sum = f[0] + f[1] + f[2];
+        for (float& t : f)
+            t /= sum;
+        for (int k = first; k < first + 3; ++k) {
+            SCalibPatch patch = mBaseColors[size_t(k)];
+            const SRgb c = colorOf(patch);
+            patch.level = mAdjustGray ? toLevel(255.0f * matchingGray(c, f, mGamma))
+                                      : colorLevel(c, f, mGamma, target);
+            mPatches[eye].push_back(patch);
+        }
+    }
+    std::ostringstream line;
+    line << "gray = " << target << '\n';
+    std::cerr << line.str();
+}
+
+void CStereoCalib::predictLevels() {
+    fit();
+    const size_t groups = mPatches[mEye].size() / 6;
+    for (size_t g = 0; g < groups; ++g) {
+        const float gray = mAdjustGray ? mPatches[mEye][6 * g].level / 255.0f
+                                       : calibGray(int(g) + 1) * kCalibGrayScale;
+        const float target = std::pow(gray, mGamma);
+        for (int eye = 0; eye < 2; ++eye) {
+            const SRgb f = getFilter(eye);
+            std::vector<SCalibPatch>& patches = mPatches[eye];
+            for (size_t k = 0; k < 6 && 6 * g + k < patches.size(); ++k) {
+                SCalibPatch patch = patches[k];
+                patch.level = colorLevel(colorOf(patch), f, mGamma, target);
+                patches[6 * g + k] = patch;
+            }
+        }
+    }
+}
+
+SRgb CStereoCalib::equalLuminanceColor(const SRgb& c, const SRgb& filter, float x) const {
+    return ::equalLuminanceColor(c, filter, mGamma, x);
+}
+
+SRgb CStereoCalib::equalLuminanceColor(const SRgb& c, int eye, float x) const {
+    return equalLuminanceColor(c, getFilter(eye), x);
+}

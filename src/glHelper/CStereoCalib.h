@@ -1,0 +1,89 @@
+#pragma once
+// The interactive calibration of one pair of anaglyph glasses on one monitor. For each
+// eye the user looks through that eye's filter at coloured patches with a grey face
+// drawn over them and changes a level until the face disappears. The matches are fitted
+// to a luminance model that gives, per eye, the filter's transmissions of red, green and
+// blue, and one display gamma.
+#include "glHelper.h"
+
+#include "calibModel.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// One patch: a base colour and the user's level, whose meaning depends on the
+// adjustment mode (the face grey times 255, or the colour's mix level -255..255).
+struct SCalibPatch {
+    uint8_t r = 0, g = 0, b = 0;
+    int16_t level = 0;
+};
+
+// The state is public for the application to read, as the other framework objects'.
+// Both eyes' lists always have the same length, a multiple of three; every operation
+// copes with a selected index outside the list all the same.
+class CStereoCalib {
+public:
+    // The name of the calibration file, in the working directory.
+    static constexpr const char* kFileName = "ui-calib.txt";
+    // Side of the face texture at most, whatever the driver allows.
+    static constexpr int kMaxFaceTexSize = 4096;
+
+    // Needs the GL context to be current: it asks for the largest texture side.
+    CStereoCalib();
+    // Deletes the face texture; the context must be current then too.
+    ~CStereoCalib();
+    CStereoCalib(const CStereoCalib&) = delete;
+    CStereoCalib& operator=(const CStereoCalib&) = delete;
+
+    // Stores the three transmissions of one eye's filter; blue becomes 1 - red - green,
+    // whatever is given for it, so that white passes whole.
+    void setFilter(int eye, float red, float green, float blue);
+    SRgb getFilter(int eye) const;
+    float getGamma() const { return mGamma; }
+    void setGamma(float gamma) { mGamma = gamma; }
+
+    // What a patch shows: its colour, and the grey of the face over it (0..1).
+    SRgb patchColor(int eye, int index) const;
+    float patchGray(int eye, int index) const;
+
+    // The calibration screen for a drawing area of width x height pixels.
+    void draw(int width, int height);
+    // One key of calibration mode (the low 8 bits of the character); true when taken.
+    bool keyboard(int key);
+
+    void brighter();
+    void darker();
+    // Moves to the next patch; on the last one fits and appends the next three base
+    // colours to both eyes, preset to the levels the fit predicts.
+    void addColors();
+    // Fits, then presets every complete group of six to the fitted prediction.
+    void predictLevels();
+    // Fits the matches of both eyes, prints the report, replaces filters and gamma.
+    void fit();
+
+    // The colour derived from c whose luminance through the filter (or through the
+    // fitted filter of an eye) is x, with the current gamma.
+    SRgb equalLuminanceColor(const SRgb& c, const SRgb& filter, float x) const;
+    SRgb equalLuminanceColor(const SRgb& c, int eye, float x) const;
+
+    void saveFile();
+    void loadFile();
+
+    int mEye = 0;  // 0 left, 1 right
+    std::vector<SCalibPatch> mPatches[2];
+    std::vector<SCalibPatch> mBaseColors;
+    int mCurrent = 0;  // index of the selected patch in the current eye's list
+    GLuint mFaceTexture = 0;
+    int mFaceWidth = 0, mFaceHeight = 0;
+    int mMaxTexSize = 0;
+    float mFilter[2][3] = {};
+    // Set by the application right after construction; a neutral value until then.
+    float mGamma = 1.0f;
+    bool mAdjustGray = true;  // false: colour adjustment, entered by loading a 0.3.0.0 file
+
+private:
+    void createFaceTexture();
+    void drawPatch(int index, int width, int height);
+    bool validIndex(int index) const;
+};

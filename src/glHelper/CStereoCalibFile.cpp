@@ -1,0 +1,270 @@
+// What the calibration reads and writes: the face picture, and the calibration file with
+// the patches of both eyes and their levels, so that a calibration can be resumed or
+// fitted again later (fitted values are not kept).
+#include "glHelper.h"
+
+#include "CStereoCalib.h"
+
+#include "calibModel.h"
+#include "pngio.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const char* const kFaceFile = "dface.png";
+const char* const kFaceResource = ":/images/dface.png";
+// Side of the face picture built when neither the file nor the resource gives one.
+constexpr int kBuiltFaceSide = 512;
+
+// The face picture as one byte per pixel, first row at the top.
+struct SFacePicture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> alpha;
+};
+
+// The first sample of every pixel as a byte, whatever the file's layout: 16-bit samples
+// give their high byte, packed low bit depths are spread over 0..255. Only the part that
+// fits into the texture is kept.
+SFacePicture firstChannel(const SImage& image, int maxSide) {
+    SFacePicture face;
+    if (!image.mPixels || image.mWidth <= 0 || image.mHeight <= 0 || image.mChannels < 1)
+        return face;
+    const int depth = image.mBitDepth;
+    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
+        return face;
+    face.width = std::min(image.mWidth, maxSide);
+    face.height = std::min(image.mHeight, maxSide);
+    face.alpha.resize(size_t(face.width) * size_t(face.height));
+    const int64_t stride = imageRowBytes(image);
+    for (int y = 0; y < face.height; ++y) {
+        const unsigned char* row = image.mPixels + y * stride;
+        for (int x = 0; x < face.width; ++x) {
+            const int64_t sample = int64_t(x) * image.mChannels;
+            uint8_t value;
+            if (depth == 8) {
+                value = row[sample];
+            } else if (depth == 16) {
+                value = row[sample * 2];  // big-endian, as stored
+            } else {
+                const int64_t bit = sample * depth;
+                const int shift = 8 - depth - int(bit % 8);
+                const int maxValue = (1 << depth) - 1;
+                value = uint8_t(((row[bit / 8] >> shift) & maxValue) * 255 / maxValue);
+            }
+            face.alpha[size_t(y) * size_t(face.width) + size_t(x)] = value;
+        }
+    }
+    return face;
+}
+
+SFacePicture takeFace(SImage image, int maxSide) {
+    SFacePicture face = firstChannel(image, maxSide);
+    freePixels(image);
+    return face;
+}
+
+SFacePicture faceFromResource(int maxSide) {
+    QFile resource(QString::fromLatin1(kFaceResource));
+    if (!resource.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = resource.readAll();
+    if (bytes.isEmpty())
+        return {};
+    FILE* stream = fmemopen(bytes.data(), size_t(bytes.size()), "rb");
+    if (!stream)
+        return {};
+    SFacePicture face = takeFace(readPngStream(stream, kFaceResource), maxSide);
+    std::fclose(stream);
+    return face;
+}
+
+// Two grey levels: the right half and the middle square swap them, so that a face of
+// either brightness shows whatever the patch.
+SFacePicture builtFace(int maxSide) {
+    SFacePicture face;
+    face.width = face.height = std::min(kBuiltFaceSide, maxSide);
+    face.alpha.resize(size_t(face.width) * size_t(face.height));
+    for (int y = 0; y < face.height; ++y) {
+        for (int x = 0; x < face.width; ++x) {
+            const bool right = x > 256;
+            const bool square = x >= 129 && x <= 383 && y >= 129 && y <= 383;
+            face.alpha[size_t(y) * size_t(face.width) + size_t(x)] = right != square ? 191 : 127;
+        }
+    }
+    return face;
+}
+
+// A file in the working directory overrides the compiled-in picture.
+SFacePicture loadFacePicture(int maxSide) {
+    if (FILE* file = std::fopen(kFaceFile, "rb")) {
+        std::fclose(file);
+        SFacePicture face = takeFace(readPngFile(kFaceFile), maxSide);
+        if (!face.alpha.empty())
+            return face;
+    }
+    SFacePicture face = faceFromResource(maxSide);
+    if (!face.alpha.empty())
+        return face;
+    return builtFace(maxSide);
+}
+
+const char* const kVersion = "0.4.0.0";
+// Levels of this version were stored on 0..255 for the range -255..255.
+const char* const kVersionHalfLevels = "0.2.0.0";
+// Files of this version hold colour levels.
+const char* const kVersionColorLevels = "0.3.0.0";
+// A calibration has a few dozen patches; a count far beyond is a damaged file.
+constexpr long long kMaxPatches = 30000;
+
+// The decoding of the sRGB transfer function as the diagnostic has always done it.
+float srgbToLinear(float d) {
+    const float e = std::pow((d + 0.055f) / 1.055f, 2.4f);
+    return e <= 0.0031308f ? d / 12.92f : e;
+}
+
+}  // namespace
+
+void CStereoCalib::createFaceTexture() {
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glGenTextures(1, &mFaceTexture);
+    glBindTexture(GL_TEXTURE_2D, mFaceTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    checkGLError(__FILE__, __LINE__);
+    // A square of the largest size, so that any face picture fits into its corner.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, mMaxTexSize, mMaxTexSize, 0, GL_ALPHA,
+                 GL_UNSIGNED_BYTE, nullptr);
+
+    const SFacePicture face = loadFacePicture(mMaxTexSize);
+    mFaceWidth = face.width;
+    mFaceHeight = face.height;
+    if (!face.alpha.empty())
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, face.width, face.height, GL_ALPHA, GL_UNSIGNED_BYTE,
+                        face.alpha.data());
+    checkGLError(__FILE__, __LINE__);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glPopClientAttrib();
+}
+
+void CStereoCalib::saveFile() {
+    std::ofstream out(kFileName, std::ios::out | std::ios::trunc);
+    if (!out) {
+        warning(__FILE__, __LINE__,
+                std::string("cannot write ") + kFileName + ": " + std::strerror(errno));
+        return;
+    }
+    out << "version = " << kVersion << std::endl;
+    out << "num = " << mPatches[0].size() << std::endl;
+    for (int eye = 0; eye < 2; ++eye) {
+        for (size_t i = 0; i < mPatches[eye].size(); ++i) {
+            const SCalibPatch& patch = mPatches[eye][i];
+            // The colour level that would match the face's grey taken as sRGB.
+            const SRgb c = {patch.r / 255.0f, patch.g / 255.0f, patch.b / 255.0f};
+            const SRgb v = equalLuminanceColor(c, eye, srgbToLinear(patchGray(eye, int(i))));
+            std::ostringstream line;
+            line << "getA(ungamma(color2bRsGsBs), base) = "
+                 << mixLevel((v[0] + v[1] + v[2]) / 3.0f, (c[0] + c[1] + c[2]) / 3.0f) << '\n';
+            std::cerr << line.str();
+            out << int(patch.r) << ' ' << int(patch.g) << ' ' << int(patch.b) << ' ' << patch.level
+                << std::endl;
+        }
+    }
+    out.close();
+    if (!out)
+        warning(__FILE__, __LINE__, std::string("could not write all of ") + kFileName);
+}
+
+void CStereoCalib::loadFile() {
+    std::ifstream in(kFileName);
+    if (!in) {
+        warning(__FILE__, __LINE__,
+                std::string("cannot read ") + kFileName + ": " + std::strerror(errno) +
+                    "; the calibration stays as it was");
+        return;
+    }
+    std::string word, version;
+    in >> word;
+    if (word != "version")
+        std::fprintf(stderr, "WARNING: %s version!\n", kFileName);
+    in >> word;
+    if (word != "=")
+        std::fprintf(stderr, "WARNING: %s =!\n", kFileName);
+    in >> version;
+    const bool halfLevels = version == kVersionHalfLevels;
+    const bool colorLevels = version == kVersionColorLevels;
+    if (halfLevels || colorLevels)
+        std::fprintf(stderr, "WARNING: %s: verion = %s\n", kFileName, version.c_str());
+
+    in >> word >> word;  // "num" "="
+    long long count = -1;
+    if (in >> count) {
+        std::ostringstream echo;
+        echo << "num = " << count << '\n';
+        std::cerr << echo.str();
+    }
+    if (!in || count < 3 || count > kMaxPatches) {
+        warning(__FILE__, __LINE__,
+                std::string(kFileName) +
+                    ": no usable number of patches; the calibration stays as it was");
+        return;
+    }
+
+    std::vector<SCalibPatch> patches[2];
+    for (auto& list : patches) {
+        for (long long i = 0; i < count; ++i) {
+            long long r, g, b, value;
+            if (!(in >> r >> g >> b >> value)) {
+                warning(__FILE__, __LINE__,
+                        std::string(kFileName) + ": the file ends before its " +
+                            std::to_string(count) +
+                            " patches of each eye; the calibration stays as it was");
+                return;
+            }
+            // Only the low 16 bits are kept, so unsigned arithmetic (which wraps) gives
+            // the same level for any value the file holds.
+            uint64_t level = uint64_t(value);
+            if (halfLevels)
+                level = 2 * level - 255;
+            SCalibPatch patch;
+            patch.r = uint8_t(r & 0xFF);
+            patch.g = uint8_t(g & 0xFF);
+            patch.b = uint8_t(b & 0xFF);
+            patch.level = int16_t(uint16_t(level & 0xFFFF));
+            list.push_back(patch);
+        }
+    }
+
+    // Patches are shown and fitted three at a time: a triple that is not whole is dropped.
+    const size_t whole = size_t(count / 3 * 3);
+    if (whole != size_t(count)) {
+        warning(__FILE__, __LINE__,
+                std::string(kFileName) + ": " + std::to_string(count) +
+                    " patches are no whole triples; the last " + std::to_string(count % 3) +
+                    " of each eye are left out");
+        for (auto& list : patches)
+            list.resize(whole);
+    }
+    mPatches[0] = std::move(patches[0]);
+    mPatches[1] = std::move(patches[1]);
+    if (colorLevels)
+        mAdjustGray = false;
+    if (mCurrent >= int(whole))
+        mCurrent = int(whole) - 1;
+}
