@@ -44,10 +44,10 @@ std::string formatWithInt(const std::string& text, int value) {
             while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
                 ++end;
         }
-        const std::string spec = text.substr(i, end + 1 - i);
-        if (end < text.size() && std::strchr("diuxXo", text[end]) && spec.size() < 32) {
+        const std::string conversion = text.substr(i, end + 1 - i);
+        if (end < text.size() && std::strchr("diuxXo", text[end]) && conversion.size() < 32) {
             char buffer[64];
-            std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+            std::snprintf(buffer, sizeof buffer, conversion.c_str(), value);
             out += buffer;
             i = end;
         } else {

@@ -49,21 +49,21 @@ void expectSize(const SImage& image, int width, int height, int channels) {
 
 // Every pixel well inside a quadrant (away from the blurred borders) near the encoded
 // colour: catches row strides, channel order and top/bottom mix-ups.
-void expectQuadrants(const SDecoded& decoded, const SJpegSpec& spec) {
-    if (decoded.mImage.mWidth != spec.mWidth || decoded.mImage.mHeight != spec.mHeight ||
+void expectQuadrants(const SDecoded& decoded, const SJpegSpec& request) {
+    if (decoded.mImage.mWidth != request.mWidth || decoded.mImage.mHeight != request.mHeight ||
         !decoded.mImage.mPixels) {
         ADD_FAILURE() << "not the encoded picture";
         return;
     }
     const int margin = 8;
     int bad = 0;
-    for (int y = 0; y < spec.mHeight; ++y) {
-        for (int x = 0; x < spec.mWidth; ++x) {
-            const bool nearBorder = std::abs(2 * x - spec.mWidth) < 2 * margin ||
-                                    std::abs(2 * y - spec.mHeight) < 2 * margin;
+    for (int y = 0; y < request.mHeight; ++y) {
+        for (int x = 0; x < request.mWidth; ++x) {
+            const bool nearBorder = std::abs(2 * x - request.mWidth) < 2 * margin ||
+                                    std::abs(2 * y - request.mHeight) < 2 * margin;
             if (nearBorder)
                 continue;
-            const std::vector<int> expected = patternSample(spec, x, y);
+            const std::vector<int> expected = patternSample(request, x, y);
             for (size_t c = 0; c < expected.size(); ++c)
                 if (std::abs(decoded.pixel(x, y)[c] - expected[c]) > 10 && bad++ < 5)
                     ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": "
@@ -74,11 +74,11 @@ void expectQuadrants(const SDecoded& decoded, const SJpegSpec& spec) {
 }
 
 SJpegSpec quadrants(int width, int height, EJpegColour colour) {
-    SJpegSpec spec;
-    spec.mWidth = width;
-    spec.mHeight = height;
-    spec.mColour = colour;
-    return spec;
+    SJpegSpec request;
+    request.mWidth = width;
+    request.mHeight = height;
+    request.mColour = colour;
+    return request;
 }
 
 class JpegFiles : public testing::Test {
@@ -103,31 +103,31 @@ TEST_F(JpegFiles, ChannelsAndPixelsFollowTheColourSpace) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.channels);
         // An odd width: rows must follow each other without padding.
-        const SJpegSpec spec = quadrants(67, 45, c.colour);
-        SDecoded decoded(readJpegFile(write("q.jpg", encodeJpeg(spec)).c_str(), 0));
+        const SJpegSpec request = quadrants(67, 45, c.colour);
+        SDecoded decoded(readJpegFile(write("q.jpg", encodeJpeg(request)).c_str(), 0));
         expectSize(decoded.mImage, 67, 45, c.channels);
-        expectQuadrants(decoded, spec);
+        expectQuadrants(decoded, request);
     }
 }
 
 TEST_F(JpegFiles, ProgressivePictureDecodes) {
-    SJpegSpec spec = quadrants(120, 80, EJpegColour::Rgb);
-    spec.mProgressive = true;
-    SDecoded decoded(readJpegFile(write("p.jpg", encodeJpeg(spec)).c_str(), 0));
+    SJpegSpec request = quadrants(120, 80, EJpegColour::Rgb);
+    request.mProgressive = true;
+    SDecoded decoded(readJpegFile(write("p.jpg", encodeJpeg(request)).c_str(), 0));
     expectSize(decoded.mImage, 120, 80, 3);
-    expectQuadrants(decoded, spec);
+    expectQuadrants(decoded, request);
 }
 
 TEST_F(JpegFiles, StreamAtAnOffsetAndAtTheCurrentPosition) {
-    const SJpegSpec spec = quadrants(40, 30, EJpegColour::Rgb);
+    const SJpegSpec request = quadrants(40, 30, EJpegColour::Rgb);
     Bytes bytes(1001, 0xAB);
-    const Bytes jpeg = encodeJpeg(spec);
+    const Bytes jpeg = encodeJpeg(request);
     bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
     const std::string path = write("offset.bin", bytes);
 
     SDecoded atOffset(readJpegFile(path.c_str(), 1001));
     expectSize(atOffset.mImage, 40, 30, 3);
-    expectQuadrants(atOffset, spec);
+    expectQuadrants(atOffset, request);
 
     FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
@@ -184,12 +184,12 @@ TEST_F(JpegFiles, NotAJpegFailsWithTheLibraryMessage) {
 }
 
 TEST_F(JpegFiles, TruncationGivesTheFailureRecordNotAGreyPicture) {
-    SJpegSpec spec = quadrants(256, 192, EJpegColour::Rgb);
-    spec.mPattern = EJpegPattern::Photo;
+    SJpegSpec request = quadrants(256, 192, EJpegColour::Rgb);
+    request.mPattern = EJpegPattern::Photo;
     for (bool progressive : {false, true}) {
         SCOPED_TRACE(progressive ? "progressive" : "baseline");
-        spec.mProgressive = progressive;
-        const Bytes whole = encodeJpeg(spec);
+        request.mProgressive = progressive;
+        const Bytes whole = encodeJpeg(request);
         const size_t data = entropyStart(whole);
         const size_t cuts[] = {data + (whole.size() - data) / 2, data + 10, data - 20, 100};
         for (size_t cut : cuts) {
@@ -207,9 +207,9 @@ TEST_F(JpegFiles, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     // attempt to allocate that much aborts the test program.
     for (bool progressive : {false, true}) {
         SCOPED_TRACE(progressive ? "progressive" : "baseline");
-        SJpegSpec spec = quadrants(16, 16, EJpegColour::Rgb);
-        spec.mProgressive = progressive;
-        Bytes bytes = encodeJpeg(spec);
+        SJpegSpec request = quadrants(16, 16, EJpegColour::Rgb);
+        request.mProgressive = progressive;
+        Bytes bytes = encodeJpeg(request);
         patchFrameSize(bytes, 60000, 60000);
         testing::internal::CaptureStderr();
         const auto start = std::chrono::steady_clock::now();
@@ -226,9 +226,9 @@ TEST_F(JpegFiles, HugeDeclaredSizeIsRefusedBeforeDecoding) {
 TEST_F(JpegFiles, ProgressiveCoefficientsBeyondTheMemoryCapFail) {
     // 40000 x 26000 gray needs 992 MiB of pixels, under the limit, but the progressive
     // coefficients would need about twice that.
-    SJpegSpec spec = quadrants(16, 16, EJpegColour::Gray);
-    spec.mProgressive = true;
-    Bytes bytes = encodeJpeg(spec);
+    SJpegSpec request = quadrants(16, 16, EJpegColour::Gray);
+    request.mProgressive = true;
+    Bytes bytes = encodeJpeg(request);
     patchFrameSize(bytes, 40000, 26000);
     testing::internal::CaptureStderr();
     const SImage image = readJpegFile(write("deep.jpg", bytes).c_str(), 0);
@@ -260,11 +260,11 @@ protected:
 
     // A left picture whose Exif block embeds a JFIF thumbnail (FF D8 FF E0 ...).
     Bytes leftWithThumbnail() const {
-        SJpegSpec spec = mLeftSpec;
-        spec.mJfif = false;
-        spec.mSegments.push_back(
+        SJpegSpec request = mLeftSpec;
+        request.mJfif = false;
+        request.mSegments.push_back(
             {0xE1, exifPayloadWithThumbnail(encodeJpeg(quadrants(16, 12, EJpegColour::Rgb)))});
-        return encodeJpeg(spec);
+        return encodeJpeg(request);
     }
 
     SJpegSpec mLeftSpec, mRightSpec;
@@ -274,13 +274,13 @@ protected:
 TEST_F(MpoFiles, IndexFindsThePictureAtAnOddOffsetInBothByteOrders) {
     for (bool little : {false, true}) {
         SCOPED_TRACE(little ? "II" : "MM");
-        SMpoSpec spec;
-        spec.mLittleEndian = little;
-        spec.mGap = 7;
-        SMpo mpo = buildMpo(mLeft, mRight, spec);
+        SMpoSpec request;
+        request.mLittleEndian = little;
+        request.mGap = 7;
+        SMpo mpo = buildMpo(mLeft, mRight, request);
         if (mpo.mSecondOffset % 2 == 0) {
-            spec.mGap = 8;
-            mpo = buildMpo(mLeft, mRight, spec);
+            request.mGap = 8;
+            mpo = buildMpo(mLeft, mRight, request);
         }
         ASSERT_EQ(mpo.mSecondOffset % 2, 1);
         expectPair(write("odd.mpo", mpo.mBytes), mpo.mSecondOffset);
@@ -289,23 +289,23 @@ TEST_F(MpoFiles, IndexFindsThePictureAtAnOddOffsetInBothByteOrders) {
 
 TEST_F(MpoFiles, IndexFindsAPictureThatStartsWithoutAnAppSegment) {
     // FF D8 FF DB: only the index can find it.
-    SJpegSpec spec = mRightSpec;
-    spec.mJfif = false;
-    const SMpo mpo = buildMpo(mLeft, encodeJpeg(spec), SMpoSpec());
+    SJpegSpec request = mRightSpec;
+    request.mJfif = false;
+    const SMpo mpo = buildMpo(mLeft, encodeJpeg(request), SMpoSpec());
     expectPair(write("bare.mpo", mpo.mBytes), mpo.mSecondOffset);
 
     SMpoSpec noIndex;
     noIndex.mIndex = false;
     const std::string path =
-        write("bare-noindex.mpo", buildMpo(mLeft, encodeJpeg(spec), noIndex).mBytes);
+        write("bare-noindex.mpo", buildMpo(mLeft, encodeJpeg(request), noIndex).mBytes);
     EXPECT_EQ(secondPictureOffset(path.c_str()), -1);
 }
 
 TEST_F(MpoFiles, WithoutIndexTheThumbnailIsNotTakenForTheRightPicture) {
-    SMpoSpec spec;
-    spec.mIndex = false;
-    spec.mGap = 3;
-    const SMpo mpo = buildMpo(leftWithThumbnail(), mRight, spec);
+    SMpoSpec request;
+    request.mIndex = false;
+    request.mGap = 3;
+    const SMpo mpo = buildMpo(leftWithThumbnail(), mRight, request);
     expectPair(write("noindex.mpo", mpo.mBytes), mpo.mSecondOffset);
 }
 
@@ -318,9 +318,9 @@ TEST_F(MpoFiles, UnusableIndexFallsBackToTheMarkerSearch) {
         {0xE1, exifPayloadWithThumbnail(encodeJpeg(quadrants(16, 12, EJpegColour::Rgb)))},
         {0xE3, preview}};
     const Bytes left = encodeJpeg(leftSpec);
-    SMpoSpec spec;
-    spec.mGap = 1;
-    const Bytes layout = buildMpo(left, mRight, spec).mBytes;
+    SMpoSpec request;
+    request.mGap = 1;
+    const Bytes layout = buildMpo(left, mRight, request).mBytes;
     const auto at = [&](const Bytes& what) {
         return uint32_t(std::search(layout.begin(), layout.end(), what.begin(), what.end()) -
                         layout.begin());
@@ -337,9 +337,9 @@ TEST_F(MpoFiles, UnusableIndexFallsBackToTheMarkerSearch) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        spec.mOverrideOffset = true;
-        spec.mOffset = c.offset;
-        const SMpo mpo = buildMpo(left, mRight, spec);
+        request.mOverrideOffset = true;
+        request.mOffset = c.offset;
+        const SMpo mpo = buildMpo(left, mRight, request);
         expectPair(write("badindex.mpo", mpo.mBytes), mpo.mSecondOffset);
     }
 }
