@@ -1,0 +1,369 @@
+#include "CImageListModel.h"
+
+#include "diagnostics.h"
+#include "exif.h"
+
+#include <QBrush>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPalette>
+#include <QSet>
+#include <QUrl>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const char* const kUndefined = "undefined";
+// Every row gets the same background within a band, so that long lists are easier
+// to follow than with alternating single rows.
+constexpr int kBandRows = 100;
+
+// Texts of the Exif reader for files that have no capture date of their own; such
+// files are dated by their modification time when the list is sorted by date.
+bool isDatelessStatus(const QString& date) {
+    return date == QLatin1String("no jpeg file") ||
+           date == QLatin1String("no DateTime in Exif data") ||
+           date == QLatin1String("no Exif data");
+}
+
+// File names go to the file system in its own 8-bit encoding, so that names outside
+// ASCII ("Größe") reach the same file.
+SExifInfo readExifOf(const QString& path) {
+    return readExif(QFile::encodeName(path).toStdString());
+}
+
+QString modificationDate(const QString& path) {
+    const QDateTime time = QFileInfo(path).lastModified();
+    return time.isValid() ? time.toString(QLatin1String(capturedate::kFormat)) : QString();
+}
+
+}  // namespace
+
+const QString& SImageEntry::operator[](int column) const {
+    static const QString none;
+    switch (column) {
+        case CImageListModel::ColFilename:
+            return mFilename;
+        case CImageListModel::ColPath:
+            return mPath;
+        case CImageListModel::ColDate:
+            return mDate;
+        case CImageListModel::ColCamera:
+            return mCamera;
+        default:
+            return none;
+    }
+}
+
+CImageListModel::CImageListModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+CImageListModel::~CImageListModel() = default;
+
+QModelIndex CImageListModel::index(int row, int column, const QModelIndex& parent) const {
+    if (!hasIndex(row, column, parent))
+        return QModelIndex();
+    // The identifier names the entry, not the row, and is never 0.
+    return createIndex(row, column, quintptr(mOrder[size_t(row)]) + 1);
+}
+
+QModelIndex CImageListModel::parent(const QModelIndex&) const {
+    return QModelIndex();
+}
+
+int CImageListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(mOrder.size());
+}
+
+int CImageListModel::columnCount(const QModelIndex&) const {
+    return ColumnCount;
+}
+
+QVariant CImageListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return QVariant();
+    const SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return QVariant();
+    switch (role) {
+        case Qt::DisplayRole:
+            if (index.column() == ColOrientation)
+                return entry->mOrientation;
+            return (*entry)[index.column()];
+        case Qt::BackgroundRole: {
+            const QPalette palette = QGuiApplication::palette();
+            return (index.row() / kBandRows) % 2 ? palette.brush(QPalette::AlternateBase)
+                                                 : palette.brush(QPalette::Base);
+        }
+        default:
+            return QVariant();
+    }
+}
+
+QVariant CImageListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    static const char* const titles[ColumnCount] = {"Filename", "Path", "Date", "Orientation",
+                                                    "Camera"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= ColumnCount)
+        return QVariant();
+    return QString::fromLatin1(titles[section]);
+}
+
+QStringList CImageListModel::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* CImageListModel::mimeData(const QModelIndexList& indexes) const {
+    QList<QUrl> urls;
+    for (const QModelIndex& index : indexes) {
+        if (index.column() == ColFilename)
+            urls.append(QUrl::fromLocalFile(fullPath(index)));
+    }
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                   const QModelIndex&) {
+    if (!data)
+        return false;
+    const QList<QUrl> urls = data->urls();
+    bool ok = true;
+    QStringList copied;
+    for (const QUrl& url : urls) {
+        const QString local = url.toLocalFile();
+        const QString name = QFileInfo(local).fileName();
+        // QFile::copy never overwrites, so a file of the current folder cannot be
+        // dropped onto its own list.
+        if (!QFile::copy(local, mDirPath + QLatin1Char('/') + name)) {
+            warning(__FILE__, __LINE__, ("Could not copy " + local).toStdString());
+            ok = false;
+            continue;
+        }
+        copied.append(name);
+    }
+    if (!urls.isEmpty()) {
+        appendNew(copied, relativePath(mDirPath));
+        emit numberPopulated(int(mEntries.size()));
+        sortItems();
+    }
+    return ok;
+}
+
+Qt::DropActions CImageListModel::supportedDropActions() const {
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+Qt::ItemFlags CImageListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled | Qt::ItemIsEnabled;
+}
+
+void CImageListModel::sort(int column, Qt::SortOrder order) {
+    mSortColumn = column;
+    mSortAscending = order == Qt::AscendingOrder;
+    sortItems();
+}
+
+QString CImageListModel::fullPath(const QModelIndex& index) const {
+    SImageEntry entry;
+    entry.mFilename = data(this->index(index.row(), ColFilename)).toString();
+    entry.mPath = data(this->index(index.row(), ColPath)).toString();
+    return fullPath(entry);
+}
+
+QString CImageListModel::fullPath(const SImageEntry& entry) const {
+    const QString& path = entry.mPath;
+    const QChar slash = QLatin1Char('/');
+    if (path.size() > 1 && path[1] == QLatin1Char(':'))
+        return path + slash + entry.mFilename;
+    if (!path.isEmpty())
+        return mBasePath + slash + path + slash + entry.mFilename;
+    return mBasePath + slash + entry.mFilename;
+}
+
+void CImageListModel::setOrientation(const QModelIndex& index, int orientation) {
+    SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return;
+    entry->mOrientation = orientation;
+    const QModelIndex cell = this->index(index.row(), ColOrientation);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void CImageListModel::setDirPath(const QString& path) {
+    mDirPath = path;
+    if (mListFile.isEmpty()) {
+        clearEntries();
+        mBasePath = path;
+    }
+    // In list mode the folder's pictures join the loaded list; mBasePath stays the list
+    // file's folder.
+    const QStringList names =
+        QDir(path).entryList({QStringLiteral("*.mpo"), QStringLiteral("*.jpg"),
+                              QStringLiteral("*.jpeg"), QStringLiteral("*.png")});
+    if (names.isEmpty())
+        return;
+    appendNew(names, relativePath(path));
+    emit numberPopulated(int(mEntries.size()));
+    sortItems();
+}
+
+void CImageListModel::sortItems() {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Persistent indexes follow their entry, not their row.
+    const QModelIndexList before = persistentIndexList();
+
+    switch (mSortColumn) {
+        case ColDate:
+            for (SImageEntry& entry : mEntries) {
+                if (entry.mDate != QLatin1String(kUndefined))
+                    continue;
+                const SExifInfo info = readExifOf(fullPath(entry));
+                entry.mDate = QString::fromStdString(info.mDateTime);
+                entry.mOrientation = info.mOrientation;
+            }
+            // Pictures without a capture date of their own still sort by when they were
+            // taken, approximately; files that cannot be opened keep saying so, and so
+            // does a file that vanished since it was read.
+            for (SImageEntry& entry : mEntries) {
+                if (!isDatelessStatus(entry.mDate))
+                    continue;
+                const QString modified = modificationDate(fullPath(entry));
+                if (!modified.isNull())
+                    entry.mDate = modified;
+            }
+            break;
+        case ColOrientation:
+            // Orientations of readable files come with their dates; only files that could
+            // not be opened before are tried again.
+            for (SImageEntry& entry : mEntries) {
+                if (entry.mOrientation != -1)
+                    continue;
+                const SExifInfo info = readExifOf(fullPath(entry));
+                entry.mDate = QString::fromStdString(info.mDateTime);
+                entry.mOrientation = info.mOrientation;
+            }
+            break;
+        case ColCamera:
+            for (SImageEntry& entry : mEntries) {
+                if (entry.mCamera != QLatin1String(kUndefined))
+                    continue;
+                const SExifInfo info = readExifOf(fullPath(entry));
+                if (entry.mOrientation == -1) {
+                    entry.mDate = QString::fromStdString(info.mDateTime);
+                    entry.mOrientation = info.mOrientation;
+                }
+                entry.mCamera = QString::fromStdString(info.mMake + ' ' + info.mModel);
+            }
+            break;
+        default:
+            break;
+    }
+
+    if (mSortAscending)
+        std::stable_sort(mOrder.begin(), mOrder.end(),
+                         [this](int a, int b) { return lessThan(a, b); });
+    else
+        std::stable_sort(mOrder.begin(), mOrder.end(),
+                         [this](int a, int b) { return lessThan(b, a); });
+
+    std::vector<int> rowOf(mOrder.size());
+    for (size_t row = 0; row < mOrder.size(); ++row)
+        rowOf[size_t(mOrder[row])] = int(row);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before) {
+        const int position = int(index.internalId()) - 1;
+        after.append(createIndex(rowOf[size_t(position)], index.column(), index.internalId()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+bool CImageListModel::lessThan(int a, int b) const {
+    const SImageEntry& x = mEntries[size_t(a)];
+    const SImageEntry& y = mEntries[size_t(b)];
+    switch (mSortColumn) {
+        case ColPath:
+            return std::tie(x.mPath, x.mFilename) < std::tie(y.mPath, y.mFilename);
+        case ColDate:
+            return std::tie(x.mDate, x.mFilename) < std::tie(y.mDate, y.mFilename);
+        case ColOrientation:
+            return std::tie(x.mOrientation, x.mFilename) < std::tie(y.mOrientation, y.mFilename);
+        case ColCamera:
+            return std::tie(x.mCamera, x.mFilename) < std::tie(y.mCamera, y.mFilename);
+        default:
+            return std::tie(x.mFilename, x.mPath) < std::tie(y.mFilename, y.mPath);
+    }
+}
+
+SImageEntry* CImageListModel::entryAt(int row) {
+    if (row < 0 || size_t(row) >= mOrder.size())
+        return nullptr;
+    return &mEntries[size_t(mOrder[size_t(row)])];
+}
+
+const SImageEntry* CImageListModel::entryAt(int row) const {
+    if (row < 0 || size_t(row) >= mOrder.size())
+        return nullptr;
+    return &mEntries[size_t(mOrder[size_t(row)])];
+}
+
+QString CImageListModel::relativePath(const QString& dir) const {
+    QString relative = dir;
+    relative.remove(mBasePath + QLatin1Char('/'));
+    relative.remove(mBasePath);
+    return relative;
+}
+
+void CImageListModel::appendEntry(const SImageEntry& entry) {
+    mOrder.push_back(int(mEntries.size()));
+    mEntries.push_back(entry);
+}
+
+void CImageListModel::appendNew(const QStringList& filenames, const QString& path) {
+    // A folder of thousands of pictures is listed again on every selection in list mode:
+    // look the names up in a set instead of walking the list for each of them.
+    QSet<QString> listed;
+    for (const SImageEntry& entry : mEntries) {
+        if (entry.mPath == path)
+            listed.insert(entry.mFilename);
+    }
+    std::vector<SImageEntry> fresh;
+    for (const QString& name : filenames) {
+        if (listed.contains(name))
+            continue;
+        listed.insert(name);
+        SImageEntry entry;
+        entry.mFilename = name;
+        entry.mPath = path;
+        fresh.push_back(std::move(entry));
+    }
+    if (fresh.empty())
+        return;
+    const int first = int(mOrder.size());
+    beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
+    for (const SImageEntry& entry : fresh)
+        appendEntry(entry);
+    endInsertRows();
+}
+
+void CImageListModel::clearEntries() {
+    beginResetModel();
+    mEntries.clear();
+    mOrder.clear();
+    endResetModel();
+}
+
+void CImageListModel::dateChanged(int row) {
+    const QModelIndex cell = index(row, ColDate);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}

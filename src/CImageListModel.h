@@ -1,0 +1,123 @@
+#pragma once
+// The picture list: one row per picture file, with file name, path, capture date, Exif
+// orientation and camera. Rows come from a folder, from files dropped onto the list or
+// from a CSV image list. QtCore and QtGui only, so that it runs without a window.
+#include "SImageEntry.h"
+
+#include <QAbstractItemModel>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QMimeData;
+
+// The date arithmetic behind the date operations, free of files and models.
+namespace capturedate {
+
+// Fixed widths, so that text order is time order and the list sorts dates as text.
+extern const char* const kFormat;  // "yyyy:MM:dd hh:mm:ss"
+
+// The leading digits of a file name spread over "0000:00:00 00:00:00": year, month,
+// day, hour, minute, second; digits after the fourteenth are ignored. No validation.
+QString fromFilename(const QString& filename);
+// Number of leading ASCII digits of the name.
+int leadingDigits(const QString& filename);
+// date shifted by years, then months, then days, then the rest as one number of
+// seconds; a null text when date does not parse.
+QString shifted(const QString& date, int years, int months, int days, int hours, int minutes,
+                int seconds);
+// The date text of the given local date and time; a null text for an impossible date.
+QString composed(int year, int month, int day, int hour, int minute, int second);
+// date parsed and formatted again: the same text for a valid date, empty otherwise.
+QString normalised(const QString& date);
+
+}  // namespace capturedate
+
+class CImageListModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    enum EColumn { ColFilename, ColPath, ColDate, ColOrientation, ColCamera, ColumnCount };
+
+    explicit CImageListModel(QObject* parent = nullptr);
+    ~CImageListModel() override;
+
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // Replaces the list by a CSV image list and switches to list mode for good.
+    void loadList(const QString& fileName);
+
+    // The file of the index's row: C:/... paths as they are, others below mBasePath.
+    QString fullPath(const QModelIndex& index) const;
+    void setOrientation(const QModelIndex& index, int orientation);
+
+    // The capture-date operations on the entry shown in the index's row.
+    void loadExifDate(const QModelIndex& index);
+    void loadFSDate(const QModelIndex& index);
+    void loadFilenameDate(const QModelIndex& index);
+    void addToDate(const QModelIndex& index, int years, int months, int days, int hours,
+                   int minutes, int seconds);
+    void setDate(const QModelIndex& index, int year, int month, int day, int hour, int minute,
+                 int second);
+
+    // Sorts again by the current column and direction, reading what that column needs.
+    void sortItems();
+
+    int sortColumn() const { return mSortColumn; }
+    bool sortAscending() const { return mSortAscending; }
+    // Empty in directory mode.
+    const QString& listFile() const { return mListFile; }
+    const QString& basePath() const { return mBasePath; }
+    const QString& dirPath() const { return mDirPath; }
+
+signals:
+    // The new number of entries, after a folder's pictures or dropped files were added.
+    void numberPopulated(int number);
+
+public slots:
+    void setDirPath(const QString& path);
+    // Writes the list back to mListFile; nothing in directory mode.
+    void save();
+
+private:
+    // The entry shown in a row, or nullptr outside the list.
+    SImageEntry* entryAt(int row);
+    const SImageEntry* entryAt(int row) const;
+    QString fullPath(const SImageEntry& entry) const;
+    // dir relative to mBasePath; empty for mBasePath itself.
+    QString relativePath(const QString& dir) const;
+    // Appends as the last row, without the duplicate check and without telling views:
+    // callers wrap it in beginInsertRows/endInsertRows (or a reset).
+    void appendEntry(const SImageEntry& entry);
+    // Appends the new files of one folder (path relative to mBasePath) as rows, leaving
+    // out those already listed; tells views about exactly the appended rows.
+    void appendNew(const QStringList& filenames, const QString& path);
+    // Drops all entries (model reset).
+    void clearEntries();
+    // Tells views that the date cell of the row changed.
+    void dateChanged(int row);
+    bool lessThan(int a, int b) const;
+
+    std::vector<SImageEntry> mEntries;  // only ever appended to, or emptied
+    std::vector<int> mOrder;            // row -> position in mEntries
+    int mSortColumn = 0;
+    bool mSortAscending = true;
+    QString mListFile;  // the loaded CSV image list; empty in directory mode
+    QString mDirPath;   // folder last selected; dropped files are copied there
+    QString mBasePath;  // folder that relative paths start from
+};

@@ -1,0 +1,95 @@
+// Saving the picture list as a CSV image list and loading such a list.
+#include "CImageListModel.h"
+
+#include "CCSVReader.h"
+#include "diagnostics.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUtf8StringView>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSeparator = ',';
+const int kFieldCount = 5;
+
+// Lists are written in UTF-8; older ones, and lists made on other systems, may hold
+// Latin-1, which is almost never valid UTF-8 as well.
+QString decodeField(const std::string& field, bool utf8) {
+    if (utf8)
+        return QString::fromUtf8(field.data(), qsizetype(field.size()));
+    return QString::fromLatin1(field.data(), qsizetype(field.size()));
+}
+
+}  // namespace
+
+void CImageListModel::save() {
+    if (mListFile.isEmpty())
+        return;
+    // The new list goes to a temporary file beside the old one and replaces it only when
+    // all of it was written, so a full disk or a crash keeps the previous list.
+    QSaveFile file(mListFile);
+    if (!file.open(QIODevice::WriteOnly))
+        throw "out.fail";
+    for (int position : mOrder) {
+        const SImageEntry& entry = mEntries[size_t(position)];
+        const std::string line = csvLine(
+            {entry.mFilename.toStdString(), entry.mPath.toStdString(), entry.mDate.toStdString(),
+             std::to_string(entry.mOrientation), entry.mCamera.toStdString()},
+            kSeparator);
+        if (file.write(line.data(), qint64(line.size())) != qint64(line.size())) {
+            file.cancelWriting();
+            throw "out.fail";
+        }
+    }
+    if (!file.commit())
+        throw "out.fail";
+}
+
+void CImageListModel::loadList(const QString& fileName) {
+    mListFile = fileName;
+    // Relative paths in the list start at the folder the list really lies in. A missing
+    // list has no canonical path of its own; its folder may still have one.
+    const QFileInfo info(fileName);
+    mBasePath = info.exists() ? info.canonicalPath() : QString();
+    if (mBasePath.isEmpty())
+        mBasePath = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (mBasePath.isEmpty())
+        mBasePath = info.absolutePath();
+    clearEntries();
+
+    CCSVReader reader(QFile::encodeName(fileName).constData(), kSeparator);
+    std::vector<SImageEntry> entries;
+    while (reader.readLine()) {
+        if (reader.fieldCount() < kFieldCount) {
+            warning(__FILE__, __LINE__,
+                    "skipped line " + std::to_string(reader.lineNumber()) + " of " +
+                        fileName.toStdString() + ": fewer than " + std::to_string(kFieldCount) +
+                        " fields");
+            continue;
+        }
+        const bool utf8 = QUtf8StringView(reader.line()).isValidUtf8();
+        SImageEntry entry;
+        entry.mFilename = decodeField(reader.nextString(), utf8);
+        entry.mPath = decodeField(reader.nextString(), utf8);
+        entry.mDate = decodeField(reader.nextString(), utf8);
+        entry.mOrientation = reader.nextInt();
+        entry.mCamera = decodeField(reader.nextString(), utf8);
+        entries.push_back(entry);
+    }
+    if (entries.empty())
+        return;
+
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + int(entries.size()) - 1);
+    for (const SImageEntry& entry : entries)
+        appendEntry(entry);
+    // The insertion is closed before sorting: a layout change inside an open insertion
+    // would move persistent indexes twice.
+    endInsertRows();
+    sortItems();
+}

@@ -1,0 +1,150 @@
+// The capture-date operations of the picture list: the date of a row from the Exif
+// data, the file system or the file name, shifted, or set. Dates are only changed in
+// the list; the files are left alone. All computations are in local time.
+#include "CImageListModel.h"
+
+#include "exif.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+namespace capturedate {
+
+const char* const kFormat = "yyyy:MM:dd hh:mm:ss";
+
+namespace {
+
+QDateTime parsed(const QString& date) {
+    return QDateTime::fromString(date, QLatin1String(kFormat));
+}
+
+// The lines that show how a date was made go to the console uncoloured.
+void note(const char* what, const QString& value) {
+    std::fprintf(stderr, "%s%s\n", what, value.toUtf8().constData());
+}
+
+}  // namespace
+
+int leadingDigits(const QString& filename) {
+    int n = 0;
+    while (n < filename.size() && filename[n] >= QLatin1Char('0') &&
+           filename[n] <= QLatin1Char('9'))
+        ++n;
+    return n;
+}
+
+QString fromFilename(const QString& filename) {
+    // Where digit k of the name goes: year, month, day, hour, minute, second, skipping
+    // the separators.
+    static const int positions[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+    QString date = QStringLiteral("0000:00:00 00:00:00");
+    const int n = std::min(leadingDigits(filename), int(std::size(positions)));
+    for (int k = 0; k < n; ++k)
+        date[positions[k]] = filename[k];
+    return date;
+}
+
+QString shifted(const QString& date, int years, int months, int days, int hours, int minutes,
+                int seconds) {
+    QDateTime time = parsed(date);
+    if (!time.isValid())
+        return QString();
+    // Months before days: one month after 31 January is the end of February, and the
+    // days count from there. Hours, minutes and seconds carry over as one span.
+    time = time.addYears(years).addMonths(months).addDays(days);
+    time = time.addSecs(qint64(seconds) + qint64(minutes) * 60 + qint64(hours) * 3600);
+    return time.isValid() ? time.toString(QLatin1String(kFormat)) : QString();
+}
+
+QString composed(int year, int month, int day, int hour, int minute, int second) {
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, 0);
+    if (!date.isValid() || !time.isValid())
+        return QString();
+    const QDateTime dateTime(date, time);
+    return dateTime.isValid() ? dateTime.toString(QLatin1String(kFormat)) : QString();
+}
+
+QString normalised(const QString& date) {
+    return parsed(date).toString(QLatin1String(kFormat));
+}
+
+}  // namespace capturedate
+
+using capturedate::note;
+
+void CImageListModel::loadExifDate(const QModelIndex& index) {
+    SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return;
+    // Status texts such as "no Exif data" go into the list as they are: they tell the
+    // user why there is no date.
+    entry->mDate = QString::fromStdString(
+        readExif(QFile::encodeName(fullPath(index)).toStdString()).mDateTime);
+    dateChanged(index.row());
+}
+
+void CImageListModel::loadFSDate(const QModelIndex& index) {
+    SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return;
+    const QDateTime modified = QFileInfo(fullPath(index)).lastModified();
+    // A file without a readable time keeps its date, as the shifts below do.
+    if (!modified.isValid())
+        return;
+    entry->mDate = modified.toString(QLatin1String(capturedate::kFormat));
+    dateChanged(index.row());
+}
+
+void CImageListModel::loadFilenameDate(const QModelIndex& index) {
+    SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return;
+    const int n = capturedate::leadingDigits(entry->mFilename);
+    note("format = ", QStringLiteral("yyyyMMddhhmm").left(n));
+    note("name.toAscii().constData() = ", entry->mFilename.left(n));
+    // Kept even when it is no date (2010_05 gives month 00): the name said so, and the
+    // line below shows the user that it does not parse.
+    entry->mDate = capturedate::fromFilename(entry->mFilename);
+    note(
+        "QDateTime::fromString(result, format2). toString(\"yyyy:MM:dd hh:mm:ss\")"
+        ".toAscii().constData() = ",
+        capturedate::normalised(entry->mDate));
+    dateChanged(index.row());
+}
+
+void CImageListModel::addToDate(const QModelIndex& index, int years, int months, int days,
+                                int hours, int minutes, int seconds) {
+    SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return;
+    note("date.toString(format2).toAscii().constData() = ", capturedate::normalised(entry->mDate));
+    const QString date =
+        capturedate::shifted(entry->mDate, years, months, days, hours, minutes, seconds);
+    // A status text or "undefined" is no date to shift: it stays, so that the user still
+    // sees why the row has no date instead of an empty cell.
+    if (!date.isNull()) {
+        entry->mDate = date;
+        dateChanged(index.row());
+    }
+    note("item[2].toAscii().constData() = ", entry->mDate);
+}
+
+void CImageListModel::setDate(const QModelIndex& index, int year, int month, int day, int hour,
+                              int minute, int second) {
+    SImageEntry* entry = entryAt(index.row());
+    if (!entry)
+        return;
+    const QString date = capturedate::composed(year, month, day, hour, minute, second);
+    // An impossible date (31 April) leaves the old one, like a shift of an unparsable one.
+    if (!date.isNull()) {
+        entry->mDate = date;
+        dateChanged(index.row());
+    }
+    note("item[2].toAscii().constData() = ", entry->mDate);
+}

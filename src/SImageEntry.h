@@ -1,0 +1,15 @@
+#pragma once
+// One row of the picture list.
+#include <QString>
+
+struct SImageEntry {
+    QString mFilename;              // file name without directory
+    QString mPath;                  // directory relative to the list's base folder, or C:/...
+    QString mDate = "undefined";    // "yyyy:MM:dd hh:mm:ss", an Exif status text or "undefined"
+    int mOrientation = 0;           // Exif code 1..8; 0 never read; -2 none; -1 unreadable file
+    QString mCamera = "undefined";  // make, one space, model
+
+    // The text field shown in a column: 0 file name, 1 path, 2 date, 4 camera. The
+    // orientation is a number, so column 3 (and any other) gives an empty text.
+    const QString& operator[](int column) const;
+};

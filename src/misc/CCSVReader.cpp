@@ -1,0 +1,120 @@
+#include "CCSVReader.h"
+
+#include "diagnostics.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+// Lists saved by some editors start with the UTF-8 byte order mark.
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+}  // namespace
+
+CCSVReader::CCSVReader(const char* fileName, char separator)
+    : mStream(fileName, std::ios::in | std::ios::binary), mSeparator(separator) {
+    // A folder opens like a file and then reads as an empty list; refuse it like a missing
+    // file instead.
+    std::error_code ignored;
+    if (!mStream.is_open() || std::filesystem::is_directory(fileName, ignored)) {
+        warning(__FILE__, __LINE__, std::string("could not open ") + fileName);
+        throw "could not open filename";
+    }
+}
+
+bool CCSVReader::readLine() {
+    mFieldIndex = -1;
+    // getline fails only when it took nothing from the file; a last line without a line
+    // feed sets no more than the end-of-file flag and counts as a line.
+    if (!std::getline(mStream, mLine) || mStream.bad()) {
+        mLine.clear();
+        mFields.clear();
+        return false;
+    }
+    if (++mLineNumber == 1 && mLine.compare(0, 3, kByteOrderMark) == 0)
+        mLine.erase(0, 3);
+    mFields = splitCsvLine(mLine, mSeparator);
+    return true;
+}
+
+const std::string& CCSVReader::nextString() {
+    static const std::string kNoField;
+    ++mFieldIndex;
+    if (mFieldIndex < 0 || mFieldIndex >= int32_t(mFields.size()))
+        return kNoField;
+    return mFields[size_t(mFieldIndex)];
+}
+
+int CCSVReader::nextInt() {
+    return csvFieldToInt(nextString());
+}
+
+std::vector<std::string> splitCsvLine(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size() && line[i] != '\0'; ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c != '"')
+                field += c;
+            else if (i + 1 < line.size() && line[i + 1] == '"')
+                field += line[++i];
+            else
+                quoted = false;
+        } else if (c == '"' && field.empty()) {
+            quoted = true;
+        } else if (c == separator) {
+            fields.push_back(field);
+            field.clear();
+        } else if (c == '\r' || c == '\n') {
+            fields.push_back(field);
+            return fields;
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return fields;
+}
+
+int csvFieldToInt(const std::string& field) {
+    size_t i = 0;
+    while (i < field.size() && std::isspace((unsigned char)field[i]))
+        ++i;
+    bool negative = false;
+    if (i < field.size() && (field[i] == '+' || field[i] == '-'))
+        negative = field[i++] == '-';
+    // Held as a magnitude one past INT_MAX at most, so that INT_MIN is reached and longer
+    // digit runs saturate instead of overflowing.
+    int64_t value = 0;
+    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i)
+        value = std::min<int64_t>(value * 10 + (field[i] - '0'), int64_t(INT_MAX) + 1);
+    if (negative)
+        return int(-value);
+    return int(std::min<int64_t>(value, INT_MAX));
+}
+
+std::string quoteCsvField(const std::string& field) {
+    std::string quoted = "\"";
+    for (char c : field) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string csvLine(const std::vector<std::string>& fields, char separator) {
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += separator;
+        line += quoteCsvField(fields[i]);
+    }
+    line += '\n';
+    return line;
+}

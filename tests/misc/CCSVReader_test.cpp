@@ -1,0 +1,182 @@
+#include "CCSVReader.h"
+
+#include "tempfolder.h"
+
+#include <gmock/gmock.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+std::vector<uint8_t> bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+// Every field of every line the reader hands out, read with nextString().
+std::vector<std::vector<std::string>> readAll(const std::string& file, char separator = ',') {
+    CCSVReader reader(file.c_str(), separator);
+    std::vector<std::vector<std::string>> lines;
+    while (reader.readLine()) {
+        std::vector<std::string> fields;
+        for (int i = 0; i < reader.fieldCount(); ++i)
+            fields.push_back(reader.nextString());
+        lines.push_back(fields);
+    }
+    return lines;
+}
+
+using Fields = std::vector<std::string>;
+
+}  // namespace
+
+TEST(CSVSplit, QuotedFieldsLoseTheirQuotes) {
+    EXPECT_THAT(splitCsvLine("\"a.mpo\",\"sub/dir\",\"2011:05:01 10:00:00\",\"6\",\"X Y\"", ','),
+                ElementsAre("a.mpo", "sub/dir", "2011:05:01 10:00:00", "6", "X Y"));
+    // Separators, CR and LF inside quotes belong to the field.
+    EXPECT_THAT(splitCsvLine("\"a,b\",\"c\rd\",\"e\nf\"", ','), ElementsAre("a,b", "c\rd", "e\nf"));
+    EXPECT_THAT(splitCsvLine("\"\",\"\"", ','), ElementsAre("", ""));
+    EXPECT_THAT(splitCsvLine("a;b", ';'), ElementsAre("a", "b"));
+    // Bytes above ASCII pass unchanged, whatever their encoding.
+    EXPECT_THAT(splitCsvLine("\"Gr\u00F6\u00DFe\",\"Gr\xF6\xDF\x65\"", ','),
+                ElementsAre("Gr\u00F6\u00DFe", "Gr\xF6\xDF\x65"));
+}
+
+TEST(CSVSplit, DoubledQuotesInsideQuotesAreOneQuote) {
+    EXPECT_THAT(splitCsvLine("\"say \"\"cheese\"\"\",\"x\"", ','),
+                ElementsAre("say \"cheese\"", "x"));
+    EXPECT_THAT(splitCsvLine("\"\"\"\"", ','), ElementsAre("\""));
+    EXPECT_THAT(splitCsvLine("\"\"\"\"\"\"", ','), ElementsAre("\"\""));
+    // A closing quote followed by the separator ends the field even after a doubled one.
+    EXPECT_THAT(splitCsvLine("\"a\"\"\",\"b\"", ','), ElementsAre("a\"", "b"));
+}
+
+TEST(CSVSplit, UnquotedAndOddTextKeepsItsOldReading) {
+    EXPECT_THAT(splitCsvLine("", ','), ElementsAre(""));
+    EXPECT_THAT(splitCsvLine("plain,,x", ','), ElementsAre("plain", "", "x"));
+    // A quote inside an unquoted field is an ordinary character.
+    EXPECT_THAT(splitCsvLine("ab\"c,d", ','), ElementsAre("ab\"c", "d"));
+    // Text after a closing quote goes on in the same field.
+    EXPECT_THAT(splitCsvLine("\"ab\"cd,e", ','), ElementsAre("abcd", "e"));
+    // An unclosed quote runs to the end of the line.
+    EXPECT_THAT(splitCsvLine("\"ab,cd", ','), ElementsAre("ab,cd"));
+    // Outside quotes a line break ends the line; nothing after it is a field.
+    EXPECT_THAT(splitCsvLine("\"a\",\"b\"\r", ','), ElementsAre("a", "b"));
+    EXPECT_THAT(splitCsvLine("a,b\r,c", ','), ElementsAre("a", "b"));
+    // So does a zero character, quoted or not.
+    EXPECT_THAT(splitCsvLine(std::string("a,b\0,c", 6), ','), ElementsAre("a", "b"));
+    EXPECT_THAT(splitCsvLine(std::string("\"a\0b\",c", 7), ','), ElementsAre("a"));
+}
+
+TEST(CSVWrite, QuotesEveryFieldAndDoublesInnerQuotes) {
+    EXPECT_EQ(quoteCsvField(""), "\"\"");
+    EXPECT_EQ(quoteCsvField("a,b"), "\"a,b\"");
+    EXPECT_EQ(quoteCsvField("13\" screen"), "\"13\"\" screen\"");
+    EXPECT_EQ(quoteCsvField("\"\""), "\"\"\"\"\"\"");
+    EXPECT_EQ(csvLine({"a.mpo", "", "undefined", "0", "undefined"}, ','),
+              "\"a.mpo\",\"\",\"undefined\",\"0\",\"undefined\"\n");
+    EXPECT_EQ(csvLine({"x"}, ';'), "\"x\"\n");
+}
+
+TEST(CSVWrite, SplittingAWrittenLineGivesTheFieldsBack) {
+    const std::vector<Fields> samples = {
+        {"a.mpo", "sub/dir", "2011:05:01 10:00:00", "6", "Maker Model"},
+        {"", "", "", "", ""},
+        {"\"", "\"\"", "a\"", "\"b", "c,\"d\",e"},
+        {"q\r", "tab\there", ",", "\",\"", "Gr\u00F6\u00DFe"},
+    };
+    for (const Fields& fields : samples) {
+        std::string line = csvLine(fields, ',');
+        ASSERT_EQ(line.back(), '\n');
+        line.pop_back();
+        EXPECT_EQ(splitCsvLine(line, ','), fields) << line;
+    }
+}
+
+TEST(CSVNumbers, ReadAsLeadingDecimalDigits) {
+    EXPECT_EQ(csvFieldToInt("6"), 6);
+    EXPECT_EQ(csvFieldToInt(""), 0);
+    EXPECT_EQ(csvFieldToInt("  \t-3"), -3);
+    EXPECT_EQ(csvFieldToInt("+8x"), 8);
+    EXPECT_EQ(csvFieldToInt("12 34"), 12);
+    EXPECT_EQ(csvFieldToInt("x12"), 0);
+    EXPECT_EQ(csvFieldToInt("- 4"), 0);
+    EXPECT_EQ(csvFieldToInt("2147483647"), INT_MAX);
+    EXPECT_EQ(csvFieldToInt("-2147483648"), INT_MIN);
+    // Too many digits stop at the limits instead of wrapping around.
+    EXPECT_EQ(csvFieldToInt("99999999999999999999999"), INT_MAX);
+    EXPECT_EQ(csvFieldToInt("-99999999999999999999999"), INT_MIN);
+}
+
+class CSVReaderFiles : public testing::Test {
+protected:
+    std::string write(const std::string& name, const std::string& text) {
+        return mDir.write(name, bytes(text));
+    }
+
+    CTempFolder mDir;
+};
+
+TEST_F(CSVReaderFiles, TheLastLineNeedsNoLineFeed) {
+    EXPECT_EQ(readAll(write("a.csv", "\"a\",\"1\"\n\"b\",\"2\"")),
+              (std::vector<Fields>{{"a", "1"}, {"b", "2"}}));
+    EXPECT_EQ(readAll(write("b.csv", "\"a\",\"1\"\r\n\"b\",\"2\"\r")),
+              (std::vector<Fields>{{"a", "1"}, {"b", "2"}}));
+    // A line feed at the very end starts no further line; empty lines inside do.
+    EXPECT_EQ(readAll(write("c.csv", "\"a\"\n\n\r\n\"b\"\n")),
+              (std::vector<Fields>{{"a"}, {""}, {""}, {"b"}}));
+    EXPECT_TRUE(readAll(write("empty.csv", "")).empty());
+}
+
+TEST_F(CSVReaderFiles, HandsOutFieldsLineByLine) {
+    CCSVReader reader(write("n.csv", "\"a\",\"b\",\"7\"\n\n\"d\"").c_str(), ',');
+    EXPECT_EQ(reader.lineNumber(), 0);
+    ASSERT_TRUE(reader.readLine());
+    EXPECT_EQ(reader.lineNumber(), 1);
+    EXPECT_EQ(reader.fieldCount(), 3);
+    EXPECT_EQ(reader.line(), "\"a\",\"b\",\"7\"");
+    EXPECT_EQ(reader.nextString(), "a");
+    EXPECT_EQ(reader.nextString(), "b");
+    EXPECT_EQ(reader.nextInt(), 7);
+    ASSERT_TRUE(reader.readLine());
+    EXPECT_EQ(reader.lineNumber(), 2);
+    EXPECT_EQ(reader.fieldCount(), 1);
+    ASSERT_TRUE(reader.readLine());
+    EXPECT_EQ(reader.lineNumber(), 3);
+    EXPECT_EQ(reader.nextString(), "d");
+    // Past the last field: empty, however often asked.
+    EXPECT_EQ(reader.nextString(), "");
+    EXPECT_EQ(reader.nextInt(), 0);
+    EXPECT_EQ(reader.nextString(), "");
+    EXPECT_FALSE(reader.readLine());
+    EXPECT_EQ(reader.lineNumber(), 3);
+    EXPECT_FALSE(reader.readLine());
+}
+
+TEST_F(CSVReaderFiles, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
+    EXPECT_EQ(readAll(write("bom.csv", "\xEF\xBB\xBF\"a\",\"1\"\n\xEF\xBB\xBF\"b\"\n")),
+              (std::vector<Fields>{{"a", "1"}, {"\xEF\xBB\xBF\"b\""}}));
+}
+
+TEST_F(CSVReaderFiles, AMissingFileWarnsThenThrows) {
+    for (const std::string& name : {mDir.path("missing.csv"), mDir.path("")}) {
+        CaptureStderr();
+        bool thrown = false;
+        try {
+            CCSVReader reader(name.c_str(), ',');
+        } catch (const char* text) {
+            thrown = true;
+            EXPECT_STREQ(text, "could not open filename");
+        }
+        const std::string messages = GetCapturedStderr();
+        EXPECT_TRUE(thrown) << name;
+        EXPECT_THAT(messages, HasSubstr("src/misc/CCSVReader.cpp("));
+        EXPECT_THAT(messages, HasSubstr(") WARNING: could not open " + name + "\n"));
+    }
+}

@@ -1,0 +1,80 @@
+// The date arithmetic of the picture list, without files. The tests run in a zone one
+// hour east of UTC with summer time from the last Sunday of March, 02:00, to the last
+// Sunday of October, 03:00 (main.cpp).
+#include "CImageListModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace capturedate;
+
+namespace {
+std::string text(const QString& value) {
+    return value.isNull() ? "(null)" : value.toStdString();
+}
+}  // namespace
+
+TEST(FilenameDate, LeadingDigitsFillTheTemplateInOrder) {
+    // The underscore ends the run: the time after it is not used.
+    EXPECT_EQ(text(fromFilename("20100514_123000.jpg")), "2010:05:14 00:00:00");
+    EXPECT_EQ(text(fromFilename("201005141230.jpg")), "2010:05:14 12:30:00");
+    EXPECT_EQ(text(fromFilename("20100514123059.mpo")), "2010:05:14 12:30:59");
+    // Digits beyond the fourteenth are dropped rather than spilling over the end.
+    EXPECT_EQ(text(fromFilename("2010051412305999999.jpg")), "2010:05:14 12:30:59");
+    // A partial run fills from the left and is not checked: month 00 stays.
+    EXPECT_EQ(text(fromFilename("2010_05.jpg")), "2010:00:00 00:00:00");
+    EXPECT_EQ(text(fromFilename("2010051.jpg")), "2010:05:10 00:00:00");
+    EXPECT_EQ(text(fromFilename("IMG_0001.jpg")), "0000:00:00 00:00:00");
+    // Digits of other scripts are not ASCII digits.
+    EXPECT_EQ(text(fromFilename(QString::fromUtf8("\u0662\u0660\u0661\u0660.jpg"))),
+              "0000:00:00 00:00:00");
+    EXPECT_EQ(leadingDigits("20100514_123000.jpg"), 8);
+    EXPECT_EQ(leadingDigits("x2010.jpg"), 0);
+}
+
+TEST(ShiftDate, CarriesAcrossDaysMonthsYearsAndLeapDays) {
+    EXPECT_EQ(text(shifted("2010:12:31 23:30:00", 0, 0, 0, 1, 0, 0)), "2011:01:01 00:30:00");
+    EXPECT_EQ(text(shifted("2012:02:29 12:00:00", -1, 0, 0, 0, 0, 0)), "2011:02:28 12:00:00");
+    EXPECT_EQ(text(shifted("2012:02:29 12:00:00", 4, 0, 0, 0, 0, 0)), "2016:02:29 12:00:00");
+    // Months before days: 30 January + 1 month is the last of February, then + 1 day.
+    EXPECT_EQ(text(shifted("2011:01:30 10:00:00", 0, 1, 1, 0, 0, 0)), "2011:03:01 10:00:00");
+    // Seconds, minutes and hours are one span, so they carry into the date.
+    EXPECT_EQ(text(shifted("2011:06:30 23:59:30", 0, 0, 0, 0, 0, 45)), "2011:07:01 00:00:15");
+    EXPECT_EQ(text(shifted("2011:06:30 00:00:00", 0, 0, 0, 0, -1, 0)), "2011:06:29 23:59:00");
+    EXPECT_EQ(text(shifted("2011:06:30 12:00:00", 0, 0, 0, 50, 0, 0)), "2011:07:02 14:00:00");
+    // Backwards over a year end with every part at once.
+    EXPECT_EQ(text(shifted("2011:01:01 00:00:10", 0, 0, -1, -1, -1, -11)), "2010:12:30 22:58:59");
+}
+
+TEST(ShiftDate, WorksInLocalTimeAcrossSummerTime) {
+    // One hour after 01:30 on the night the clocks go forward is 03:30 local time.
+    EXPECT_EQ(text(shifted("2010:03:28 01:30:00", 0, 0, 0, 1, 0, 0)), "2010:03:28 03:30:00");
+    // A day is a calendar day: the clock time stays although the day has 23 hours.
+    EXPECT_EQ(text(shifted("2010:03:27 12:00:00", 0, 0, 1, 0, 0, 0)), "2010:03:28 12:00:00");
+    EXPECT_EQ(text(shifted("2010:03:27 12:00:00", 0, 0, 0, 24, 0, 0)), "2010:03:28 13:00:00");
+    // Back again in October: 24 hours are one clock hour less than a day.
+    EXPECT_EQ(text(shifted("2010:10:30 12:00:00", 0, 0, 0, 24, 0, 0)), "2010:10:31 11:00:00");
+}
+
+TEST(ShiftDate, TextsThatAreNoDateGiveNull) {
+    for (const char* date :
+         {"undefined", "no Exif data", "could not open file", "", "0000:00:00 00:00:00",
+          "2010:13:01 00:00:00", "2010-05-14 12:30:00", "2010:05:14 12:30"}) {
+        SCOPED_TRACE(date);
+        EXPECT_TRUE(shifted(date, 0, 0, 1, 0, 0, 0).isNull());
+    }
+}
+
+TEST(ComposeDate, GivesTheTextOfPossibleDatesOnly) {
+    EXPECT_EQ(text(composed(2011, 6, 7, 8, 9, 10)), "2011:06:07 08:09:10");
+    EXPECT_EQ(text(composed(2012, 2, 29, 0, 0, 0)), "2012:02:29 00:00:00");
+    EXPECT_EQ(text(composed(999, 1, 2, 3, 4, 5)), "0999:01:02 03:04:05");
+    EXPECT_TRUE(composed(2011, 2, 29, 0, 0, 0).isNull());
+    EXPECT_TRUE(composed(2011, 4, 31, 0, 0, 0).isNull());
+    EXPECT_TRUE(composed(2011, 6, 7, 24, 0, 0).isNull());
+}
+
+TEST(NormaliseDate, ShowsWhetherATextIsADate) {
+    EXPECT_EQ(text(normalised("2010:05:14 12:30:00")), "2010:05:14 12:30:00");
+    EXPECT_TRUE(normalised("2010:00:00 00:00:00").isEmpty());
+    EXPECT_TRUE(normalised("no Exif data").isEmpty());
+}

@@ -1,0 +1,21 @@
+// The model needs an application object for the palette and for drag data, but no
+// window: without a chosen platform the tests run on the offscreen one, so that they
+// need no display.
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Dates are local time. A zone one hour east of UTC with summer time makes the tests
+    // meet an offset and its jumps on every machine, whatever zone the machine is in.
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
