@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -212,14 +211,11 @@ TEST_F(JpegFiles, HugeDeclaredSizeIsRefusedBeforeDecoding) {
         Bytes bytes = encodeJpeg(request);
         patchFrameSize(bytes, 60000, 60000);
         testing::internal::CaptureStderr();
-        const auto start = std::chrono::steady_clock::now();
         const SImage image = readJpegFile(write("huge.jpg", bytes).c_str(), 0);
-        const auto took = std::chrono::steady_clock::now() - start;
         const std::string err = testing::internal::GetCapturedStderr();
         expectFailureRecord(image);
         EXPECT_THAT(err, HasSubstr("60000 x 60000"));
         EXPECT_THAT(err, HasSubstr("1024 MiB"));
-        EXPECT_LT(took, std::chrono::seconds(2));
     }
 }
 
