@@ -2,6 +2,8 @@
 
 #include "jpegfixtures.h"
 
+#include "filesizelimit.h"
+
 #include <gmock/gmock.h>
 #include <png.h>
 #include <zlib.h>
@@ -273,17 +275,14 @@ TEST_F(PngFiles, FullDiskRemovesThePartialFile) {
     for (unsigned char& sample : noise)
         sample = (unsigned char)((state = state * 1103515245u + 12345u) >> 24);
 
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 50000;
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    CaptureStderr();
-    const bool written = writePngFile(path("full.png").c_str(), frame(300, 300, 3, noise));
-    const std::string messages = GetCapturedStderr();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool written = true;
+    std::string messages;
+    {
+        CFileSizeLimit limit(50000);
+        CaptureStderr();
+        written = writePngFile(path("full.png").c_str(), frame(300, 300, 3, noise));
+        messages = GetCapturedStderr();
+    }
 
     EXPECT_FALSE(written);
     EXPECT_THAT(messages, HasSubstr("ERROR: could not write " + path("full.png")));

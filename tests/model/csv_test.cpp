@@ -4,6 +4,8 @@
 
 #include "tempfolder.h"
 
+#include "filesizelimit.h"
+
 #include <gmock/gmock.h>
 
 #include <QAbstractItemModelTester>
@@ -247,15 +249,11 @@ TEST_F(CsvList, AFailedWriteKeepsTheOldList) {
     ASSERT_EQ(mModel.rowCount(), 301);
     const QStringList before = listing();
 
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string thrown = thrownText([&] { mModel.save(); });
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    std::string thrown;
+    {
+        CFileSizeLimit limit(4096);
+        thrown = thrownText([&] { mModel.save(); });
+    }
 
     EXPECT_EQ(thrown, "out.fail");
     EXPECT_EQ(readFile(path("list.csv")), old);
