@@ -38,15 +38,7 @@ GLuint makeView(int seed) {
                 const int value = (x * (3 + c) / 32 + y / 8 + seed * 40) % 224 + int(noise >> 27);
                 texels[(size_t(y) * kWidth + x) * 3 + size_t(c)] = uint8_t(value);
             }
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kWidth, kHeight, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 texels.data());
-    return texture;
+    return uploadRgbTexture(kWidth, kHeight, texels.data());
 }
 
 void bindViews() {

@@ -75,15 +75,7 @@ struct SView {
 };
 
 GLuint uploadView(const SView& view) {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, view.width, view.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 view.texels.data());
-    return texture;
+    return uploadRgbTexture(view.width, view.height, view.texels.data());
 }
 
 // Puts the left view on unit 0 and the right view on unit 1, as a stereo frame leaves

@@ -145,3 +145,14 @@ void drawRect(float x0, float y0, float x1, float y1, float r, float g, float b,
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
 }
+
+GLuint uploadRgbTexture(int width, int height, const void* rgb) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    return texture;
+}

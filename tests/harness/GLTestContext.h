@@ -88,6 +88,10 @@ protected:
     void SetUp() override;
 };
 
+// A new 2D texture of 8-bit RGB texels (rows without padding, bottom row first) with
+// nearest filtering, left bound to the active unit. The caller deletes it.
+GLuint uploadRgbTexture(int width, int height, const void* rgb);
+
 // Draws an axis-aligned rectangle in normalised device coordinates with one colour,
 // with the fixed-function pipeline.
 void drawRect(float x0, float y0, float x1, float y1, float r, float g, float b, float a = 1.0f);
