@@ -127,16 +127,21 @@ void setMode(CAnaglyphRenderer& renderer, int mode) {
     mode == 0 ? renderer.setFullColor() : mode == 1 ? renderer.setHalfColor() : renderer.setGray();
 }
 
+// The fixtures' common start: a current context, the stereo program built from the
+// shader files, and the filters set.
+#define startRenderer(renderer, glassesToUse, gamma)     \
+    do {                                                 \
+        GLTest::SetUp();                                 \
+        if (HasFatalFailure())                           \
+            return;                                      \
+        (renderer).init(kStereoVs, kStereoFs);           \
+        ASSERT_NE((renderer).program, nullptr);          \
+        setFilters((renderer), (glassesToUse), (gamma)); \
+    } while (0)
+
 class AnaglyphRenderer : public GLTest {
 protected:
-    void SetUp() override {
-        GLTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        renderer.init(kStereoVs, kStereoFs);
-        ASSERT_NE(renderer.program, nullptr);
-        setFilters(renderer, kDefaultGlasses, 1.0f);
-    }
+    void SetUp() override { startRenderer(renderer, kDefaultGlasses, 1.0f); }
     void TearDown() override { GLSLShader::destroy(); }
 
     CAnaglyphRenderer renderer;
@@ -342,12 +347,9 @@ Colour shaderResult(const CAnaglyphRenderer& r, const RGB8& unit0, const RGB8& u
 class AnaglyphHaloRemoval : public GLTest, public testing::WithParamInterface<HaloCase> {
 protected:
     void SetUp() override {
-        GLTest::SetUp();
+        startRenderer(renderer, glasses, kGamma);
         if (HasFatalFailure())
             return;
-        renderer.init(kStereoVs, kStereoFs);
-        ASSERT_NE(renderer.program, nullptr);
-        setFilters(renderer, glasses, kGamma);
         ASSERT_EQ(renderer.swapped, glasses.swapped);
         setMode(renderer, mode);
     }
