@@ -1,0 +1,39 @@
+#include "CTimerQt.h"
+
+#include <QTimer>
+
+CTimerQt::CTimerQt(CTimerReceiver* receiver) : mReceiver(receiver) {}
+
+CTimerQt::~CTimerQt() {
+    delete mTimer;
+}
+
+// The timer is kept and restarted rather than replaced: QTimer::start stops a running
+// timer first, and a start from within a tick would otherwise delete the very QTimer
+// whose timeout() is being delivered.
+void CTimerQt::start(int milliseconds) {
+    if (!mTimer) {
+        mTimer = new QTimer(this);
+        connect(mTimer, &QTimer::timeout, this, &CTimerQt::update);
+    }
+    mTimer->start(milliseconds);
+}
+
+void CTimerQt::stop() {
+    emit dataChanged();
+    if (mTimer)
+        mTimer->stop();
+}
+
+bool CTimerQt::isRunning() const {
+    return mTimer && mTimer->isActive();
+}
+
+int CTimerQt::interval() const {
+    return isRunning() ? mTimer->interval() : -1;
+}
+
+void CTimerQt::update() {
+    if (mReceiver)
+        mReceiver->onTimer();
+}
