@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <sstream>
 #include <iostream>
 
 CAnaglyphRenderer::CAnaglyphRenderer() {
@@ -40,11 +41,13 @@ void CAnaglyphRenderer::setFilterParameters(float a_l, float b_l, float a_r, flo
     this->a_r = a_r;
     this->b_r = b_r;
     this->gamma = gamma;
-    // Fixed notation with four decimals stays set on the stream for what follows.
-    std::cerr << "Filter Parameters\n"
-              << "a_l    b_l    a_r    b_r    gamma\n"
-              << std::fixed << std::setprecision(4) << a_l << ' ' << b_l << ' ' << a_r << ' ' << b_r
-              << ' ' << gamma << std::endl;
+    // Formatted apart, so that std::cerr keeps its own notation for later messages.
+    std::ostringstream report;
+    report << "Filter Parameters\n"
+           << "a_l    b_l    a_r    b_r    gamma\n"
+           << std::fixed << std::setprecision(4) << a_l << ' ' << b_l << ' ' << a_r << ' ' << b_r
+           << ' ' << gamma << '\n';
+    std::cerr << report.str() << std::flush;
     computeTables();
 }
 

@@ -1,28 +1,26 @@
 #include "CGlutWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 
 CGlutWindow::CGlutWindow(int viewWidth, int viewHeight)
-    : mViewWidth(viewWidth),
-      mViewHeight(viewHeight),
-      mBoxX(viewWidth - mBoxExtentX),
-      mBoxY(viewHeight - mBoxExtentY) {}
+    : mViewWidth(std::max(viewWidth, 0)), mViewHeight(std::max(viewHeight, 0)) {}
 
 void CGlutWindow::updateViewSize() {
+    // A window narrower than the side panel leaves no drawing area; a negative size
+    // would reach glViewport and the frame buffers.
     if (mSidePanel) {
-        mViewWidth = mWidth - kSidePanelWidth;
-        mViewHeight = mHeight / 2;
+        mViewWidth = std::max(mWidth - kSidePanelWidth, 0);
+        mViewHeight = std::max(mHeight / 2, 0);
     } else {
-        mViewWidth = mWidth;
-        mViewHeight = mHeight;
+        mViewWidth = std::max(mWidth, 0);
+        mViewHeight = std::max(mHeight, 0);
     }
-    mBoxX = mViewWidth - mBoxExtentX;
-    mBoxY = mViewHeight - mBoxExtentY;
 }
 
 void CGlutWindow::resize(int width, int height) {
-    mWidth = width;
-    mHeight = height;
+    mWidth = std::max(width, 0);
+    mHeight = std::max(height, 0);
     updateViewSize();
 }
 

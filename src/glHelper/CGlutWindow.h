@@ -1,7 +1,10 @@
 #pragma once
 // Window and input state that the host widget keeps up to date and the application
 // reads: sizes, the last mouse event, drag deltas, side panel and frame counter.
+// All sizes and positions are in device pixels.
 #include <chrono>
+
+class CAppHost;
 
 class CGlutWindow {
 public:
@@ -32,13 +35,12 @@ public:
     int mDx = 0, mDy = 0;
     int mLastX = 0, mLastY = 0;
     int mCurX = 0, mCurY = 0;
-    int mBoxWidth = 50, mBoxHeight = 30;
-    int mBoxExtentX = 110, mBoxExtentY = 60;
-    int mBoxX, mBoxY;
     Clock::time_point mLastFpsTime;
     int mFrameCount = -1;
     bool mSidePanel = false;
     int mModifiers = 0;
+    // The widget that hosts the application; set by the host before GL set-up.
+    CAppHost* mHost = nullptr;
 
 private:
     void updateViewSize();

@@ -169,7 +169,10 @@ void CStereoCalib::drawPatch(int index, int width, int height) {
 }
 
 bool CStereoCalib::keyboard(int key) {
-    switch (key & 0xFF) {
+    // Character codes only: a toolkit key code above them is no key of calibration.
+    if (key < 0 || key > 255)
+        return false;
+    switch (key) {
         case 'w':
             brighter();
             return true;

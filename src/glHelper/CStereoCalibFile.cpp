@@ -125,8 +125,9 @@ const char* const kVersion = "0.4.0.0";
 const char* const kVersionHalfLevels = "0.2.0.0";
 // Files of this version hold colour levels.
 const char* const kVersionColorLevels = "0.3.0.0";
-// A calibration has a few dozen patches; a count far beyond is a damaged file.
-constexpr long long kMaxPatches = 30000;
+// The procedure uses a handful of patches per eye. A fit runs its passes over every
+// patch on the GUI thread, so a larger list would freeze the window for minutes.
+constexpr long long kMaxPatches = 64;
 
 // The decoding of the sRGB transfer function as the diagnostic has always done it.
 float srgbToLinear(float d) {
@@ -219,7 +220,13 @@ void CStereoCalib::loadFile() {
         echo << "num = " << count << '\n';
         std::cerr << echo.str();
     }
-    if (!in || count < 3 || count > kMaxPatches) {
+    if (in && count > kMaxPatches) {
+        warning(__FILE__, __LINE__,
+                std::string(kFileName) + ": " + std::to_string(count) + " patches per eye, more than " +
+                    std::to_string(kMaxPatches) + "; the calibration stays as it was");
+        return;
+    }
+    if (!in || count < 3) {
         warning(__FILE__, __LINE__,
                 std::string(kFileName) +
                     ": no usable number of patches; the calibration stays as it was");

@@ -157,3 +157,28 @@ std::array<float, 4> restrictedRangeMapping(const SFilterRoles& roles) {
     const double u = roles.mB[roles.mJ];
     return {float(1.0 - 2.0 * t), float(t), float(1.0 - 2.0 * u), float(u)};
 }
+
+std::array<unsigned char, 3> compositePixel(const float fc[16], const float filtL[4],
+                                            const float mapCol[4], bool swapped,
+                                            const unsigned char left[3],
+                                            const unsigned char right[3]) {
+    const unsigned char* lumView = swapped ? right : left;
+    const unsigned char* colourView = swapped ? left : right;
+    const double gamma = filtL[3];
+    double in[4];
+    double y = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        y += std::pow(lumView[c] / 255.0, gamma) * filtL[c];
+        in[c] = std::pow(colourView[c] / 255.0, gamma) * mapCol[2] + mapCol[3];
+    }
+    in[3] = y * mapCol[0] + mapCol[1];
+    std::array<unsigned char, 3> out{};
+    for (int row = 0; row < 3; ++row) {
+        double v = 0.0;
+        for (int col = 0; col < 4; ++col)
+            v += fc[col * 4 + row] * in[col];
+        v = std::pow(std::max(v, 0.0), 1.0 / gamma);
+        out[size_t(row)] = static_cast<unsigned char>(std::lround(std::min(v, 1.0) * 255.0));
+    }
+    return out;
+}

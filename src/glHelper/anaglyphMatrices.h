@@ -43,3 +43,11 @@ SAnaglyphMatrices computeAnaglyphMatrices(float a_l, float b_l, float a_r, float
 std::array<float, 4> restrictedRangeMapping(const SFilterRoles& roles);
 // No mapping at all.
 constexpr std::array<float, 4> kFullRangeMapping{1.0f, 0.0f, 1.0f, 0.0f};
+
+// One pixel of the composite as the stereo shader computes it from 8-bit view colours,
+// encoded to 8 bits as the framebuffer stores it. fc, filtL and mapCol are one set of
+// the tables above; swapped: the luminance comes from the right view.
+std::array<unsigned char, 3> compositePixel(const float fc[16], const float filtL[4],
+                                            const float mapCol[4], bool swapped,
+                                            const unsigned char left[3],
+                                            const unsigned char right[3]);

@@ -151,7 +151,7 @@ protected:
 
 }  // namespace
 
-TEST_F(AnaglyphRenderer, PrintsTheFilterParametersAndKeepsTheNotation) {
+TEST_F(AnaglyphRenderer, PrintsTheFilterParametersAndLeavesTheStreamFormatAlone) {
     const std::ios::fmtflags flags = std::cerr.flags();
     const std::streamsize precision = std::cerr.precision();
     CaptureStderr();
@@ -161,7 +161,7 @@ TEST_F(AnaglyphRenderer, PrintsTheFilterParametersAndKeepsTheNotation) {
               "Filter Parameters\n"
               "a_l    b_l    a_r    b_r    gamma\n"
               "0.9260 0.0612 0.0094 0.8705 1.6680\n"
-              "0.5000\n");
+              "0.5\n");
     std::cerr.flags(flags);
     std::cerr.precision(precision);
 }

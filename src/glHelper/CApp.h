@@ -1,0 +1,124 @@
+#pragma once
+// The GL application of the framework: a scene viewer that owns the view parameters,
+// turns keys and mouse drags into changes of them, draws mono, stereo-anaglyph and
+// four-quadrant frames and a transient overlay, and records, replays and saves
+// frames. It knows no widget toolkit: the host keeps a CGlutWindow up to date, sets
+// its mHost, and calls display() and renderFrame() from its paint handler with its
+// context current. Everything is in device pixels.
+#include "glh.h"
+
+#include "CAnaglyphRenderer.h"
+#include "CGlutWindow.h"
+#include "CStereoFramebuffer.h"
+#include "CTimerReceiver.h"
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+class CAppHost;
+class CStereoCalib;
+class CTimerQt;
+struct SAnimation;
+struct SUI;
+
+class CApp : public CTimerReceiver {
+public:
+    static constexpr const char* kRecordingFile = "ui-rec.txt";
+    static constexpr const char* kScreenshotFormat = "image%03i.png";
+    static constexpr const char* kFrameFormat = "image%04i.png";
+
+    explicit CApp(CGlutWindow* window);
+    ~CApp() override;
+    CApp(const CApp&) = delete;
+    CApp& operator=(const CApp&) = delete;
+
+    void onTimer() override;
+    // Per-frame preparation before renderFrame.
+    virtual void display() {}
+    virtual void reshape();
+    // key: a character code, or a toolkit key code above 255 that only subclasses
+    // know. True when the frame must be drawn again.
+    virtual bool keyboard(unsigned key);
+    virtual bool motion();
+    virtual void saveView();
+    virtual void loadView();
+    virtual void zoomIn();
+    virtual void zoomOut();
+    virtual void scaleUp();
+    virtual void scaleDown();
+    // Releases every GL object of the application with the context still current:
+    // the host calls it before its context goes away.
+    virtual void shutdownGL();
+    virtual void drawScene();
+    virtual void drawLeft() { drawScene(); }
+    virtual void drawRight() { drawScene(); }
+    virtual void drawOverlay();
+
+    // GL set-up with the context current; a second call first releases what the
+    // first one made in the same context.
+    void initGL(const char* vertexSource, const char* fragmentSource);
+    void renderFrame();
+    void finishFrame();
+    // quadrants: the side-panel layout, one eye per row, two columns.
+    void setProjection(bool quadrants, float scale, bool stereo, bool leftEye, bool firstColumn);
+    void applyViewTransform(bool rotationOnly);
+    void setLighting(bool on);
+    bool mouse();
+
+    void setStereo(bool on) { mStereo = on; }
+    void setCalibrate(bool on);
+    void removeHalos(bool on) { mRenderer.setRemoveHalos(on); }
+    void fullColor() { mRenderer.setFullColor(); }
+    void halfColor() { mRenderer.setHalfColor(); }
+    void gray() { mRenderer.setGray(); }
+    void restrictedRange(bool on) { mRenderer.setRestrictedRange(on); }
+
+    CAppHost* host() const { return mWindow->mHost; }
+    // The framebuffer that stands for the screen: the host's, else 0.
+    GLuint hostFramebuffer() const;
+    // Asks the host for another frame.
+    void requestRepaint();
+    CTimerQt* timer() const { return mTimer.get(); }
+    bool glReady() const { return mGLReady; }
+
+    CGlutWindow* mWindow;
+    int mNumDrawModes = 1;
+    SUI* mUI;
+    int mScreenshotCount = -1;
+    bool mRecording = false;
+    bool mReplaying = false;
+    bool mSaveFrames = false;
+    bool mLightState = true;
+    SAnimation* mAnimation = nullptr;
+    float mPixelsPerMeter = 3779.5276f;
+    bool mStereo = false;
+    std::unique_ptr<CTimerQt> mTimer;
+    CStereoFramebuffer mFramebuffer;
+    std::ofstream mRecStream;
+    std::ifstream mReplayStream;
+    int mOverlayFrames = 0;
+    bool mCalibrate = false;
+    CStereoCalib* mCalib = nullptr;
+    CAnaglyphRenderer mRenderer;
+
+protected:
+    // Hands the calibration's filters and gamma to the renderer.
+    void applyCalibration();
+
+private:
+    void animate(float* angle, float end);
+    void toggleRecording();
+    void startReplay();
+    void saveScreenshot();
+    void saveSequenceFrame();
+    void drawQuadrants();
+    void drawMono();
+    void drawStereo();
+    void drawOverlayPass();
+    void drawFilterHexagon(int eye, float x, float y);
+    void releaseGL();
+
+    bool mGLReady = false;
+    bool mScreenshotPending = false;
+};

@@ -1,0 +1,237 @@
+// Keys, mouse and view animations of the GL application.
+#include "CApp.h"
+
+#include "CStereoCalib.h"
+#include "CTimerQt.h"
+#include "GLSLShader.h"
+#include "SAnimation.h"
+#include "SUI.h"
+
+#include <cmath>
+#include <iostream>
+
+namespace {
+constexpr float kHalfPi = 1.5707963f;
+constexpr float kStep = 1.2589254f;           // 10^0.1
+constexpr float kFineStep = 1.023293f;        // 10^0.01
+constexpr int kControlModifier = 0x04000000;  // the toolkit's Ctrl bit
+constexpr int kAnimationIntervalMs = 10;
+}  // namespace
+
+void CApp::animate(float* angle, float end) {
+    delete mAnimation;
+    mAnimation = new SAnimation(angle, end);
+    mTimer->start(kAnimationIntervalMs);
+}
+
+void CApp::onTimer() {
+    if (!mAnimation)
+        return;
+    if (mAnimation->advance()) {
+        emit mTimer->dataChanged();
+        requestRepaint();
+        return;
+    }
+    mTimer->stop();  // emits dataChanged
+    requestRepaint();
+    delete mAnimation;
+    mAnimation = nullptr;
+}
+
+bool CApp::keyboard(unsigned key) {
+    // The calibration takes character codes only: a toolkit key code above 255 would
+    // otherwise arrive as its low byte, another key.
+    if (mCalibrate && mCalib && key <= 255 && mCalib->keyboard(int(key)))
+        return true;
+
+    SUI& ui = *mUI;
+    const float step = 1.0f / (ui.mScale * ui.mZoom * mPixelsPerMeter);
+    switch (key) {
+        case '!':
+            animate(&ui.rotateX, 0.0f);
+            return false;
+        case '#':
+            animate(&ui.rotateZ, 0.0f);
+            return false;
+        case '@':
+            animate(&ui.rotateX, -kHalfPi);
+            return false;
+        case '1':
+            ui.rotateX = ui.rotateY = ui.rotateZ = 0.0f;
+            return true;
+        case '2':
+            ui.rotateX = -kHalfPi, ui.rotateY = 0.0f, ui.rotateZ = 0.0f;
+            return true;
+        case '3':
+            ui.rotateX = -kHalfPi, ui.rotateY = 0.0f, ui.rotateZ = -kHalfPi;
+            return true;
+        case '/':
+            ui.mTransl *= kStep;
+            break;
+        case '\'':
+            ui.mTransl /= kStep;
+            break;
+        case ':':
+            ui.mNear *= kFineStep;
+            break;
+        case '>':
+            ui.mNear /= kFineStep;
+            break;
+        case '"':
+            ui.mFar *= kFineStep;
+            break;
+        case '?':
+            ui.mFar /= kFineStep;
+            break;
+        case 'L':
+            ui.mLightPosition[0] += step;
+            return true;
+        case 'J':
+            ui.mLightPosition[0] -= step;
+            return true;
+        case 'I':
+            ui.mLightPosition[1] += step;
+            return true;
+        case 'K':
+            ui.mLightPosition[1] -= step;
+            return true;
+        case 'U':
+            ui.mLightPosition[2] += step;
+            return true;
+        case 'O':
+            ui.mLightPosition[2] -= step;
+            return true;
+        case '0':
+            ui.mDrawMode = 0;
+            return true;
+        case 'a':
+            ui.mDrawMode = (ui.mDrawMode + 1) % (mNumDrawModes > 0 ? mNumDrawModes : 1);
+            return true;
+        case 'c':
+            ui.mColorPoints = !ui.mColorPoints;
+            return true;
+        case 'l':
+            ui.mLight = !ui.mLight;
+            return true;
+        case 'm':
+            ui.mMultisample = !ui.mMultisample;
+            return true;
+        case 'o':
+            ui.mOrtho = !ui.mOrtho;
+            break;
+        case 'S':
+            mStereo = !mStereo;
+            return true;
+        case 'P':
+            mWindow->setSidePanel(!mWindow->mSidePanel);
+            break;
+        case '9':
+            mWindow->mFrameCount = mWindow->mFrameCount == -1 ? 0 : -1;
+            return true;
+        case 'A':
+            if (mCalibrate && mCalib) {
+                mCalib->fit();
+                applyCalibration();
+            }
+            return true;
+        case '[':
+            saveView();
+            return true;
+        case ']':
+            loadView();
+            break;
+        case 'r':
+            std::cerr << "'r' pressed\n"
+                      << "RELOAD SHADERS\n";
+            GLSLShader::instance().reloadAll();
+            return true;
+        case '7':
+            toggleRecording();
+            return true;
+        case '8':
+            startReplay();
+            return true;
+        case '\\':
+            // The frame is read back at the end of the next paint, with the context
+            // current and the picture complete.
+            mScreenshotPending = true;
+            return true;
+        case '|':
+            mSaveFrames = !mSaveFrames;
+            return true;
+        default:
+            return false;
+    }
+    reshape();  // the keys that break out of the switch change the projection
+    return true;
+}
+
+bool CApp::motion() {
+    if (mWindow->mButtonState != 0)
+        return false;
+    SUI& ui = *mUI;
+    const float s = ui.mScale * ui.mZoom * mPixelsPerMeter;
+    const float dx = float(mWindow->mDx), dy = float(mWindow->mDy);
+    switch (mWindow->mButton) {
+        case 0:
+            ui.rotateX += dy / 100.0f;
+            ui.rotateZ += dx / 100.0f;
+            return true;
+        case 1:
+            ui.mZoom *= std::pow(1.001f, -dy);
+            return true;
+        case 2:
+            ui.mPosX -=
+                (std::cos(ui.rotateZ) * dx - std::sin(ui.rotateZ) * std::cos(ui.rotateX) * dy) / s;
+            ui.mPosY +=
+                (std::sin(ui.rotateZ) * dx + std::cos(ui.rotateZ) * std::cos(ui.rotateX) * dy) / s;
+            ui.mPosZ += std::sin(-ui.rotateX) * dy / s;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CApp::mouse() {
+    const bool ctrl = (mWindow->mModifiers & kControlModifier) != 0;
+    switch (mWindow->mButton) {
+        case 3:
+        case 19:
+            if (mWindow->mButtonState != 0)
+                return true;
+            ctrl ? zoomIn() : scaleUp();
+            return true;
+        case 4:
+        case 20:
+            if (mWindow->mButtonState != 0)
+                return true;
+            ctrl ? zoomOut() : scaleDown();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CApp::zoomIn() {
+    mUI->mZoom *= kStep;
+}
+
+void CApp::zoomOut() {
+    mUI->mZoom /= kStep;
+}
+
+void CApp::scaleUp() {
+    mUI->mScale *= kStep;
+}
+
+void CApp::scaleDown() {
+    mUI->mScale /= kStep;
+}
+
+void CApp::saveView() {
+    mUI->saveFile();
+}
+
+void CApp::loadView() {
+    mUI->loadFile();
+}

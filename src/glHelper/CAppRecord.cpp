@@ -1,0 +1,96 @@
+// Recording the view parameters of every frame, replaying them, and saving frames.
+#include "CApp.h"
+
+#include "CTimerQt.h"
+#include "SUI.h"
+#include "diagnostics.h"
+#include "screenshot.h"
+
+#include <iostream>
+#include <string>
+
+void CApp::toggleRecording() {
+    if (mRecording) {
+        mRecording = false;
+        mRecStream.close();
+        return;
+    }
+    // The same file is being read: opening it for writing would truncate it.
+    if (mReplaying) {
+        warning(__FILE__, __LINE__,
+                std::string("a replay of ") + kRecordingFile + " runs; recording not started");
+        return;
+    }
+    mRecStream.clear();
+    mRecStream.open(kRecordingFile, std::ios::out | std::ios::trunc);
+    if (!mRecStream) {
+        warning(__FILE__, __LINE__,
+                std::string("could not open ") + kRecordingFile + " for writing; not recording");
+        mRecStream.close();
+        return;
+    }
+    mRecording = true;
+    mRecStream << "rec-version = 0.3.0.0\n";
+}
+
+void CApp::startReplay() {
+    if (mReplaying) {
+        std::cerr << "Already replaying";
+        return;
+    }
+    if (mRecording) {
+        warning(__FILE__, __LINE__,
+                std::string("recording into ") + kRecordingFile + " runs; replay not started");
+        return;
+    }
+    mReplaying = true;
+    std::cerr << "mReplaying = " << 1 << std::endl;
+    mReplayStream.clear();
+    mReplayStream.open(kRecordingFile);
+    std::string word;
+    for (int i = 0; i < 3; ++i)
+        mReplayStream >> word;
+    // Replay is paced by frames: each frame reads the next block and asks for another.
+    requestRepaint();
+}
+
+void CApp::finishFrame() {
+    glFlush();
+    if (mRecording)
+        mUI->writeBlock(mRecStream);
+    if (mReplaying) {
+        if (mReplayStream.is_open() && mUI->readBlock(mReplayStream)) {
+            emit mTimer->dataChanged();
+            requestRepaint();
+        } else {
+            std::cerr << "ifstream finished\n";
+            mReplayStream.close();
+            mReplayStream.clear();
+            mReplaying = false;
+            if (!mAnimation)
+                mTimer->stop();  // safe also when nothing ever started it
+            requestRepaint();
+        }
+    }
+    if (mScreenshotPending) {
+        mScreenshotPending = false;
+        saveScreenshot();
+    }
+    if (mSaveFrames)
+        saveSequenceFrame();
+}
+
+void CApp::saveScreenshot() {
+    mScreenshotCount = firstFreeNumber(kScreenshotFormat, mScreenshotCount + 1);
+    saveFramebufferPng(hostFramebuffer(), mWindow->mWidth, mWindow->mHeight,
+                       numberedName(kScreenshotFormat, mScreenshotCount));
+}
+
+void CApp::saveSequenceFrame() {
+    // An empty drawing area (a window narrower than the side panel) saves nothing.
+    if (mWindow->mViewWidth <= 0 || mWindow->mViewHeight <= 0)
+        return;
+    mScreenshotCount = firstFreeNumber(kFrameFormat, mScreenshotCount + 1);
+    saveFramebufferPng(hostFramebuffer(), mWindow->mViewWidth, mWindow->mViewHeight,
+                       numberedName(kFrameFormat, mScreenshotCount));
+}

@@ -1,0 +1,107 @@
+#include "CStereoFramebuffer.h"
+
+#include "glHelper.h"
+
+#include <algorithm>
+#include <cstdio>
+
+const char* framebufferStatusText(GLenum status) {
+    switch (status) {
+        case GL_FRAMEBUFFER_COMPLETE:
+            return "";
+        case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT:
+            return "Framebuffer incomplete attachment\n";
+        case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT:
+            return "Framebuffer incomplete, missing attachment\n";
+        case GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT:
+            return "Framebuffer incomplete, attached images must have same dimensions\n";
+        case GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT:
+            return "Framebuffer incomplete, attached images must have same format\n";
+        case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER:
+            return "Framebuffer incomplete, missing draw buffer\n";
+        case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER:
+            return "Framebuffer incomplete, missing read buffer\n";
+        case GL_FRAMEBUFFER_UNSUPPORTED:
+            return "Framebuffer unsupported\n";
+        case GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE:
+            return "Framebuffer incomplete multisampling\n";
+        default:
+            return "Framebuffer: unknown error\n";
+    }
+}
+
+CStereoFramebuffer::~CStereoFramebuffer() {
+    release();
+}
+
+void CStereoFramebuffer::reportStatus() {
+    // Status lines go to standard output, as they always have.
+    std::fputs(framebufferStatusText(glCheckFramebufferStatus(GL_FRAMEBUFFER)), stdout);
+}
+
+void CStereoFramebuffer::create() {
+    if (mFbo != 0)
+        return;
+    glGenFramebuffers(1, &mFbo);
+    glGenTextures(1, &mTexLeft);
+    glGenTextures(1, &mTexRight);
+    glGenTextures(1, &mTexDepth);
+}
+
+void CStereoFramebuffer::allocate(int width, int height, GLuint hostFramebuffer) {
+    if (mFbo == 0)
+        return;
+    mWidth = std::max(width, 1);
+    mHeight = std::max(height, 1);
+    glBindFramebuffer(GL_FRAMEBUFFER, mFbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, 0, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+
+    const struct {
+        GLuint texture;
+        GLint internalFormat;
+        GLenum format;
+    } layout[] = {{mTexLeft, GL_RGBA, GL_RGBA},
+                  {mTexRight, GL_RGBA, GL_RGBA},
+                  {mTexDepth, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT}};
+    for (const auto& t : layout) {
+        glBindTexture(GL_TEXTURE_2D, t.texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, t.internalFormat, mWidth, mHeight, 0, t.format,
+                     GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        RUV_CHECK_GL();
+    }
+
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mTexLeft, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, mTexRight, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, mTexDepth, 0);
+    RUV_CHECK_GL();
+    reportStatus();  // while our framebuffer is the bound one
+    glBindFramebuffer(GL_FRAMEBUFFER, hostFramebuffer);
+    RUV_CHECK_GL();
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void CStereoFramebuffer::ensureSize(int width, int height, GLuint hostFramebuffer) {
+    if (mFbo == 0 || (width <= mWidth && height <= mHeight))
+        return;
+    allocate(std::max(width, mWidth), std::max(height, mHeight), hostFramebuffer);
+}
+
+void CStereoFramebuffer::release() {
+    if (mFbo == 0)
+        return;
+    glDeleteFramebuffers(1, &mFbo);
+    const GLuint textures[] = {mTexLeft, mTexRight, mTexDepth};
+    glDeleteTextures(3, textures);
+    forget();
+}
+
+void CStereoFramebuffer::forget() {
+    mFbo = mTexLeft = mTexRight = mTexDepth = 0;
+    mWidth = mHeight = 0;
+}
