@@ -365,9 +365,9 @@ SExifInfo parseExif(SFileBuffer& file) {
 }
 
 SExifInfo readExif(const std::string& path) {
-    // One buffer for the whole run, so that reading a folder allocates only when a
-    // file needs more of it than any before.
-    static SFileBuffer file;
+    // One buffer per thread for the whole run, so that reading a folder allocates only
+    // when a file needs more of it than any before, and two threads never share one.
+    static thread_local SFileBuffer file;
     if (!file.open(path.c_str())) {
         SExifInfo info;
         info.mDateTime = "could not open file";

@@ -2,6 +2,7 @@
 
 #include "diagnostics.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <memory>
 #include <new>
@@ -57,6 +58,9 @@ void adviseHugePages(unsigned char* pixels, size_t size) {
 
 enum class EDecodeResult { Done, Failed, TooLarge, Unsupported, PrematureEnd };
 
+// Rows handed to the library per call: fewer calls, and its own row groups fit.
+constexpr int kRowsPerRead = 16;
+
 // Everything a decode touches lives here, outside the frame that calls setjmp, so that
 // a jump back finds it intact and nothing with a destructor is skipped.
 struct SDecodeState {
@@ -64,7 +68,71 @@ struct SDecodeState {
     SJumpingErrorManager mErrors;
     SImage mImage;
     int64_t mDeclaredBytes = 0;
+    const SJpegDecodeRequest* mRequest = nullptr;  // null: the file's own samples
+    size_t mCapacity = 0;                          // of mImage.mPixels, when recycled
+    bool mCmykToRgb = false;
 };
+
+// round(a * b / 255) for samples, exact for every pair.
+inline unsigned char scaledProduct(unsigned a, unsigned b) {
+    const unsigned v = a * b + 128;
+    return (unsigned char)((v + (v >> 8)) >> 8);
+}
+
+// Ink amounts to light. Files with the Adobe marker (all that Adobe's programs write,
+// and YCCK after the library's conversion) store the inks inverted.
+void cmykRowToRgb(const unsigned char* cmyk, unsigned char* rgb, int width, bool inverted) {
+    const unsigned flip = inverted ? 0 : 255;
+    for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        const unsigned k = cmyk[3] ^ flip;
+        rgb[0] = scaledProduct(cmyk[0] ^ flip, k);
+        rgb[1] = scaledProduct(cmyk[1] ^ flip, k);
+        rgb[2] = scaledProduct(cmyk[2] ^ flip, k);
+    }
+}
+
+// Applies the request to the header just read: scale and output colours.
+void applyRequest(SDecodeState* state) {
+    jpeg_decompress_struct* info = &state->mInfo;
+    const SJpegDecodeRequest* request = state->mRequest;
+    if (!request)
+        return;
+    if (request->mEighths) {
+        const int eighths = request->mEighths(int(info->image_width), int(info->image_height));
+        info->scale_num = unsigned(eighths < 1 ? 1 : eighths > 8 ? 8 : eighths);
+        info->scale_denom = 8;
+    }
+    if (!request->mRgb)
+        return;
+    if (info->jpeg_color_space == JCS_GRAYSCALE) {
+        info->out_color_space = JCS_RGB;
+    } else if (info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK) {
+        info->out_color_space = JCS_CMYK;
+        state->mCmykToRgb = true;
+    }
+}
+
+bool allocateOutput(SDecodeState* state) {
+    SImage& image = state->mImage;
+    if (!state->mRequest || !state->mRequest->mRecycler)
+        return allocatePixels(image);
+    image.mPixels =
+        state->mRequest->mRecycler->take(size_t(state->mDeclaredBytes), &state->mCapacity);
+    if (!image.mPixels)
+        RUV_WARNING("out of memory for a picture of " +
+                    std::to_string(state->mDeclaredBytes >> 20) + " MiB");
+    return image.mPixels != nullptr;
+}
+
+void releaseOutput(SDecodeState* state) {
+    if (state->mCapacity > 0) {
+        state->mRequest->mRecycler->give(state->mImage.mPixels, state->mCapacity);
+        state->mImage.mPixels = nullptr;
+        state->mCapacity = 0;
+    } else {
+        freePixels(state->mImage);
+    }
+}
 
 // Only plain data in this frame: the library may longjmp back into it.
 EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
@@ -83,12 +151,13 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
     info->mem->max_memory_to_use = long(kMaxImageBytes);
     jpeg_stdio_src(info, file);
     jpeg_read_header(info, TRUE);
+    applyRequest(state);
     jpeg_calc_output_dimensions(info);
 
     SImage& image = state->mImage;
     image.mWidth = int(info->output_width);
     image.mHeight = int(info->output_height);
-    image.mChannels = info->output_components;
+    image.mChannels = state->mCmykToRgb ? 3 : info->output_components;
     image.mBitDepth = 8;
     state->mDeclaredBytes = imageByteSize(image);
     if (image.mChannels != 1 && image.mChannels != 3 && image.mChannels != 4)
@@ -101,20 +170,55 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
     // library puts in for missing data hides the early end from the check below.
     if (state->mErrors.mHitMarker)
         return EDecodeResult::PrematureEnd;
-    if (!allocatePixels(image))
+    if (!allocateOutput(state))
         return EDecodeResult::Failed;
     adviseHugePages(image.mPixels, size_t(state->mDeclaredBytes));
     const size_t rowBytes = size_t(imageRowBytes(image));
+    // CMYK rows go through the library's own memory, which it frees even after a jump.
+    JSAMPARRAY cmyk = state->mCmykToRgb ? (*info->mem->alloc_sarray)(
+                                              reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                              info->output_width * 4, kRowsPerRead)
+                                        : nullptr;
+    JSAMPROW rows[kRowsPerRead];
     while (info->output_scanline < info->output_height) {
-        JSAMPROW row = image.mPixels + rowBytes * info->output_scanline;
-        if (jpeg_read_scanlines(info, &row, 1) != 1)
+        const JDIMENSION first = info->output_scanline;
+        const int count = int(std::min<JDIMENSION>(kRowsPerRead, info->output_height - first));
+        for (int r = 0; r < count; ++r)
+            rows[r] = cmyk ? cmyk[r] : image.mPixels + rowBytes * (first + JDIMENSION(r));
+        const JDIMENSION read = jpeg_read_scanlines(info, rows, JDIMENSION(count));
+        if (read == 0)
             return EDecodeResult::Failed;
+        for (JDIMENSION r = 0; cmyk && r < read; ++r)
+            cmykRowToRgb(cmyk[r], image.mPixels + rowBytes * (first + r), image.mWidth,
+                         info->saw_Adobe_marker != 0);
         // Entropy data that ends early would decode to grey: show nothing instead.
         if (info->err->msg_code == JWRN_HIT_MARKER)
             return EDecodeResult::PrematureEnd;
     }
     jpeg_finish_decompress(info);
     return EDecodeResult::Done;
+}
+
+// Runs one decode; on failure reports what deserves it and returns the failure record.
+SImage runDecode(SDecodeState* state, FILE* file) {
+    if (!file)
+        return failedImage();
+    const EDecodeResult result = decodeInto(state, file);
+    jpeg_destroy_decompress(&state->mInfo);
+    if (result == EDecodeResult::Done)
+        return state->mImage;
+
+    const SImage& image = state->mImage;
+    const std::string size = std::to_string(image.mWidth) + " x " + std::to_string(image.mHeight);
+    if (result == EDecodeResult::TooLarge)
+        RUV_WARNING("JPEG picture of " + size + " pixels would need " +
+                    std::to_string(state->mDeclaredBytes >> 20) + " MiB, more than the limit of " +
+                    std::to_string(kMaxImageBytes >> 20) + " MiB");
+    else if (result == EDecodeResult::Unsupported)
+        RUV_WARNING("JPEG picture with " + std::to_string(image.mChannels) +
+                    " colour components is not supported");
+    releaseOutput(state);
+    return failedImage();
 }
 
 struct SFileCloser {
@@ -132,27 +236,19 @@ FilePtr openFile(const char* path) {
 }  // namespace
 
 SImage decodeJpegStream(FILE* file) {
-    if (!file)
-        return failedImage();
+    std::unique_ptr<SDecodeState> state(new (std::nothrow) SDecodeState());
+    return state ? runDecode(state.get(), file) : failedImage();
+}
+
+SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& request) {
     std::unique_ptr<SDecodeState> state(new (std::nothrow) SDecodeState());
     if (!state)
-        return failedImage();
-    const EDecodeResult result = decodeInto(state.get(), file);
-    jpeg_destroy_decompress(&state->mInfo);
-    if (result == EDecodeResult::Done)
-        return state->mImage;
-
-    const SImage& image = state->mImage;
-    const std::string size = std::to_string(image.mWidth) + " x " + std::to_string(image.mHeight);
-    if (result == EDecodeResult::TooLarge)
-        RUV_WARNING("JPEG picture of " + size + " pixels would need " +
-                    std::to_string(state->mDeclaredBytes >> 20) + " MiB, more than the limit of " +
-                    std::to_string(kMaxImageBytes >> 20) + " MiB");
-    else if (result == EDecodeResult::Unsupported)
-        RUV_WARNING("JPEG picture with " + std::to_string(image.mChannels) +
-                    " colour components is not supported");
-    freePixels(state->mImage);
-    return failedImage();
+        return makeImageHandle(failedImage());
+    state->mRequest = &request;
+    const SImage image = runDecode(state.get(), file);
+    if (!image.mPixels)
+        return makeImageHandle(failedImage());
+    return makeImageHandle(image, request.mRecycler, state->mCapacity);
 }
 
 SImage readJpegFile(const char* path, long offset) {

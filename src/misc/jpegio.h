@@ -3,12 +3,32 @@
 // of the second picture of an MPO stereo file. Decoders never throw; they return the
 // failure record. Nothing is shared, so decodes may run on several threads at once.
 #include "image.h"
+#include "imagehandle.h"
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 // Decodes one JPEG stream starting at the file's current position, up to its
 // end-of-image marker.
 SImage decodeJpegStream(FILE* file);
+
+// What decodeJpegStreamScaled makes of a stream.
+struct SJpegDecodeRequest {
+    // Called with the picture's full size once the header is read; returns the scale to
+    // decode at in eighths (1 to 8; the library shrinks while decoding, which costs
+    // less than decoding in full). Empty: full size.
+    std::function<int(int width, int height)> mEighths;
+    // Gray and CMYK (also YCCK) pictures come out as RGB, so that every result has three
+    // channels.
+    bool mRgb = false;
+    // Where the pixels go; new[] when null.
+    std::shared_ptr<CPixelRecycler> mRecycler;
+};
+
+// Decodes the stream at the file's position like decodeJpegStream, as the request asks.
+// Never null; the handle of the failure record on failure.
+SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& request);
 
 // Opens path (8-bit local encoding, UTF-8 here), decodes the stream at offset.
 SImage readJpegFile(const char* path, long offset);

@@ -33,7 +33,43 @@ struct SPngReader {
     png_bytep* rows = nullptr;
     SImage image;
     EPngRead failure = EPngRead::InitIoFailed;  // what a library error means right now
+    bool forView = false;                       // 8-bit RGB or RGBA instead of the samples
+    CPixelRecycler* recycler = nullptr;         // for the view's buffers
+    size_t capacity = 0;                        // of image.mPixels, when recycled
 };
+
+// Every kind of PNG as 8-bit RGB, with alpha only where the file has transparency:
+// palettes become colours, tRNS becomes alpha, low bit depths grow to 8, 16-bit
+// samples are scaled to 8 bits with rounding (as other decoders show them), gray
+// becomes RGB.
+void requestViewTransforms(png_structp png) {
+    png_set_expand(png);
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+}
+
+bool allocateRead(SPngReader* r) {
+    if (!r->forView)
+        return allocatePixels(r->image);
+    const int64_t size = imageByteSize(r->image);
+    if (size <= 0 || size > kMaxImageBytes) {
+        RUV_WARNING("picture of " + std::to_string(r->image.mWidth) + " x " +
+                    std::to_string(r->image.mHeight) + " pixels would need " +
+                    std::to_string(size >> 20) + " MiB, more than the limit of " +
+                    std::to_string(kMaxImageBytes >> 20) + " MiB");
+        return false;
+    }
+    r->image.mPixels = takePixels(r->recycler, size_t(size), &r->capacity);
+    return r->image.mPixels != nullptr;
+}
+
+void releaseRead(SPngReader* r) {
+    if (r->forView)
+        givePixels(r->recycler, r->image.mPixels, r->capacity);
+    else
+        delete[] r->image.mPixels;
+    r->image.mPixels = nullptr;
+}
 
 EPngRead decodePng(SPngReader* r, FILE* file) {
     // r->failure lives in the caller's frame, so its value survives the jump back.
@@ -50,15 +86,21 @@ EPngRead decodePng(SPngReader* r, FILE* file) {
     r->image.mChannels = png_get_channels(r->png, r->info);
     r->image.mBitDepth = png_get_bit_depth(r->png, r->info);
 
+    if (r->forView)
+        requestViewTransforms(r->png);
     png_set_interlace_handling(r->png);
     png_read_update_info(r->png, r->info);
+    if (r->forView) {
+        r->image.mChannels = png_get_channels(r->png, r->info);
+        r->image.mBitDepth = png_get_bit_depth(r->png, r->info);
+    }
 
-    // No transformation is asked for, so the library's rows must be exactly ours; the
-    // buffer is sized by our count, and the library fills rows by its own.
+    // The library's rows (after the view's transformations, if any) must be exactly
+    // ours: the buffer is sized by our count, and the library fills rows by its own.
     const int64_t stride = imageRowBytes(r->image);
     if (stride <= 0 || int64_t(png_get_rowbytes(r->png, r->info)) != stride)
         return EPngRead::UnexpectedLayout;
-    if (!allocatePixels(r->image))
+    if (!allocateRead(r))
         return EPngRead::TooLarge;
     r->rows = new (std::nothrow) png_bytep[size_t(r->image.mHeight)];
     if (!r->rows)
@@ -133,7 +175,10 @@ void removePartialFile(const char* path) {
 
 }  // namespace
 
-SImage readPngStream(FILE* file, const char* nameForMessages) {
+namespace {
+
+// Reads the PNG at the stream's position into r->image; the failure record on failure.
+SImage readPng(SPngReader& r, FILE* file, const char* nameForMessages) {
     const std::string name = nameForMessages ? nameForMessages : "(stream)";
     png_byte signature[kSignatureBytes];
     if (!file || std::fread(signature, 1, kSignatureBytes, file) != kSignatureBytes ||
@@ -142,7 +187,6 @@ SImage readPngStream(FILE* file, const char* nameForMessages) {
         return failedImage();
     }
 
-    SPngReader r;
     r.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr, nullptr,
                                      limitedMalloc, libraryFree);
     if (!r.png) {
@@ -167,7 +211,7 @@ SImage readPngStream(FILE* file, const char* nameForMessages) {
         return r.image;
     }
 
-    freePixels(r.image);
+    releaseRead(&r);
     switch (result) {
         case EPngRead::InitIoFailed:
             RUV_WARNING("[read_png_file] Error during init_io");
@@ -185,6 +229,36 @@ SImage readPngStream(FILE* file, const char* nameForMessages) {
             break;
     }
     return failedImage();
+}
+
+}  // namespace
+
+SImage readPngStream(FILE* file, const char* nameForMessages) {
+    SPngReader r;
+    return readPng(r, file, nameForMessages);
+}
+
+SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
+                                  const std::shared_ptr<CPixelRecycler>& recycler) {
+    SPngReader r;
+    r.forView = true;
+    r.recycler = recycler.get();
+    const SImage image = readPng(r, file, nameForMessages);
+    if (!image.mPixels)
+        return makeImageHandle(failedImage());
+    return makeImageHandle(image, recycler, r.capacity);
+}
+
+SImageHandle readPngFileForView(const char* path, const std::shared_ptr<CPixelRecycler>& recycler) {
+    FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        RUV_WARNING(std::string("[read_png_file] File ") + (path ? path : "(null)") +
+                    " could not be opened for reading");
+        return makeImageHandle(failedImage());
+    }
+    SImageHandle image = readPngStreamForView(file, path, recycler);
+    std::fclose(file);
+    return image;
 }
 
 SImage readPngFile(const char* path) {

@@ -2,8 +2,10 @@
 // PNG reading into the picture record and writing of frames as PNG files. A broken
 // file or a failed write is reported and returned, never fatal.
 #include "image.h"
+#include "imagehandle.h"
 
 #include <cstdio>
+#include <memory>
 
 // The file's samples as stored: palette indices stay indices, 16-bit samples stay
 // 16-bit (big-endian, as in the file), low bit depths stay packed with each row
@@ -15,6 +17,15 @@ SImage readPngFile(const char* path);
 // stands for the stream in warnings. The stream stays open; its position afterwards
 // is undefined.
 SImage readPngStream(FILE* file, const char* nameForMessages);
+
+// For display: 8-bit RGB, or RGBA when the file has transparency (an alpha channel, or
+// a tRNS chunk for a palette, gray or RGB picture); palettes expanded, low bit depths
+// grown to 8 bits, 16-bit samples rounded to 8. Top row first, buffers from the
+// recycler (new[] when null). Never null; the failure record's handle on failure.
+SImageHandle readPngFileForView(const char* path,
+                                const std::shared_ptr<CPixelRecycler>& recycler = nullptr);
+SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
+                                  const std::shared_ptr<CPixelRecycler>& recycler = nullptr);
 
 // Writes 8-bit samples with 3 (RGB) or 4 (RGBA) channels whose row 0 is the BOTTOM row
 // of the picture (as OpenGL reads frames back). Returns false, after a message, when

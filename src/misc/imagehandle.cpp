@@ -1,0 +1,124 @@
+#include "imagehandle.h"
+
+#include <new>
+
+namespace {
+
+// Buffers are allocated in steps, so that pictures of nearly the same size (one
+// camera's landscape and portrait shots, scaled decodes) fit each other's buffers.
+size_t roundedCapacity(size_t bytes) {
+    const size_t step = bytes >= (size_t(16) << 20) ? size_t(1) << 20 : size_t(4096);
+    return (bytes + step - 1) / step * step;
+}
+
+// A kept buffer serves a request only when it is not far larger: a thumbnail must not
+// hold on to a camera-sized buffer.
+bool fits(size_t capacity, size_t bytes) {
+    return capacity >= bytes && capacity - bytes <= bytes / 4 + (size_t(1) << 20);
+}
+
+struct SPixelRelease {
+    std::shared_ptr<CPixelRecycler> mRecycler;
+    size_t mCapacity;
+
+    void operator()(const SImage* image) const {
+        if (image)
+            givePixels(mRecycler.get(), image->mPixels, mCapacity);
+        delete image;
+    }
+};
+
+}  // namespace
+
+CPixelRecycler::CPixelRecycler(size_t maxBuffers, size_t maxBytes)
+    : mMaxBuffers(maxBuffers), mMaxBytes(maxBytes) {}
+
+CPixelRecycler::~CPixelRecycler() {
+    for (const SKept& kept : mKept)
+        delete[] kept.mBuffer;
+}
+
+unsigned char* CPixelRecycler::take(size_t bytes, size_t* capacity) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        size_t best = mKept.size();
+        for (size_t i = 0; i < mKept.size(); ++i) {
+            if (fits(mKept[i].mCapacity, bytes) &&
+                (best == mKept.size() || mKept[i].mCapacity < mKept[best].mCapacity))
+                best = i;
+        }
+        if (best < mKept.size()) {
+            const SKept found = mKept[best];
+            mKept.erase(mKept.begin() + std::ptrdiff_t(best));
+            mKeptBytes -= found.mCapacity;
+            if (capacity)
+                *capacity = found.mCapacity;
+            return found.mBuffer;
+        }
+    }
+    const size_t size = roundedCapacity(bytes);
+    unsigned char* buffer = new (std::nothrow) unsigned char[size];
+    if (capacity)
+        *capacity = buffer ? size : 0;
+    return buffer;
+}
+
+void CPixelRecycler::give(unsigned char* buffer, size_t capacity) {
+    if (!buffer)
+        return;
+    std::vector<unsigned char*> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (capacity > mMaxBytes || mMaxBuffers == 0) {
+            dropped.push_back(buffer);
+        } else {
+            while (!mKept.empty() &&
+                   (mKept.size() >= mMaxBuffers || mKeptBytes + capacity > mMaxBytes)) {
+                dropped.push_back(mKept.front().mBuffer);
+                mKeptBytes -= mKept.front().mCapacity;
+                mKept.erase(mKept.begin());
+            }
+            mKept.push_back({buffer, capacity});
+            mKeptBytes += capacity;
+        }
+    }
+    // Freeing tens of megabytes returns pages to the system: not under the lock.
+    for (unsigned char* old : dropped)
+        delete[] old;
+}
+
+size_t CPixelRecycler::keptBuffers() const {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mKept.size();
+}
+
+size_t CPixelRecycler::keptBytes() const {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mKeptBytes;
+}
+
+unsigned char* takePixels(CPixelRecycler* recycler, size_t bytes, size_t* capacity) {
+    if (recycler)
+        return recycler->take(bytes, capacity);
+    unsigned char* buffer = new (std::nothrow) unsigned char[bytes];
+    if (capacity)
+        *capacity = buffer ? bytes : 0;
+    return buffer;
+}
+
+void givePixels(CPixelRecycler* recycler, unsigned char* buffer, size_t capacity) {
+    if (recycler)
+        recycler->give(buffer, capacity);
+    else
+        delete[] buffer;
+}
+
+SImageHandle makeImageHandle(SImage image, std::shared_ptr<CPixelRecycler> recycler,
+                             size_t capacity) {
+    if (!image.mPixels)
+        recycler.reset();
+    if (capacity == 0)
+        capacity = size_t(imageByteSize(image));
+    SImage* owned = new SImage(image);
+    return SImageHandle(owned, SPixelRelease{std::move(recycler), capacity});
+}

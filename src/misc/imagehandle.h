@@ -1,0 +1,55 @@
+#pragma once
+// Pixels that cross threads travel in an owning handle: whoever drops the last copy
+// frees them, also when a queued call is thrown away unopened. Freed buffers go back
+// to a recycler, because a fresh buffer of camera size costs a noticeable share of a
+// decode in page faults alone.
+#include "image.h"
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Keeps a few freed pixel buffers for the next picture. Thread-safe.
+class CPixelRecycler {
+public:
+    // At most maxBuffers buffers and maxBytes bytes are kept; older ones are freed.
+    explicit CPixelRecycler(size_t maxBuffers = 4, size_t maxBytes = size_t(512) << 20);
+    ~CPixelRecycler();
+    CPixelRecycler(const CPixelRecycler&) = delete;
+    CPixelRecycler& operator=(const CPixelRecycler&) = delete;
+
+    // A buffer of at least bytes (a kept one that is not much larger, else a new one);
+    // its capacity goes to *capacity. Null only when memory runs out.
+    unsigned char* take(size_t bytes, size_t* capacity);
+    // Hands a buffer from take() (or any new[] buffer of that capacity) back.
+    void give(unsigned char* buffer, size_t capacity);
+
+    size_t keptBuffers() const;
+    size_t keptBytes() const;
+
+private:
+    struct SKept {
+        unsigned char* mBuffer;
+        size_t mCapacity;
+    };
+
+    const size_t mMaxBuffers;
+    const size_t mMaxBytes;
+    mutable std::mutex mMutex;
+    std::vector<SKept> mKept;  // oldest first
+    size_t mKeptBytes = 0;
+};
+
+// Allocates through the recycler when there is one, else with new[].
+unsigned char* takePixels(CPixelRecycler* recycler, size_t bytes, size_t* capacity);
+// Gives back to the recycler when there is one, else delete[].
+void givePixels(CPixelRecycler* recycler, unsigned char* buffer, size_t capacity);
+
+using SImageHandle = std::shared_ptr<const SImage>;
+
+// Takes ownership of image.mPixels (capacity bytes; 0 means imageByteSize(image)). The
+// last copy of the handle gives the buffer back to the recycler, or delete[]s it when
+// there is none. Never null: a failure record gives a handle without pixels.
+SImageHandle makeImageHandle(SImage image, std::shared_ptr<CPixelRecycler> recycler = nullptr,
+                             size_t capacity = 0);

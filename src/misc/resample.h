@@ -1,0 +1,27 @@
+#pragma once
+// Resizing of 8-bit pictures for display: fixed-point and separable, so that a camera
+// picture is brought to the texture limit in a few tens of milliseconds.
+#include <cstdint>
+#include <vector>
+
+// Weights of one axis: output pixel j is the sum over t < mTaps of
+// mWeights[j * mTaps + t] * input[mFirst[j] + t], the weights of each pixel adding up
+// to exactly kResampleOne.
+struct SResampleAxis {
+    int mTaps = 0;
+    std::vector<int> mFirst;
+    std::vector<int32_t> mWeights;
+};
+
+constexpr int32_t kResampleOne = 1 << 14;
+
+// Shrinking averages the stretch of input each output pixel covers (no pixel is
+// skipped, so fine patterns do not alias); enlarging interpolates linearly between
+// pixel centres. Equal sizes copy. Sizes must be at least 1.
+SResampleAxis resampleAxis(int inSize, int outSize);
+
+// Resizes src (srcWidth x srcHeight, channels 1 to 4 interleaved, rows without gaps)
+// into dst (dstWidth x dstHeight, same layout). Returns false for sizes below 1 or
+// other channel counts, leaving dst untouched.
+bool resamplePixels(const unsigned char* src, int srcWidth, int srcHeight, int channels,
+                    unsigned char* dst, int dstWidth, int dstHeight);

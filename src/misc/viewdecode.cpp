@@ -1,0 +1,140 @@
+#include "viewdecode.h"
+
+#include "diagnostics.h"
+#include "jpegio.h"
+#include "pngio.h"
+#include "resample.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct SFileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, SFileCloser>;
+
+bool startsWithPngSignature(FILE* file) {
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char head[8];
+    const bool png = std::fread(head, 1, 8, file) == 8 && std::memcmp(head, kSignature, 8) == 0;
+    std::rewind(file);
+    return png;
+}
+
+// Libjpeg's output size at scale eighths/8: the side rounded up.
+int64_t scaledSide(int side, int eighths) {
+    return (int64_t(side) * eighths + 7) / 8;
+}
+
+SImageHandle decodeJpegForView(FILE* file, long offset, int maxSize,
+                               const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full) {
+    if (offset < 0 || fseeko(file, offset, SEEK_SET) != 0) {
+        RUV_WARNING("cannot seek to offset " + std::to_string(offset));
+        return makeImageHandle(failedImage());
+    }
+    SJpegDecodeRequest request;
+    request.mRgb = true;
+    request.mRecycler = recycler;
+    request.mEighths = [maxSize, full](int width, int height) {
+        *full = {width, height};
+        const SViewSize target = viewTargetSize(width, height, maxSize);
+        return jpegScaleEighths(width, height, target.mWidth, target.mHeight);
+    };
+    return decodeJpegStreamScaled(file, request);
+}
+
+// The picture at the exact target size; the same handle when it is there already.
+SImageHandle shrinkTo(const SImageHandle& image, SViewSize target,
+                      const std::shared_ptr<CPixelRecycler>& recycler) {
+    if (image->mWidth == target.mWidth && image->mHeight == target.mHeight)
+        return image;
+    SImage out;
+    out.mWidth = target.mWidth;
+    out.mHeight = target.mHeight;
+    out.mChannels = image->mChannels;
+    out.mBitDepth = 8;
+    size_t capacity = 0;
+    out.mPixels = takePixels(recycler.get(), size_t(imageByteSize(out)), &capacity);
+    if (!out.mPixels) {
+        RUV_WARNING("out of memory for a picture of " + std::to_string(target.mWidth) + " x " +
+                    std::to_string(target.mHeight) + " pixels");
+        return makeImageHandle(failedImage());
+    }
+    resamplePixels(image->mPixels, image->mWidth, image->mHeight, image->mChannels, out.mPixels,
+                   out.mWidth, out.mHeight);
+    return makeImageHandle(out, recycler, capacity);
+}
+
+}  // namespace
+
+SViewSize viewTargetSize(int width, int height, int maxSize) {
+    maxSize = std::max(1, maxSize);
+    SViewSize size{width, height};
+    if (width > maxSize) {
+        size.mWidth = maxSize;
+        size.mHeight = int(int64_t(height) * maxSize / width);
+    }
+    if (size.mHeight > maxSize) {
+        size.mHeight = maxSize;
+        size.mWidth = int(int64_t(width) * maxSize / height);
+    }
+    // A sliver of a picture keeps at least one pixel across.
+    size.mWidth = std::max(1, size.mWidth);
+    size.mHeight = std::max(1, size.mHeight);
+    return size;
+}
+
+int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
+    for (int eighths = 1; eighths < 8; ++eighths) {
+        if (scaledSide(width, eighths) >= targetWidth &&
+            scaledSide(height, eighths) >= targetHeight)
+            return eighths;
+    }
+    return 8;
+}
+
+SImageHandle decodeForView(const SViewDecode& request,
+                           const std::shared_ptr<CPixelRecycler>& recycler) {
+    FilePtr file(std::fopen(request.path.c_str(), "rb"));
+    if (!file) {
+        RUV_WARNING("Could not open >" + request.path + "<");
+        return makeImageHandle(failedImage());
+    }
+    SImageHandle image;
+    SViewSize full{0, 0};
+    switch (request.picture) {
+        case EViewPicture::Left:
+            if (startsWithPngSignature(file.get())) {
+                image = readPngStreamForView(file.get(), request.path.c_str(), recycler);
+                full = {image->mWidth, image->mHeight};
+            } else {
+                image = decodeJpegForView(file.get(), 0, request.maxSize, recycler, &full);
+            }
+            break;
+        case EViewPicture::Right: {
+            const long offset = findSecondPicture(file.get());
+            if (offset < 0) {
+                RUV_WARNING("no second picture in " + request.path);
+                return makeImageHandle(failedImage());
+            }
+            image = decodeJpegForView(file.get(), offset, request.maxSize, recycler, &full);
+            break;
+        }
+        case EViewPicture::Thumbnail:
+            image = decodeJpegForView(file.get(), request.offset, request.maxSize, recycler, &full);
+            break;
+    }
+    file.reset();
+    if (!image || !image->mPixels)
+        return makeImageHandle(failedImage());
+    if (full.mWidth > request.maxSize || full.mHeight > request.maxSize) {
+        RUV_WARNING("width>maxTexSize() || height >maxTexSize()");
+        return shrinkTo(image, viewTargetSize(full.mWidth, full.mHeight, request.maxSize),
+                        recycler);
+    }
+    return image;
+}

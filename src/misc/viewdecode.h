@@ -1,0 +1,38 @@
+#pragma once
+// Pictures as the view shows them: every file as 8-bit RGB or RGBA, top row first, no
+// side above the texture limit. Runs on any thread; nothing is shared but the recycler.
+#include "imagehandle.h"
+
+#include <memory>
+#include <string>
+
+// Left: the primary picture (a JPEG or MPO from offset 0, or a PNG); Right: the second
+// picture of an MPO file; Thumbnail: the JPEG stream at offset (the Exif thumbnail).
+enum class EViewPicture { Left, Right, Thumbnail };
+
+struct SViewDecode {
+    std::string path;  // 8-bit local encoding
+    EViewPicture picture = EViewPicture::Left;
+    long offset = 0;     // Thumbnail only
+    int maxSize = 4416;  // largest side of the result
+};
+
+struct SViewSize {
+    int mWidth;
+    int mHeight;
+};
+
+// The size a picture of width x height is shown at: unchanged when both sides fit
+// maxSize, else shrunk with its aspect kept so that the longer side is maxSize.
+SViewSize viewTargetSize(int width, int height, int maxSize);
+
+// The smallest scale in eighths at which the JPEG decoder's output (sides rounded up)
+// still covers target x target; 8 when only the full size does.
+int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
+
+// 8-bit RGB, or RGBA for a PNG with transparency; sides <= maxSize. Pictures above the
+// limit are reported once on the console and shrunk: JPEGs by the decoder's own scaling
+// first, then by resampling to the exact size. Never null: the failure record's handle
+// (width -1, no pixels) when the file is missing or broken.
+SImageHandle decodeForView(const SViewDecode& request,
+                           const std::shared_ptr<CPixelRecycler>& recycler);

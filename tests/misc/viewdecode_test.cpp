@@ -1,0 +1,268 @@
+// Pictures for the view: colours made RGB, sizes brought under the texture limit, the
+// second picture of MPO files and thumbnails, all with the real libjpeg.
+#include "viewdecode.h"
+
+#include "jpegfixtures.h"
+#include "jpegio.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+using namespace jpegfix;
+using testing::HasSubstr;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+// Samples of pixel (x, y) into out (components of them).
+using Fill = std::function<void(int x, int y, unsigned char* out)>;
+
+Bytes encodeSamples(int width, int height, J_COLOR_SPACE space, int components, const Fill& fill,
+                    bool adobeMarker = true) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = components;
+    info.in_color_space = space;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    info.write_Adobe_marker = adobeMarker && space == JCS_CMYK ? TRUE : FALSE;
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(size_t(width) * size_t(components));
+    while (info.next_scanline < info.image_height) {
+        for (int x = 0; x < width; ++x)
+            fill(x, int(info.next_scanline), &row[size_t(x * components)]);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    Bytes bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// A horizontal ramp from 0 to 255 in red, a vertical one in green, blue constant.
+Bytes cameraPicture(int width, int height) {
+    return encodeSamples(width, height, JCS_RGB, 3, [=](int x, int y, unsigned char* out) {
+        out[0] = (unsigned char)(x * 255 / (width - 1));
+        out[1] = (unsigned char)(y * 255 / (height - 1));
+        out[2] = 90;
+    });
+}
+
+const unsigned char* pixelAt(const SImageHandle& image, int x, int y) {
+    return image->mPixels + (size_t(y) * size_t(image->mWidth) + size_t(x)) * 3;
+}
+
+void expectFailureHandle(const SImageHandle& image) {
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->mWidth, -1);
+    EXPECT_EQ(image->mHeight, -1);
+    EXPECT_EQ(image->mPixels, nullptr);
+}
+
+class ViewDecode : public testing::Test {
+protected:
+    std::string write(const std::string& name, const Bytes& bytes) {
+        return mDir.write(name, bytes);
+    }
+    SImageHandle decode(const std::string& path, EViewPicture picture = EViewPicture::Left,
+                        long offset = 0, int maxSize = 4416) {
+        return decodeForView(SViewDecode{path, picture, offset, maxSize}, mRecycler);
+    }
+    CTempDir mDir;
+    std::shared_ptr<CPixelRecycler> mRecycler = std::make_shared<CPixelRecycler>();
+};
+
+}  // namespace
+
+TEST(ViewSize, LongerSideBecomesTheLimitWithTheAspectKept) {
+    const int cases[][5] = {{6000, 4000, 4416, 4416, 2944}, {4000, 6000, 4416, 2944, 4416},
+                            {4416, 4416, 4416, 4416, 4416}, {4417, 100, 4416, 4416, 99},
+                            {100000, 3, 4416, 4416, 1},     {640, 480, 4416, 640, 480}};
+    for (const auto& c : cases) {
+        const SViewSize size = viewTargetSize(c[0], c[1], c[2]);
+        EXPECT_EQ(size.mWidth, c[3]) << c[0] << "x" << c[1];
+        EXPECT_EQ(size.mHeight, c[4]) << c[0] << "x" << c[1];
+    }
+}
+
+TEST(ViewSize, TheDecoderScaleIsTheSmallestThatStillCoversTheTarget) {
+    EXPECT_EQ(jpegScaleEighths(6000, 4000, 4416, 2944), 6);  // 4500 x 3000
+    EXPECT_EQ(jpegScaleEighths(5184, 3456, 4416, 2944), 7);  // 4536 x 3024
+    EXPECT_EQ(jpegScaleEighths(4417, 100, 4416, 99), 8);
+    EXPECT_EQ(jpegScaleEighths(35328, 100, 4416, 12), 1);
+    EXPECT_EQ(jpegScaleEighths(8833, 8833, 4416, 4416), 4);  // 4417 x 4417, rounded up
+}
+
+TEST_F(ViewDecode, LargePictureIsDecodedScaledThenResampledWithOneWarning) {
+    const std::string path = write("big.jpg", cameraPicture(6000, 4000));
+    CaptureStderr();
+    const SImageHandle image = decode(path);
+    const std::string messages = GetCapturedStderr();
+    ASSERT_NE(image->mPixels, nullptr);
+    EXPECT_EQ(image->mWidth, 4416);
+    EXPECT_EQ(image->mHeight, 2944);
+    EXPECT_EQ(image->mChannels, 3);
+    const std::string warning = "WARNING: width>maxTexSize() || height >maxTexSize()\n";
+    EXPECT_THAT(messages, HasSubstr(warning));
+    EXPECT_EQ(messages.find(warning), messages.rfind(warning));  // once
+    // The ramps still run from edge to edge: corners, middle, last row and column.
+    const int probes[][2] = {{0, 0}, {4415, 0}, {0, 2943}, {4415, 2943}, {2208, 1472}};
+    for (const auto& p : probes) {
+        const unsigned char* px = pixelAt(image, p[0], p[1]);
+        EXPECT_NEAR(px[0], (p[0] + 0.5) * 255.0 / 4416, 3) << p[0] << "," << p[1];
+        EXPECT_NEAR(px[1], (p[1] + 0.5) * 255.0 / 2944, 3) << p[0] << "," << p[1];
+        EXPECT_NEAR(px[2], 90, 2);
+    }
+}
+
+TEST_F(ViewDecode, ScaledDecodingGivesTheLibrarySizeAndPixels) {
+    const std::string path = write("scaled.jpg", cameraPicture(1000, 600));
+    FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    SJpegDecodeRequest request;
+    int seenWidth = 0, seenHeight = 0;
+    request.mEighths = [&](int width, int height) {
+        seenWidth = width, seenHeight = height;
+        return 3;
+    };
+    request.mRecycler = mRecycler;
+    const SImageHandle image = decodeJpegStreamScaled(file, request);
+    std::fclose(file);
+    EXPECT_EQ(seenWidth, 1000);
+    EXPECT_EQ(seenHeight, 600);
+    ASSERT_NE(image->mPixels, nullptr);
+    EXPECT_EQ(image->mWidth, 375);
+    EXPECT_EQ(image->mHeight, 225);
+    EXPECT_NEAR(pixelAt(image, 374, 224)[0], 255, 3);
+    EXPECT_NEAR(pixelAt(image, 374, 224)[1], 255, 3);
+}
+
+TEST_F(ViewDecode, PicturesWithinTheLimitKeepTheirSizeSilently) {
+    const std::string path = write("small.jpg", cameraPicture(300, 200));
+    CaptureStderr();
+    const SImageHandle image = decode(path, EViewPicture::Left, 0, 300);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(image->mWidth, 300);
+    EXPECT_EQ(image->mHeight, 200);
+    CaptureStderr();
+    const SImageHandle smaller = decode(path, EViewPicture::Left, 0, 299);
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("maxTexSize"));
+    EXPECT_EQ(smaller->mWidth, 299);
+    EXPECT_EQ(smaller->mHeight, 199);
+}
+
+TEST_F(ViewDecode, GrayAndCmykJpegsBecomeRgb) {
+    const Fill gray = [](int x, int, unsigned char* out) { out[0] = x < 32 ? 40 : 220; };
+    const SImageHandle fromGray =
+        decode(write("gray.jpg", encodeSamples(64, 32, JCS_GRAYSCALE, 1, gray)));
+    ASSERT_NE(fromGray->mPixels, nullptr);
+    EXPECT_EQ(fromGray->mChannels, 3);
+    EXPECT_THAT(std::vector<int>(pixelAt(fromGray, 8, 8), pixelAt(fromGray, 8, 8) + 3),
+                testing::Each(testing::AllOf(testing::Ge(38), testing::Le(42))));
+
+    // Left half pure cyan ink, right half no ink at all; files with the Adobe marker
+    // store the amounts inverted, others as they are.
+    for (bool adobe : {true, false}) {
+        SCOPED_TRACE(adobe ? "Adobe" : "plain");
+        const Fill cmyk = [adobe](int x, int, unsigned char* out) {
+            const unsigned char ink[4] = {(unsigned char)(x < 32 ? 255 : 0), 0, 0, 0};
+            for (int c = 0; c < 4; ++c)
+                out[c] = adobe ? (unsigned char)(255 - ink[c]) : ink[c];
+        };
+        const std::string path = write("cmyk.jpg", encodeSamples(64, 32, JCS_CMYK, 4, cmyk, adobe));
+        const SImageHandle image = decode(path);
+        ASSERT_NE(image->mPixels, nullptr);
+        EXPECT_EQ(image->mChannels, 3);
+        const unsigned char* cyan = pixelAt(image, 8, 16);
+        const unsigned char* white = pixelAt(image, 56, 16);
+        EXPECT_LE(cyan[0], 3);
+        EXPECT_GE(cyan[1], 252);
+        EXPECT_GE(cyan[2], 252);
+        EXPECT_GE(white[0], 252);
+
+        // Every pixel is the rounded product of the library's own CMYK samples.
+        SImage raw = readJpegFile(path.c_str(), 0);
+        ASSERT_EQ(raw.mChannels, 4);
+        int wrong = 0;
+        for (int i = 0; i < 64 * 32; ++i) {
+            const unsigned char* s = raw.mPixels + i * 4;
+            for (int c = 0; c < 3; ++c) {
+                const double a = adobe ? s[c] : 255 - s[c], k = adobe ? s[3] : 255 - s[3];
+                wrong += std::abs(image->mPixels[i * 3 + c] - int(a * k / 255 + 0.5)) > 0;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        freePixels(raw);
+    }
+}
+
+TEST_F(ViewDecode, RightPictureOfAnMpoAndTheThumbnailAtItsOffset) {
+    const Bytes left = cameraPicture(80, 60);
+    const Bytes right = encodeSamples(48, 40, JCS_RGB, 3, [](int, int, unsigned char* out) {
+        out[0] = 10, out[1] = 200, out[2] = 30;
+    });
+    const SMpo mpo = buildMpo(left, right, SMpoSpec());
+    const std::string path = write("pair.mpo", mpo.mBytes);
+    const SImageHandle first = decode(path, EViewPicture::Left);
+    const SImageHandle second = decode(path, EViewPicture::Right);
+    EXPECT_EQ(first->mWidth, 80);
+    EXPECT_EQ(second->mWidth, 48);
+    EXPECT_EQ(second->mHeight, 40);
+    ASSERT_NE(second->mPixels, nullptr);
+    EXPECT_NEAR(pixelAt(second, 20, 20)[1], 200, 3);
+
+    const SImageHandle thumbnail = decode(path, EViewPicture::Thumbnail, long(mpo.mSecondOffset));
+    EXPECT_EQ(thumbnail->mWidth, 48);
+
+    CaptureStderr();
+    const SImageHandle noSecond = decode(write("one.jpg", left), EViewPicture::Right);
+    const SImageHandle badOffset = decode(path, EViewPicture::Thumbnail, 5);
+    GetCapturedStderr();
+    expectFailureHandle(noSecond);
+    expectFailureHandle(badOffset);
+}
+
+TEST_F(ViewDecode, MissingAndBrokenFilesGiveTheFailureRecord) {
+    CaptureStderr();
+    const SImageHandle missing = decode(mDir.path("gone.jpg"));
+    const SImageHandle text = decode(write("text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'}));
+    Bytes cut = cameraPicture(200, 100);
+    cut.resize(entropyStart(cut) + 50);
+    const SImageHandle truncated = decode(write("cut.jpg", cut));
+    const std::string messages = GetCapturedStderr();
+    expectFailureHandle(missing);
+    expectFailureHandle(text);
+    expectFailureHandle(truncated);
+    EXPECT_THAT(messages, HasSubstr("gone.jpg"));
+    EXPECT_EQ(mRecycler->keptBuffers(), 1u);  // the truncated picture's buffer came back
+}
+
+TEST_F(ViewDecode, BuffersComeBackAndServeTheNextPicture) {
+    const std::string path = write("again.jpg", cameraPicture(640, 480));
+    const unsigned char* first = nullptr;
+    {
+        const SImageHandle image = decode(path);
+        first = image->mPixels;
+        EXPECT_EQ(mRecycler->keptBuffers(), 0u);
+    }
+    EXPECT_EQ(mRecycler->keptBuffers(), 1u);
+    const SImageHandle again = decode(path);
+    EXPECT_EQ(again->mPixels, first);
+    EXPECT_EQ(mRecycler->keptBuffers(), 0u);
+}
