@@ -1,5 +1,7 @@
 #include "GLSLProgram.h"
 
+#include "diagnostics.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -75,14 +77,14 @@ std::string infoLog(GLuint object, bool program) {
 }
 
 void reportProgramLog(const GLSLProgram& program, const GLSLShaderObject* vertex,
-                      const GLSLShaderObject* geometry, const GLSLShaderObject* fragment) {
+                      const GLSLShaderObject* fragment) {
     const std::string log = infoLog(program.id, true);
     if (log.empty() ||
         log.compare(0, 51, "Fragment shader(s) linked, vertex shader(s) linked.") == 0 ||
         log.compare(0, 51, "Vertex shader(s) linked, fragment shader(s) linked.") == 0)
         return;
     std::cerr << "Shader <" << program.name << ">: \n"
-              << annotateProgramLog(log, vertex, geometry, fragment) << std::endl;
+              << annotateProgramLog(log, vertex, fragment) << std::endl;
 }
 
 void queryActive(GLuint program, bool uniforms, bool print,
@@ -132,8 +134,8 @@ bool loadSource(const GLSLSourceFile& reference, std::string& text) {
     }
     std::ifstream file(reference, std::ios::binary);
     if (!file) {
-        std::cerr << "GLSLShader:  Could not open shader source \"" << reference << "\"."
-                  << std::endl;
+        warning(__FILE__, __LINE__,
+                "GLSLShader:  Could not open shader source \"" + reference + "\".");
         text.clear();
         return false;
     }
@@ -167,7 +169,7 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
     glGetShaderiv(stage.id, GL_COMPILE_STATUS, &status);
     stage.compiled = status;
     if (!status)
-        std::cerr << label << ": Failed to compile" << std::endl;
+        warning(__FILE__, __LINE__, label + ": Failed to compile");
     const std::string log = infoLog(stage.id, false);
     if (log.empty() || log == "Fragment shader was successfully compiled to run on hardware.\n" ||
         log == "Fragment shader was successfully compiled to run on hardware." ||
@@ -177,36 +179,20 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
 }
 
 bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,
-                 const GLSLShaderObject* geometry, const GLSLShaderObject* fragment,
-                 const int* geometryParams) {
-    if (geometry) {
-        int params[3] = {GL_POINTS, GL_TRIANGLES, 3};
-        if (geometryParams) {
-            std::copy(geometryParams, geometryParams + 3, params);
-        } else {
-            std::cerr << "Warning: no geometry shader params defined for "
-                      << sourceLabel(geometry->sources.empty() ? std::string()
-                                                               : geometry->sources.back())
-                      << std::endl
-                      << "       using: GL_POINTS, GL_TRIANGLES, 3" << std::endl;
-        }
-        glProgramParameteriEXT(program.id, GL_GEOMETRY_INPUT_TYPE_EXT, params[0]);
-        glProgramParameteriEXT(program.id, GL_GEOMETRY_OUTPUT_TYPE_EXT, params[1]);
-        glProgramParameteriEXT(program.id, GL_GEOMETRY_VERTICES_OUT_EXT, params[2]);
-    }
+                 const GLSLShaderObject* fragment) {
     glLinkProgram(program.id);
     GLint status = 0;
     glGetProgramiv(program.id, GL_LINK_STATUS, &status);
     if (!status) {
-        std::cerr << "Shader Program <" << program.name << ">: Failed to link." << std::endl;
-        reportProgramLog(program, vertex, geometry, fragment);
+        warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to link.");
+        reportProgramLog(program, vertex, fragment);
         return false;
     }
-    reportProgramLog(program, vertex, geometry, fragment);
+    reportProgramLog(program, vertex, fragment);
     glValidateProgram(program.id);
     glGetProgramiv(program.id, GL_VALIDATE_STATUS, &status);
     if (!status) {
-        std::cerr << "Shader Program <" << program.name << ">: Failed to validate." << std::endl;
+        warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to validate.");
         return false;
     }
     program.queryUniforms(false);
@@ -260,14 +246,12 @@ std::string annotateLog(const std::string& log, const std::vector<GLSLSourceFile
 }
 
 std::string annotateProgramLog(const std::string& log, const GLSLShaderObject* vertex,
-                               const GLSLShaderObject* geometry, const GLSLShaderObject* fragment) {
+                               const GLSLShaderObject* fragment) {
     std::string out;
     const std::vector<GLSLSourceFile>* sources = nullptr;
     for (const std::string& line : splitLines(log)) {
         if (line.compare(0, 11, "Vertex info") == 0)
             sources = vertex ? &vertex->sources : nullptr;
-        else if (line.compare(0, 13, "Geometry info") == 0)
-            sources = geometry ? &geometry->sources : nullptr;
         else if (line.compare(0, 13, "Fragment info") == 0)
             sources = fragment ? &fragment->sources : nullptr;
         annotateLine(out, line, sources);

@@ -41,20 +41,18 @@ bool loadSource(const GLSLSourceFile& reference, std::string& text);
 // "Vertex Shader <name>".
 void compileStage(GLSLShaderObject& stage, const std::string& label);
 
-// Links and validates a program whose stages compiled. geometry and geometryParams
-// (input type, output type, maximum output vertices) may be null.
+// Links and validates a program whose stages compiled. Either stage may be null.
 bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,
-                 const GLSLShaderObject* geometry, const GLSLShaderObject* fragment,
-                 const int* geometryParams);
+                 const GLSLShaderObject* fragment);
 
 // A driver log with every line that starts with a source number k given the reference
 // of source k instead. The numbers come from the #line directives of the assembled
 // stage.
 std::string annotateLog(const std::string& log, const std::vector<GLSLSourceFile>& sources);
-// The same for a program log, whose "Vertex info", "Geometry info" and "Fragment info"
-// lines select the stage whose sources the numbered lines refer to.
+// The same for a program log, whose "Vertex info" and "Fragment info" lines select the
+// stage whose sources the numbered lines refer to.
 std::string annotateProgramLog(const std::string& log, const GLSLShaderObject* vertex,
-                               const GLSLShaderObject* geometry, const GLSLShaderObject* fragment);
+                               const GLSLShaderObject* fragment);
 
 // "shaderProg0000", "shaderProg0001", ...: distinct names for unnamed programs.
 std::string newProgramName();

@@ -1,10 +1,9 @@
 #include "GLSLShader.h"
 
 #include "GLSLParams.h"
-#include "glHelper.h"
+#include "diagnostics.h"
 
 #include <fstream>
-#include <iostream>
 
 namespace {
 GLSLShader* gInstance = nullptr;
@@ -14,14 +13,7 @@ bool isInline(const GLSLSourceFile& reference) {
 }
 
 std::string stageName(GLenum type) {
-    switch (type) {
-        case GL_VERTEX_SHADER:
-            return "Vertex";
-        case GL_GEOMETRY_SHADER_EXT:
-            return "Geometry";
-        default:
-            return "Fragment";
-    }
+    return type == GL_VERTEX_SHADER ? "Vertex" : "Fragment";
 }
 
 std::string headerText(const char* header) {
@@ -46,7 +38,7 @@ void GLSLShader::destroy() {
 GLSLShader::~GLSLShader() {
     for (auto& entry : mPrograms)
         glDeleteProgram(entry.second.program->id);
-    for (auto* list : {&mVertexStages, &mGeometryStages, &mFragmentStages})
+    for (auto* list : {&mVertexStages, &mFragmentStages})
         for (const GLSLShaderObject& stage : *list)
             glDeleteShader(stage.id);
     // The parameter sets must not look up programs that are gone.
@@ -54,11 +46,7 @@ GLSLShader::~GLSLShader() {
 }
 
 std::vector<GLSLShaderObject>& GLSLShader::stages(GLenum type) {
-    if (type == GL_VERTEX_SHADER)
-        return mVertexStages;
-    if (type == GL_GEOMETRY_SHADER_EXT)
-        return mGeometryStages;
-    return mFragmentStages;
+    return type == GL_VERTEX_SHADER ? mVertexStages : mFragmentStages;
 }
 
 const GLSLShaderObject* GLSLShader::stage(GLenum type, int index) const {
@@ -94,17 +82,16 @@ int GLSLShader::findOrAddStage(GLenum type, const Sources& sources, const std::s
 }
 
 GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
-                                const Sources& geometry, const Sources& fragment,
-                                const int* geometryParams, const char* header, int formatArg) {
+                                const Sources& fragment, const char* header, int formatArg) {
     if (program(name))
         throw InvalidArgument("Shader already exists: " + name);
-    for (const Sources* list : {&vertex, &geometry, &fragment}) {
+    for (const Sources* list : {&vertex, &fragment}) {
         for (const GLSLSourceFile& reference : *list) {
             if (isInline(reference))
                 continue;
             if (!std::ifstream(reference)) {
-                std::cerr << "Shader <" << name << ">\n"
-                          << "Could not find shader \"" << reference << "\"." << std::endl;
+                warning(__FILE__, __LINE__,
+                        "Shader <" + name + ">\nCould not find shader \"" + reference + "\".");
                 return nullptr;
             }
         }
@@ -119,22 +106,9 @@ GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
     const std::string headerCopy = headerText(header);
     if (!vertex.empty())
         entry.vertex = findOrAddStage(GL_VERTEX_SHADER, vertex, headerCopy, formatArg);
-    if (!geometry.empty()) {
-        if (!mGeometrySupport)
-            enableGeometryShaders(true);
-        if (mGeometrySupport) {
-            entry.geometry =
-                findOrAddStage(GL_GEOMETRY_SHADER_EXT, geometry, headerCopy, formatArg);
-            if (geometryParams) {
-                entry.geometryParams.reset(new int[3]);
-                std::copy(geometryParams, geometryParams + 3, entry.geometryParams.get());
-            }
-        }
-    }
     if (!fragment.empty())
         entry.fragment = findOrAddStage(GL_FRAGMENT_SHADER, fragment, headerCopy, formatArg);
     for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
-                                      {GL_GEOMETRY_SHADER_EXT, entry.geometry},
                                       {GL_FRAGMENT_SHADER, entry.fragment}})
         if (index >= 0)
             glAttachShader(entry.program->id, stages(type)[size_t(index)].id);
@@ -147,7 +121,7 @@ GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
 
 GLSLProgram* GLSLShader::create(const Sources& vertex, const Sources& fragment, const char* header,
                                 int formatArg) {
-    return create(newProgramName(), vertex, {}, fragment, nullptr, header, formatArg);
+    return create(newProgramName(), vertex, fragment, header, formatArg);
 }
 
 GLSLProgram* GLSLShader::createAndBuild(const Sources& vertex, const Sources& fragment,
@@ -160,8 +134,7 @@ GLSLProgram* GLSLShader::createAndBuild(const Sources& vertex, const Sources& fr
 
 void GLSLShader::link(Entry& entry) {
     linkProgram(*entry.program, stage(GL_VERTEX_SHADER, entry.vertex),
-                stage(GL_GEOMETRY_SHADER_EXT, entry.geometry),
-                stage(GL_FRAGMENT_SHADER, entry.fragment), entry.geometryParams.get());
+                stage(GL_FRAGMENT_SHADER, entry.fragment));
 }
 
 void GLSLShader::build(const std::string& name) {
@@ -171,7 +144,6 @@ void GLSLShader::build(const std::string& name) {
     Entry& entry = found->second;
     bool compiled = true;
     for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
-                                      {GL_GEOMETRY_SHADER_EXT, entry.geometry},
                                       {GL_FRAGMENT_SHADER, entry.fragment}}) {
         if (index < 0)
             continue;
@@ -189,7 +161,6 @@ void GLSLShader::setHeader(const std::string& name, const char* header) {
         return;
     const Entry& entry = found->second;
     for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
-                                      {GL_GEOMETRY_SHADER_EXT, entry.geometry},
                                       {GL_FRAGMENT_SHADER, entry.fragment}})
         if (index >= 0)
             stages(type)[size_t(index)].header = headerText(header);
@@ -197,8 +168,7 @@ void GLSLShader::setHeader(const std::string& name, const char* header) {
 }
 
 void GLSLShader::reloadAll() {
-    for (GLenum type :
-         {GLenum(GL_VERTEX_SHADER), GLenum(GL_GEOMETRY_SHADER_EXT), GLenum(GL_FRAGMENT_SHADER)}) {
+    for (GLenum type : {GLenum(GL_VERTEX_SHADER), GLenum(GL_FRAGMENT_SHADER)}) {
         for (GLSLShaderObject& object : stages(type)) {
             const std::string last = object.sources.empty() ? "" : object.sources.back();
             compileStage(object, stageName(type) + " Shader <" +
@@ -207,7 +177,6 @@ void GLSLShader::reloadAll() {
     }
     for (auto& [name, entry] : mPrograms) {
         const GLSLShaderObject* parts[] = {stage(GL_VERTEX_SHADER, entry.vertex),
-                                           stage(GL_GEOMETRY_SHADER_EXT, entry.geometry),
                                            stage(GL_FRAGMENT_SHADER, entry.fragment)};
         bool compiled = true;
         for (const GLSLShaderObject* part : parts)
@@ -217,16 +186,7 @@ void GLSLShader::reloadAll() {
             link(entry);
     }
     updateAll();
-    for (auto* list : {&mVertexStages, &mGeometryStages, &mFragmentStages})
+    for (auto* list : {&mVertexStages, &mFragmentStages})
         for (GLSLShaderObject& object : *list)
             object.compiled = 0;
-}
-
-void GLSLShader::enableGeometryShaders(bool on) {
-    if (on && !glhInit("GL_EXT_gpu_shader4 GL_EXT_geometry_shader4 ")) {
-        std::cerr << "Warning: tried to enable geometry shader but no support." << std::endl;
-        mGeometrySupport = false;
-        return;
-    }
-    mGeometrySupport = on;
 }

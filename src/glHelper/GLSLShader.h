@@ -27,9 +27,8 @@ public:
 
     // A new program, not yet built, or null when a source file is missing or there is
     // neither a vertex nor a fragment source. Throws InvalidArgument for a name that
-    // exists. geometryParams (input type, output type, maximum vertices) may be null.
-    GLSLProgram* create(const std::string& name, const Sources& vertex, const Sources& geometry,
-                        const Sources& fragment, const int* geometryParams = nullptr,
+    // exists.
+    GLSLProgram* create(const std::string& name, const Sources& vertex, const Sources& fragment,
                         const char* header = nullptr, int formatArg = 0);
     // With an automatic name.
     GLSLProgram* create(const Sources& vertex, const Sources& fragment,
@@ -43,16 +42,14 @@ public:
     // Recompiles every stage (files are read again) and relinks every program whose
     // stages all compiled; the others keep their previous code.
     void reloadAll();
-    void enableGeometryShaders(bool on);
 
     GLSLProgram* program(const std::string& name) const;
     size_t stageCount(GLenum type) const;
 
 private:
     struct Entry {
-        int vertex = -1, geometry = -1, fragment = -1;
+        int vertex = -1, fragment = -1;
         std::unique_ptr<GLSLProgram> program;
-        std::unique_ptr<int[]> geometryParams;
     };
 
     GLSLShader() = default;
@@ -64,6 +61,5 @@ private:
     void link(Entry& entry);
 
     std::map<std::string, Entry> mPrograms;
-    std::vector<GLSLShaderObject> mVertexStages, mGeometryStages, mFragmentStages;
-    bool mGeometrySupport = false;
+    std::vector<GLSLShaderObject> mVertexStages, mFragmentStages;
 };

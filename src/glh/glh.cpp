@@ -41,7 +41,3 @@ bool glhInit(const char* list) {
 const std::string& glhGetUnsupported() {
     return gUnsupported;
 }
-
-void glhShutdown() {
-    gUnsupported.clear();
-}

@@ -16,6 +16,3 @@ std::vector<std::string> glhUnsupported(const std::string& list);
 // libepoxy resolves entry points on first use, so there is nothing else to set up.
 bool glhInit(const char* list);
 const std::string& glhGetUnsupported();
-
-// Counterpart of glhInit for orderly shut-down; the loader keeps no state to free.
-void glhShutdown();

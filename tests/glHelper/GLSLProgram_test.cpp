@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 
+#include <regex>
+
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
@@ -24,6 +26,19 @@ std::string shaderSource(GLuint shader) {
     return text;
 }
 
+// What follows the "<file>(<line>) WARNING: " of a console warning raised in
+// GLSLProgram.cpp; the whole message, marked, when it is no such warning.
+std::string warningText(const std::string& message) {
+    static const std::regex form("^([^\n]*)\\(([0-9]+)\\) WARNING: ");
+    std::smatch match;
+    const std::string source = "GLSLProgram.cpp";
+    if (!std::regex_search(message, match, form) || match[1].length() < long(source.size()) ||
+        match[1].str().compare(size_t(match[1].length()) - source.size(), source.size(), source) !=
+            0)
+        return "<no warning> " + message;
+    return match.suffix();
+}
+
 class GLSLProgramTest : public GLTest {
 protected:
     void TearDown() override { GLSLShader::destroy(); }
@@ -40,10 +55,8 @@ TEST(GLSLLogs, NumberedLinesNameTheirSource) {
     vertex.sources = {"a.vs"};
     fragment.sources = {"b.fs", "c.fs"};
     EXPECT_EQ(annotateProgramLog("0:1 before\nVertex info\n0:2 v\nFragment info\n1:3 f\n", &vertex,
-                                 nullptr, &fragment),
+                                 &fragment),
               "0:1 before\nVertex info\na.vs:2 v\nFragment info\nc.fs:3 f\n");
-    EXPECT_EQ(annotateProgramLog("Geometry info\n0:2 g", &vertex, nullptr, &fragment),
-              "Geometry info\n0:2 g");
 }
 
 TEST(GLSLNames, AutomaticNamesCountFromZero) {
@@ -65,7 +78,8 @@ TEST(GLSLSources, InlineAndFileReferences) {
     EXPECT_THAT(text, HasSubstr("0.59"));
     CaptureStderr();
     EXPECT_FALSE(loadSource("no/such.fs", text));
-    EXPECT_EQ(GetCapturedStderr(), "GLSLShader:  Could not open shader source \"no/such.fs\".\n");
+    EXPECT_EQ(warningText(GetCapturedStderr()),
+              "GLSLShader:  Could not open shader source \"no/such.fs\".\n");
 }
 
 TEST_F(GLSLProgramTest, StageStringsWithAndWithoutHeader) {
@@ -111,9 +125,11 @@ TEST_F(GLSLProgramTest, CompileFailureNamesTheStageAndTheFileOfTheLine) {
     stage.sources = {main};
     CaptureStderr();
     compileStage(stage, "Fragment Shader <broken>");
-    const std::string log = GetCapturedStderr();
+    const std::string log = warningText(GetCapturedStderr());
     EXPECT_EQ(stage.compiled, 0);
+    // The compiler's own log follows the warning as plain text.
     EXPECT_THAT(log, testing::StartsWith("Fragment Shader <broken>: Failed to compile\n"));
+    EXPECT_THAT(log.substr(log.find('\n')), testing::Not(HasSubstr("WARNING")));
     // The driver's "0:2(..)" names the file instead of the source number. (Mesa keeps
     // the source number 0 after a "#line 0 k" directive, so the mapping of later
     // sources is checked on the log text above.)
@@ -136,4 +152,35 @@ TEST_F(GLSLProgramTest, UniformListSkipsBuiltInsButNotShortNames) {
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"colour", "gl"}));
+}
+
+TEST_F(GLSLProgramTest, LinkFailureWarnsAndLeavesTheLinkerLogPlain) {
+    GLSLShaderObject vertex, fragment;
+    vertex.id = glCreateShader(GL_VERTEX_SHADER);
+    vertex.sources = {"*void main() { gl_Position = gl_Vertex; }\n"};
+    fragment.id = glCreateShader(GL_FRAGMENT_SHADER);
+    // Compiles, but nothing defines the function: only the linker finds that.
+    fragment.sources = {
+        "*vec4 undefinedColour();\nvoid main() { gl_FragColor = undefinedColour(); }\n"};
+    compileStage(vertex, "Vertex Shader <unlinked>");
+    compileStage(fragment, "Fragment Shader <unlinked>");
+    ASSERT_EQ(vertex.compiled, 1);
+    ASSERT_EQ(fragment.compiled, 1);
+
+    GLSLProgram program;
+    program.name = "unlinked";
+    program.id = glCreateProgram();
+    glAttachShader(program.id, vertex.id);
+    glAttachShader(program.id, fragment.id);
+    CaptureStderr();
+    EXPECT_FALSE(linkProgram(program, &vertex, &fragment));
+    const std::string log = warningText(GetCapturedStderr());
+    EXPECT_THAT(log, testing::StartsWith("Shader Program <unlinked>: Failed to link.\n"
+                                         "Shader <unlinked>: \n"));
+    EXPECT_THAT(log, HasSubstr("undefinedColour"));
+    EXPECT_THAT(log.substr(log.find('\n')), testing::Not(HasSubstr("WARNING")));
+    EXPECT_TRUE(program.uniforms.empty());
+    glDeleteProgram(program.id);
+    glDeleteShader(vertex.id);
+    glDeleteShader(fragment.id);
 }
