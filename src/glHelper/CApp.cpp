@@ -201,7 +201,7 @@ void CApp::renderFrame() {
     if (!empty) {
         if (quadrants)
             drawQuadrants();
-        else if (!mStereo || mCalibrate)
+        else if (!stereoFrame() || mCalibrate)
             drawMono();
         else
             drawStereo();

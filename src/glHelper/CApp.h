@@ -54,6 +54,9 @@ public:
     virtual void drawLeft() { drawScene(); }
     virtual void drawRight() { drawScene(); }
     virtual void drawOverlay();
+    // Whether this frame is drawn as a stereo pair; a subclass may draw mono while
+    // it has only one view to show.
+    virtual bool stereoFrame() const { return mStereo; }
 
     // GL set-up with the context current; a second call first releases what the
     // first one made in the same context.
