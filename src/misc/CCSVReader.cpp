@@ -24,17 +24,46 @@ CCSVReader::CCSVReader(const char* fileName, char separator)
     }
 }
 
-bool CCSVReader::readLine() {
-    mFieldIndex = -1;
+bool CCSVReader::nextPhysicalLine(std::string& text) {
     // getline fails only when it took nothing from the file; a last line without a line
     // feed sets no more than the end-of-file flag and counts as a line.
-    if (!std::getline(mStream, mLine) || mStream.bad()) {
+    if (!std::getline(mStream, text) || mStream.bad())
+        return false;
+    ++mLinesRead;
+    return true;
+}
+
+bool CCSVReader::readLine() {
+    mFieldIndex = -1;
+    if (!nextPhysicalLine(mLine)) {
         mLine.clear();
         mFields.clear();
         return false;
     }
-    if (++mLineNumber == 1 && mLine.compare(0, 3, kByteOrderMark) == 0)
+    mLineNumber = mLinesRead;
+    if (mLineNumber == 1 && mLine.compare(0, 3, kByteOrderMark) == 0)
         mLine.erase(0, 3);
+    if (csvQuoteOpen(mLine, mSeparator)) {
+        // A file name may hold a line feed. A quote that is never closed, though, is a
+        // damaged line rather than a long field: it must not swallow the rest of the list.
+        const std::streampos resume = mStream.tellg();
+        const int linesBefore = mLinesRead;
+        std::string record = mLine;
+        std::string next;
+        bool open = true;
+        while (open && nextPhysicalLine(next)) {
+            record += '\n';
+            record += next;
+            open = csvQuoteOpen(next, mSeparator, true);
+        }
+        if (!open) {
+            mLine = std::move(record);
+        } else {
+            mStream.clear();
+            mStream.seekg(resume);
+            mLinesRead = linesBefore;
+        }
+    }
     mFields = splitCsvLine(mLine, mSeparator);
     return true;
 }
@@ -51,33 +80,62 @@ int CCSVReader::nextInt() {
     return csvFieldToInt(nextString());
 }
 
-std::vector<std::string> splitCsvLine(const std::string& line, char separator) {
-    std::vector<std::string> fields;
+namespace {
+
+// Splits the text into fields (when fields is given) and tells whether it ends inside
+// quotes. A line that continues an open field starts inside its quotes, after text.
+bool scanCsv(const std::string& line, char separator, bool continued,
+             std::vector<std::string>* fields) {
     std::string field;
-    bool quoted = false;
-    for (size_t i = 0; i < line.size() && line[i] != '\0'; ++i) {
+    bool quoted = continued;
+    bool fieldEmpty = !continued;
+    auto endField = [&] {
+        if (fields)
+            fields->push_back(field);
+        field.clear();
+        fieldEmpty = true;
+    };
+    auto add = [&](char c) {
+        if (fields)
+            field += c;
+        fieldEmpty = false;
+    };
+    size_t i = 0;
+    for (; i < line.size() && line[i] != '\0'; ++i) {
         const char c = line[i];
         if (quoted) {
             if (c != '"')
-                field += c;
+                add(c);
             else if (i + 1 < line.size() && line[i + 1] == '"')
-                field += line[++i];
+                add(line[++i]);
             else
                 quoted = false;
-        } else if (c == '"' && field.empty()) {
+        } else if (c == '"' && fieldEmpty) {
             quoted = true;
         } else if (c == separator) {
-            fields.push_back(field);
-            field.clear();
+            endField();
         } else if (c == '\r' || c == '\n') {
-            fields.push_back(field);
-            return fields;
+            endField();
+            return false;
         } else {
-            field += c;
+            add(c);
         }
     }
-    fields.push_back(field);
+    endField();
+    // A zero character ends the record wherever it stands.
+    return quoted && i == line.size();
+}
+
+}  // namespace
+
+std::vector<std::string> splitCsvLine(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    scanCsv(line, separator, false, &fields);
     return fields;
+}
+
+bool csvQuoteOpen(const std::string& line, char separator, bool continued) {
+    return scanCsv(line, separator, continued, nullptr);
 }
 
 int csvFieldToInt(const std::string& field) {

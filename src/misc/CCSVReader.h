@@ -1,6 +1,7 @@
 #pragma once
 // Character-separated text files, as the picture lists are kept: one record per line,
-// fields in double quotes, a double quote inside a field written as two.
+// fields in double quotes, a double quote inside a field written as two. A line end
+// inside quotes belongs to the field, so a record may span several lines.
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -14,7 +15,9 @@ public:
     CCSVReader(const CCSVReader&) = delete;
     CCSVReader& operator=(const CCSVReader&) = delete;
 
-    // Reads and splits the next line, the last one also without a line feed at its end.
+    // Reads and splits the next record, the last one also without a line feed at its end.
+    // A record goes on over the following lines while a quoted field is open; one whose
+    // quote is still open at the end of the file is taken as its first line alone.
     // False at the end of the file or on a read error.
     bool readLine();
     // The next field of the current line; an empty text past the last one.
@@ -23,23 +26,32 @@ public:
     // digits up to the first other character; 0 without digits.
     int nextInt();
 
-    // The current line as read, without its line feed.
+    // The current record as read, without its last line feed.
     const std::string& line() const { return mLine; }
     int fieldCount() const { return int(mFields.size()); }
-    // Number of the current line, counted from 1; 0 before the first readLine().
+    // Number of the current record's first line, counted from 1; 0 before the first
+    // readLine().
     int lineNumber() const { return mLineNumber; }
 
 private:
+    // The next line of the file into text; false when there is none.
+    bool nextPhysicalLine(std::string& text);
+
     std::ifstream mStream;
     char mSeparator;
     std::string mLine;
     std::vector<std::string> mFields;
     int32_t mFieldIndex = -1;
     int mLineNumber = 0;
+    int mLinesRead = 0;
 };
 
 // The fields of one line, without its quotes. Outside quotes a CR or LF ends the line.
 std::vector<std::string> splitCsvLine(const std::string& line, char separator);
+// Whether the text ends inside a quoted field, read as splitCsvLine reads it: a record
+// that goes on in the next line. continued: the text is such a following line, so it
+// starts inside the open field.
+bool csvQuoteOpen(const std::string& line, char separator, bool continued = false);
 // Converts a field text as nextInt() does.
 int csvFieldToInt(const std::string& field);
 // The field in double quotes, its own double quotes doubled.

@@ -180,3 +180,62 @@ TEST_F(CSVReaderFiles, AMissingFileWarnsThenThrows) {
         EXPECT_THAT(messages, HasSubstr(") WARNING: could not open " + name + "\n"));
     }
 }
+
+TEST(CSVSplit, AQuoteLeftOpenAtTheEndContinuesTheRecord) {
+    EXPECT_FALSE(csvQuoteOpen("\"a\",\"b\"", ','));
+    EXPECT_TRUE(csvQuoteOpen("\"a\",\"b", ','));
+    EXPECT_TRUE(csvQuoteOpen("\"a\"\"", ','));  // the doubled quote is text
+    EXPECT_FALSE(csvQuoteOpen("ab\"c", ','));   // a quote inside plain text opens nothing
+    EXPECT_FALSE(csvQuoteOpen("a,b\r", ','));
+    EXPECT_FALSE(csvQuoteOpen(std::string("\"a\0b", 4), ','));
+    // A following line starts inside the open field: its first quote closes it.
+    EXPECT_FALSE(csvQuoteOpen("b\",\"c\"", ',', true));
+    EXPECT_TRUE(csvQuoteOpen("more text", ',', true));
+    EXPECT_TRUE(csvQuoteOpen("\"\"", ',', true));
+    // After the close a quote inside the same field is plain text again.
+    EXPECT_FALSE(csvQuoteOpen("b\"\"\"x\"", ',', true));
+}
+
+TEST_F(CSVReaderFiles, LineFeedsInsideQuotesBelongToTheField) {
+    const std::string file = write("lf.csv",
+                                   "\"two\nlines.jpg\",\"1\"\n"
+                                   "\"three\r\n\nlines\",\"2\"\r\n"
+                                   "\"x\",\"3\"\n"
+                                   "\"a,\"\"b\"\"\n\",\"4\"");
+    CCSVReader reader(file.c_str(), ',');
+    std::vector<std::pair<int, Fields>> records;
+    while (reader.readLine()) {
+        Fields fields;
+        for (int i = 0; i < reader.fieldCount(); ++i)
+            fields.push_back(reader.nextString());
+        records.emplace_back(reader.lineNumber(), fields);
+    }
+    // Each record is counted by its first line.
+    EXPECT_EQ(records, (std::vector<std::pair<int, Fields>>{
+                           {1, {"two\nlines.jpg", "1"}},
+                           {3, {"three\r\n\nlines", "2"}},
+                           {6, {"x", "3"}},
+                           {7, {"a,\"b\"\n", "4"}},
+                       }));
+}
+
+TEST_F(CSVReaderFiles, AQuoteNeverClosedSwallowsNoFollowingLines) {
+    // No later quote closes it, so the damaged line stands alone.
+    EXPECT_EQ(readAll(write("open.csv", "\"a\",\"1\"\n\"broken,2\nc,3\r\nd,4\n")),
+              (std::vector<Fields>{{"a", "1"}, {"broken,2"}, {"c", "3"}, {"d", "4"}}));
+    // The same at the very end of the file.
+    EXPECT_EQ(readAll(write("end.csv", "\"a\",\"1\"\n\"b")),
+              (std::vector<Fields>{{"a", "1"}, {"b"}}));
+}
+
+TEST_F(CSVReaderFiles, WrittenRecordsWithLineBreaksReadBack) {
+    const std::vector<Fields> records = {
+        {"line\nfeed.jpg", "sub\ndir", "x"},
+        {"quote \", comma.jpg", "", "\r\n"},
+        {"\n", "\"\n\"", "end"},
+    };
+    std::string text;
+    for (const Fields& fields : records)
+        text += csvLine(fields, ',');
+    EXPECT_EQ(readAll(write("round.csv", text)), records);
+}
