@@ -12,7 +12,8 @@
 
 class QMimeData;
 
-// The date arithmetic behind the date operations, free of files and models.
+// The date arithmetic behind the date operations, free of files and models. Dates are
+// calendar dates and wall-clock times without a zone: every day has 24 hours.
 namespace capturedate {
 
 // Fixed widths, so that text order is time order and the list sorts dates as text.
@@ -27,7 +28,7 @@ int leadingDigits(const QString& filename);
 // seconds; a null text when date does not parse.
 QString shifted(const QString& date, int years, int months, int days, int hours, int minutes,
                 int seconds);
-// The date text of the given local date and time; a null text for an impossible date.
+// The date text of the given date and time; a null text for an impossible date.
 QString composed(int year, int month, int day, int hour, int minute, int second);
 // date parsed and formatted again: the same text for a valid date, empty otherwise.
 QString normalised(const QString& date);

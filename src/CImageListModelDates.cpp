@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,8 +20,38 @@ const char* const kFormat = "yyyy:MM:dd hh:mm:ss";
 
 namespace {
 
+// A calendar date and time with no zone of its own: UTC has no gaps and no repeats.
+QDateTime calendarTime(const QDate& date, const QTime& time) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return QDateTime(date, time, QTimeZone::UTC);
+#else
+    return QDateTime(date, time, Qt::UTC);
+#endif
+}
+
+// Date and time are read apart, since QDateTime would read the text as local time.
 QDateTime parsed(const QString& date) {
-    return QDateTime::fromString(date, QLatin1String(kFormat));
+    // Only the fixed form: no signs, spaces or short fields that the readers would take.
+    static const QLatin1String shape("0000:00:00 00:00:00");
+    if (date.size() != shape.size())
+        return QDateTime();
+    for (qsizetype i = 0; i < shape.size(); ++i) {
+        const bool digit = date[i] >= QLatin1Char('0') && date[i] <= QLatin1Char('9');
+        if (shape[i] == QLatin1Char('0') ? !digit : date[i] != shape[i])
+            return QDateTime();
+    }
+    const QDate day = QDate::fromString(date.left(10), QStringLiteral("yyyy:MM:dd"));
+    const QTime time = QTime::fromString(date.mid(11), QStringLiteral("hh:mm:ss"));
+    if (!day.isValid() || !time.isValid())
+        return QDateTime();
+    return calendarTime(day, time);
+}
+
+// The text of a date that fits the fixed form, a null text for any other.
+QString formatted(const QDateTime& time) {
+    if (!time.isValid() || time.date().year() < 1 || time.date().year() > 9999)
+        return QString();
+    return time.toString(QLatin1String(kFormat));
 }
 
 // The lines that show how a date was made go to the console uncoloured.
@@ -58,7 +89,7 @@ QString shifted(const QString& date, int years, int months, int days, int hours,
     // days count from there. Hours, minutes and seconds carry over as one span.
     time = time.addYears(years).addMonths(months).addDays(days);
     time = time.addSecs(qint64(seconds) + qint64(minutes) * 60 + qint64(hours) * 3600);
-    return time.isValid() ? time.toString(QLatin1String(kFormat)) : QString();
+    return formatted(time);
 }
 
 QString composed(int year, int month, int day, int hour, int minute, int second) {
@@ -66,8 +97,7 @@ QString composed(int year, int month, int day, int hour, int minute, int second)
     const QTime time(hour, minute, second, 0);
     if (!date.isValid() || !time.isValid())
         return QString();
-    const QDateTime dateTime(date, time);
-    return dateTime.isValid() ? dateTime.toString(QLatin1String(kFormat)) : QString();
+    return formatted(calendarTime(date, time));
 }
 
 QString normalised(const QString& date) {
@@ -93,6 +123,8 @@ void CImageListModel::loadFSDate(const QModelIndex& index) {
     SImageEntry* entry = entryAt(index.row());
     if (!entry)
         return;
+    // A modification time is an instant; the list shows it as the local wall-clock time,
+    // like the camera's clock would have.
     const QDateTime modified = QFileInfo(fullPath(index)).lastModified();
     // A file without a readable time keeps its date, as the shifts below do.
     if (!modified.isValid())

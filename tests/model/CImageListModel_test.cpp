@@ -383,3 +383,24 @@ TEST_F(ImageList, DateOperationsChangeTheRowShownAndTellViews) {
                 ElementsAre(std::pair(2, 2), std::pair(2, 2), std::pair(2, 2), std::pair(1, 2),
                             std::pair(0, 2), std::pair(0, 2), std::pair(0, 3)));
 }
+
+TEST_F(ImageList, DateOperationsKeepWallClockTimesAcrossSummerTime) {
+    write("a.jpg", exifJpeg("2010:03:28 02:30:00"));
+    write("b.jpg");
+    setModified(file("b.jpg"), 1280627999);  // 2010-08-01 01:59:59 UTC
+    mModel.setDirPath(dir());
+    const QModelIndex a = mModel.index(0, 0), b = mModel.index(1, 0);
+    CaptureStderr();
+    mModel.loadExifDate(a);
+    mModel.addToDate(a, 0, 0, 0, 1, 0, 0);
+    EXPECT_EQ(cell(0, 2), "2010:03:28 03:30:00");
+    mModel.setDate(a, 2010, 3, 28, 2, 15, 0);
+    EXPECT_EQ(cell(0, 2), "2010:03:28 02:15:00");
+    mModel.setDate(a, 2010, 10, 31, 2, 30, 0);
+    mModel.addToDate(a, 0, 0, 0, 1, 0, 0);
+    EXPECT_EQ(cell(0, 2), "2010:10:31 03:30:00");
+    // A file time is an instant and shows as the local clock showed it, in summer time.
+    mModel.loadFSDate(b);
+    EXPECT_EQ(cell(1, 2), "2010:08:01 03:59:59");
+    GetCapturedStderr();
+}

@@ -1,9 +1,11 @@
 // The date arithmetic of the picture list, without files. The tests run in a zone one
 // hour east of UTC with summer time from the last Sunday of March, 02:00, to the last
-// Sunday of October, 03:00 (main.cpp).
+// Sunday of October, 03:00 (main.cpp), which the date texts must not notice.
 #include "CImageListModel.h"
 
 #include <gtest/gtest.h>
+
+#include <QDateTime>
 
 using namespace capturedate;
 
@@ -45,20 +47,43 @@ TEST(ShiftDate, CarriesAcrossDaysMonthsYearsAndLeapDays) {
     EXPECT_EQ(text(shifted("2011:01:01 00:00:10", 0, 0, -1, -1, -1, -11)), "2010:12:30 22:58:59");
 }
 
-TEST(ShiftDate, WorksInLocalTimeAcrossSummerTime) {
-    // One hour after 01:30 on the night the clocks go forward is 03:30 local time.
-    EXPECT_EQ(text(shifted("2010:03:28 01:30:00", 0, 0, 0, 1, 0, 0)), "2010:03:28 03:30:00");
-    // A day is a calendar day: the clock time stays although the day has 23 hours.
-    EXPECT_EQ(text(shifted("2010:03:27 12:00:00", 0, 0, 1, 0, 0, 0)), "2010:03:28 12:00:00");
-    EXPECT_EQ(text(shifted("2010:03:27 12:00:00", 0, 0, 0, 24, 0, 0)), "2010:03:28 13:00:00");
-    // Back again in October: 24 hours are one clock hour less than a day.
-    EXPECT_EQ(text(shifted("2010:10:30 12:00:00", 0, 0, 0, 24, 0, 0)), "2010:10:31 11:00:00");
+TEST(LocalZone, IsOneHourEastOfUtcWithSummerTime) {
+    // Without the zone's data the summer-time cases below would prove nothing.
+    const QDateTime winter(QDate(2010, 1, 15), QTime(12, 0), Qt::LocalTime);
+    const QDateTime summer(QDate(2010, 7, 15), QTime(12, 0), Qt::LocalTime);
+    EXPECT_EQ(winter.offsetFromUtc(), 3600) << "is the time zone database installed?";
+    EXPECT_EQ(summer.offsetFromUtc(), 7200);
+}
+
+TEST(ShiftDate, IgnoresSummerTime) {
+    // 02:30 on the night the clocks go forward does not exist in local time; a camera
+    // clock still says so.
+    EXPECT_EQ(text(shifted("2010:03:28 02:30:00", 0, 0, 0, 1, 0, 0)), "2010:03:28 03:30:00");
+    EXPECT_EQ(text(shifted("2010:03:28 02:30:00", 0, 0, 0, 0, 0, 0)), "2010:03:28 02:30:00");
+    EXPECT_EQ(text(shifted("2010:03:28 01:30:00", 0, 0, 0, 1, 0, 0)), "2010:03:28 02:30:00");
+    EXPECT_EQ(text(shifted("2010:03:27 02:15:00", 0, 0, 1, 0, 0, 0)), "2010:03:28 02:15:00");
+    // 02:30 on the night they go back exists twice; one hour later is still 03:30.
+    EXPECT_EQ(text(shifted("2010:10:31 02:30:00", 0, 0, 0, 1, 0, 0)), "2010:10:31 03:30:00");
+    EXPECT_EQ(text(shifted("2010:10:31 01:30:00", 0, 0, 0, 1, 0, 0)), "2010:10:31 02:30:00");
+    // Every day has 24 hours.
+    EXPECT_EQ(text(shifted("2010:03:27 12:00:00", 0, 0, 0, 24, 0, 0)), "2010:03:28 12:00:00");
+    EXPECT_EQ(text(shifted("2010:10:30 12:00:00", 0, 0, 0, 24, 0, 0)), "2010:10:31 12:00:00");
+    EXPECT_EQ(text(normalised("2010:03:28 02:45:59")), "2010:03:28 02:45:59");
+}
+
+TEST(ShiftDate, ResultsOutsideTheFourDigitYearsGiveNull) {
+    EXPECT_TRUE(shifted("0001:01:01 00:00:00", 0, 0, 0, 0, 0, -1).isNull());
+    EXPECT_TRUE(shifted("9999:12:31 23:59:59", 0, 0, 0, 0, 0, 1).isNull());
+    EXPECT_EQ(text(shifted("9999:12:31 23:59:58", 0, 0, 0, 0, 0, 1)), "9999:12:31 23:59:59");
+    EXPECT_TRUE(composed(10000, 1, 1, 0, 0, 0).isNull());
+    EXPECT_TRUE(composed(-5, 1, 1, 0, 0, 0).isNull());
 }
 
 TEST(ShiftDate, TextsThatAreNoDateGiveNull) {
-    for (const char* date :
-         {"undefined", "no Exif data", "could not open file", "", "0000:00:00 00:00:00",
-          "2010:13:01 00:00:00", "2010-05-14 12:30:00", "2010:05:14 12:30"}) {
+    for (const char* date : {"undefined", "no Exif data", "could not open file", "",
+                             "0000:00:00 00:00:00", "2010:13:01 00:00:00", "2010-05-14 12:30:00",
+                             "2010:05:14 12:30", "+201:05:14 12:30:00", "2010:05:14 12:30:0 ",
+                             "2010:05:14T12:30:00", "2010:02:30 12:00:00", "2010:05:14 24:00:00"}) {
         SCOPED_TRACE(date);
         EXPECT_TRUE(shifted(date, 0, 0, 1, 0, 0, 0).isNull());
     }
@@ -68,6 +93,8 @@ TEST(ComposeDate, GivesTheTextOfPossibleDatesOnly) {
     EXPECT_EQ(text(composed(2011, 6, 7, 8, 9, 10)), "2011:06:07 08:09:10");
     EXPECT_EQ(text(composed(2012, 2, 29, 0, 0, 0)), "2012:02:29 00:00:00");
     EXPECT_EQ(text(composed(999, 1, 2, 3, 4, 5)), "0999:01:02 03:04:05");
+    // The hour that summer time skips in the test zone.
+    EXPECT_EQ(text(composed(2010, 3, 28, 2, 15, 0)), "2010:03:28 02:15:00");
     EXPECT_TRUE(composed(2011, 2, 29, 0, 0, 0).isNull());
     EXPECT_TRUE(composed(2011, 4, 31, 0, 0, 0).isNull());
     EXPECT_TRUE(composed(2011, 6, 7, 24, 0, 0).isNull());
