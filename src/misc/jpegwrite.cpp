@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <jerror.h>
@@ -237,6 +238,10 @@ bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t si
         RUV_WARNING("cannot create a file beside " + path + ": " + systemMessage(errno));
         return false;
     }
+    // A file that is replaced keeps its permissions.
+    struct stat existing;
+    if (stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        fchmod(fd, existing.st_mode & 07777);
     const char* step = nullptr;
     if (!writeAll(fd, data, size))
         step = "cannot write";

@@ -126,9 +126,14 @@ TEST(JpegWrite, RefusesWhatItCannotEncodeWithAWarning) {
 TEST(AtomicWrite, ReplacesTheWholeFileAndLeavesNothingElse) {
     CTempFolder folder;
     const std::string path = folder.write("picture.jpg", std::vector<uint8_t>(5000, 'o'));
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const std::vector<uint8_t> fresh = {1, 2, 3};
     ASSERT_TRUE(writeFileAtomically(path, fresh));
     EXPECT_EQ(contentsOf(path), fresh);
+    // The replaced file keeps its permissions.
+    EXPECT_EQ(fs::status(path).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_TRUE(writeFileAtomically(folder.path("empty"), std::vector<uint8_t>()));
     EXPECT_TRUE(contentsOf(folder.path("empty")).empty());
     EXPECT_THAT(namesIn(folder.path()), testing::UnorderedElementsAre("picture.jpg", "empty"));
