@@ -2,6 +2,7 @@
 
 #include "diagnostics.h"
 #include "exif.h"
+#include "listpaths.h"
 
 #include <QBrush>
 #include <QDateTime>
@@ -140,8 +141,9 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         const QString local = url.toLocalFile();
         const QString name = QFileInfo(local).fileName();
         // QFile::copy never overwrites, so a file of the current folder cannot be
-        // dropped onto its own list.
-        if (!QFile::copy(local, mDirPath + QLatin1Char('/') + name)) {
+        // dropped onto its own list. Before any folder was chosen there is no target;
+        // the root folder is none.
+        if (mDirPath.isEmpty() || !QFile::copy(local, mDirPath + QLatin1Char('/') + name)) {
             warning(__FILE__, __LINE__, ("Could not copy " + local).toStdString());
             ok = false;
             continue;
@@ -149,7 +151,8 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         copied.append(name);
     }
     if (!urls.isEmpty()) {
-        appendNew(copied, relativePath(mDirPath));
+        if (appendNew(copied, relativePath(mDirPath)) > 0)
+            setModified(true);
         emit numberPopulated(int(mEntries.size()));
         sortItems();
     }
@@ -180,29 +183,26 @@ QString CImageListModel::fullPath(const QModelIndex& index) const {
 }
 
 QString CImageListModel::fullPath(const SImageEntry& entry) const {
-    const QString& path = entry.mPath;
-    const QChar slash = QLatin1Char('/');
-    if (path.size() > 1 && path[1] == QLatin1Char(':'))
-        return path + slash + entry.mFilename;
-    if (!path.isEmpty())
-        return mBasePath + slash + path + slash + entry.mFilename;
-    return mBasePath + slash + entry.mFilename;
+    return listpath::resolve(mBasePath, entry.mPath, entry.mFilename);
 }
 
 void CImageListModel::setOrientation(const QModelIndex& index, int orientation) {
     SImageEntry* entry = entryAt(index.row());
-    if (!entry)
+    if (!entry || entry->mOrientation == orientation)
         return;
     entry->mOrientation = orientation;
+    setModified(true);
     const QModelIndex cell = this->index(index.row(), ColOrientation);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 void CImageListModel::setDirPath(const QString& path) {
     mDirPath = path;
-    if (mListFile.isEmpty()) {
+    const bool listMode = !mListFile.isEmpty();
+    if (!listMode) {
         clearEntries();
         mBasePath = path;
+        setModified(false);
     }
     // In list mode the folder's pictures join the loaded list; mBasePath stays the list
     // file's folder.
@@ -211,7 +211,8 @@ void CImageListModel::setDirPath(const QString& path) {
                               QStringLiteral("*.jpeg"), QStringLiteral("*.png")});
     if (names.isEmpty())
         return;
-    appendNew(names, relativePath(path));
+    if (appendNew(names, relativePath(path)) > 0 && listMode)
+        setModified(true);
     emit numberPopulated(int(mEntries.size()));
     sortItems();
 }
@@ -318,10 +319,7 @@ const SImageEntry* CImageListModel::entryAt(int row) const {
 }
 
 QString CImageListModel::relativePath(const QString& dir) const {
-    QString relative = dir;
-    relative.remove(mBasePath + QLatin1Char('/'));
-    relative.remove(mBasePath);
-    return relative;
+    return listpath::relativeTo(mBasePath, dir);
 }
 
 void CImageListModel::appendEntry(const SImageEntry& entry) {
@@ -329,7 +327,7 @@ void CImageListModel::appendEntry(const SImageEntry& entry) {
     mEntries.push_back(entry);
 }
 
-void CImageListModel::appendNew(const QStringList& filenames, const QString& path) {
+int CImageListModel::appendNew(const QStringList& filenames, const QString& path) {
     // A folder of thousands of pictures is listed again on every selection in list mode:
     // look the names up in a set instead of walking the list for each of them.
     QSet<QString> listed;
@@ -348,12 +346,13 @@ void CImageListModel::appendNew(const QStringList& filenames, const QString& pat
         fresh.push_back(std::move(entry));
     }
     if (fresh.empty())
-        return;
+        return 0;
     const int first = int(mOrder.size());
     beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
     for (const SImageEntry& entry : fresh)
         appendEntry(entry);
     endInsertRows();
+    return int(fresh.size());
 }
 
 void CImageListModel::clearEntries() {
@@ -363,7 +362,26 @@ void CImageListModel::clearEntries() {
     endResetModel();
 }
 
-void CImageListModel::dateChanged(int row) {
+void CImageListModel::changeDate(int row, const QString& date) {
+    SImageEntry* entry = entryAt(row);
+    if (!entry || entry->mDate == date)
+        return;
+    entry->mDate = date;
+    setModified(true);
     const QModelIndex cell = index(row, ColDate);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void CImageListModel::setModified(bool modified) {
+    if (mModified == modified)
+        return;
+    mModified = modified;
+    emit modifiedChanged(modified);
+}
+
+void CImageListModel::clear() {
+    clearEntries();
+    mListFile.clear();
+    mBasePath = mDirPath;
+    setModified(false);
 }

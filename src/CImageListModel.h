@@ -60,10 +60,19 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    // Replaces the list by a CSV image list and switches to list mode for good.
+    // Replaces the list by a CSV image list and switches to list mode. Not modified
+    // afterwards, also when the list could not be read (the reader's exception passes).
     void loadList(const QString& fileName);
+    // Writes the list to a new list file, its folders now relative to that file's
+    // folder, and goes on in list mode with it. Throws "out.fail", changing nothing,
+    // when the file cannot be written.
+    void saveAs(const QString& fileName);
+    // Closes the list: folder mode, no rows, not modified. Dropped files still go to
+    // the folder last selected.
+    void clear();
 
-    // The file of the index's row: C:/... paths as they are, others below mBasePath.
+    // The file of the index's row: "/..." and "C:/..." paths as they are, others below
+    // mBasePath.
     QString fullPath(const QModelIndex& index) const;
     void setOrientation(const QModelIndex& index, int orientation);
 
@@ -83,16 +92,24 @@ public:
     bool sortAscending() const { return mSortAscending; }
     // Empty in directory mode.
     const QString& listFile() const { return mListFile; }
+    // False in directory mode, where save() has nowhere to write.
+    bool hasListFile() const { return !mListFile.isEmpty(); }
+    // Whether the rows hold changes that no list file has: dates, orientations, dropped
+    // files and, in list mode, pictures added from a folder.
+    bool isModified() const { return mModified; }
     const QString& basePath() const { return mBasePath; }
     const QString& dirPath() const { return mDirPath; }
 
 signals:
     // The new number of entries, after a folder's pictures or dropped files were added.
     void numberPopulated(int number);
+    // isModified() changed.
+    void modifiedChanged(bool modified);
 
 public slots:
     void setDirPath(const QString& path);
-    // Writes the list back to mListFile; nothing in directory mode.
+    // Writes the list back to mListFile; nothing in directory mode (see hasListFile).
+    // Throws "out.fail" when the file cannot be written.
     void save();
 
 private:
@@ -100,18 +117,24 @@ private:
     SImageEntry* entryAt(int row);
     const SImageEntry* entryAt(int row) const;
     QString fullPath(const SImageEntry& entry) const;
-    // dir relative to mBasePath; empty for mBasePath itself.
+    // dir as the list keeps it: empty for mBasePath, relative below it, else absolute.
     QString relativePath(const QString& dir) const;
+    // Writes the rows in their current order, with paths[i] as the path of mEntries[i];
+    // throws "out.fail".
+    void writeList(const QString& fileName, const std::vector<QString>& paths) const;
+    void setModified(bool modified);
     // Appends as the last row, without the duplicate check and without telling views:
     // callers wrap it in beginInsertRows/endInsertRows (or a reset).
     void appendEntry(const SImageEntry& entry);
     // Appends the new files of one folder (path relative to mBasePath) as rows, leaving
-    // out those already listed; tells views about exactly the appended rows.
-    void appendNew(const QStringList& filenames, const QString& path);
+    // out those already listed; tells views about exactly the appended rows. Returns
+    // their number.
+    int appendNew(const QStringList& filenames, const QString& path);
     // Drops all entries (model reset).
     void clearEntries();
-    // Tells views that the date cell of the row changed.
-    void dateChanged(int row);
+    // Gives the row's entry a new date text; tells views and marks the list modified
+    // when that changes the text.
+    void changeDate(int row, const QString& date);
     bool lessThan(int a, int b) const;
 
     std::vector<SImageEntry> mEntries;  // only ever appended to, or emptied
@@ -121,4 +144,5 @@ private:
     QString mListFile;  // the loaded CSV image list; empty in directory mode
     QString mDirPath;   // folder last selected; dropped files are copied there
     QString mBasePath;  // folder that relative paths start from
+    bool mModified = false;
 };

@@ -3,6 +3,7 @@
 
 #include "CCSVReader.h"
 #include "diagnostics.h"
+#include "listpaths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,17 +31,53 @@ QString decodeField(const std::string& field, bool utf8) {
 void CImageListModel::save() {
     if (mListFile.isEmpty())
         return;
+    std::vector<QString> paths;
+    paths.reserve(mEntries.size());
+    for (const SImageEntry& entry : mEntries)
+        paths.push_back(entry.mPath);
+    writeList(mListFile, paths);
+    setModified(false);
+}
+
+void CImageListModel::saveAs(const QString& fileName) {
+    // Every folder is expressed anew from the new list's folder, as a later load of that
+    // list will resolve it.
+    const QString base = listpath::canonicalFolder(QFileInfo(fileName).absolutePath());
+    std::vector<QString> paths;
+    paths.reserve(mEntries.size());
+    for (const SImageEntry& entry : mEntries) {
+        if (listpath::isDrivePath(entry.mPath))
+            paths.push_back(entry.mPath);  // another system's drive: nothing to resolve here
+        else
+            paths.push_back(listpath::relativeTo(base, listpath::folderOf(mBasePath, entry.mPath)));
+    }
+    writeList(fileName, paths);
+
+    mListFile = fileName;
+    mBasePath = base;
+    for (size_t i = 0; i < mEntries.size(); ++i)
+        mEntries[i].mPath = paths[i];
+    if (!mOrder.empty())
+        emit dataChanged(index(0, ColPath), index(rowCount() - 1, ColPath), {Qt::DisplayRole});
+    setModified(false);
+}
+
+void CImageListModel::writeList(const QString& fileName, const std::vector<QString>& paths) const {
+    // A list reached through a link is written where the link points, so the link stays
+    // and the list's folder, from which its rows are resolved, remains the same.
+    const QString target = QFileInfo(fileName).canonicalFilePath();
     // The new list goes to a temporary file beside the old one and replaces it only when
     // all of it was written, so a full disk or a crash keeps the previous list.
-    QSaveFile file(mListFile);
+    QSaveFile file(target.isEmpty() ? fileName : target);
     if (!file.open(QIODevice::WriteOnly))
         throw "out.fail";
     for (int position : mOrder) {
         const SImageEntry& entry = mEntries[size_t(position)];
-        const std::string line = csvLine(
-            {entry.mFilename.toStdString(), entry.mPath.toStdString(), entry.mDate.toStdString(),
-             std::to_string(entry.mOrientation), entry.mCamera.toStdString()},
-            kSeparator);
+        const std::string line =
+            csvLine({entry.mFilename.toStdString(), paths[size_t(position)].toStdString(),
+                     entry.mDate.toStdString(), std::to_string(entry.mOrientation),
+                     entry.mCamera.toStdString()},
+                    kSeparator);
         if (file.write(line.data(), qint64(line.size())) != qint64(line.size())) {
             file.cancelWriting();
             throw "out.fail";
@@ -61,6 +98,7 @@ void CImageListModel::loadList(const QString& fileName) {
     if (mBasePath.isEmpty())
         mBasePath = info.absolutePath();
     clearEntries();
+    setModified(false);
 
     CCSVReader reader(QFile::encodeName(fileName).constData(), kSeparator);
     std::vector<SImageEntry> entries;

@@ -114,9 +114,9 @@ void CImageListModel::loadExifDate(const QModelIndex& index) {
         return;
     // Status texts such as "no Exif data" go into the list as they are: they tell the
     // user why there is no date.
-    entry->mDate = QString::fromStdString(
-        readExif(QFile::encodeName(fullPath(index)).toStdString()).mDateTime);
-    dateChanged(index.row());
+    changeDate(index.row(),
+               QString::fromStdString(
+                   readExif(QFile::encodeName(fullPath(index)).toStdString()).mDateTime));
 }
 
 void CImageListModel::loadFSDate(const QModelIndex& index) {
@@ -129,8 +129,7 @@ void CImageListModel::loadFSDate(const QModelIndex& index) {
     // A file without a readable time keeps its date, as the shifts below do.
     if (!modified.isValid())
         return;
-    entry->mDate = modified.toString(QLatin1String(capturedate::kFormat));
-    dateChanged(index.row());
+    changeDate(index.row(), modified.toString(QLatin1String(capturedate::kFormat)));
 }
 
 void CImageListModel::loadFilenameDate(const QModelIndex& index) {
@@ -142,12 +141,11 @@ void CImageListModel::loadFilenameDate(const QModelIndex& index) {
     note("name.toAscii().constData() = ", entry->mFilename.left(n));
     // Kept even when it is no date (2010_05 gives month 00): the name said so, and the
     // line below shows the user that it does not parse.
-    entry->mDate = capturedate::fromFilename(entry->mFilename);
+    changeDate(index.row(), capturedate::fromFilename(entry->mFilename));
     note(
         "QDateTime::fromString(result, format2). toString(\"yyyy:MM:dd hh:mm:ss\")"
         ".toAscii().constData() = ",
         capturedate::normalised(entry->mDate));
-    dateChanged(index.row());
 }
 
 void CImageListModel::addToDate(const QModelIndex& index, int years, int months, int days,
@@ -160,10 +158,8 @@ void CImageListModel::addToDate(const QModelIndex& index, int years, int months,
         capturedate::shifted(entry->mDate, years, months, days, hours, minutes, seconds);
     // A status text or "undefined" is no date to shift: it stays, so that the user still
     // sees why the row has no date instead of an empty cell.
-    if (!date.isNull()) {
-        entry->mDate = date;
-        dateChanged(index.row());
-    }
+    if (!date.isNull())
+        changeDate(index.row(), date);
     note("item[2].toAscii().constData() = ", entry->mDate);
 }
 
@@ -174,9 +170,7 @@ void CImageListModel::setDate(const QModelIndex& index, int year, int month, int
         return;
     const QString date = capturedate::composed(year, month, day, hour, minute, second);
     // An impossible date (31 April) leaves the old one, like a shift of an unparsable one.
-    if (!date.isNull()) {
-        entry->mDate = date;
-        dateChanged(index.row());
-    }
+    if (!date.isNull())
+        changeDate(index.row(), date);
     note("item[2].toAscii().constData() = ", entry->mDate);
 }

@@ -1,0 +1,28 @@
+#pragma once
+// Where the rows of a picture list lie: folders kept relative to the list's folder when
+// they are inside it, as absolute paths otherwise. Paths are compared by whole
+// components on canonical paths, so that "photos2" is no part of "photos" and a folder
+// reached through a link is the same folder as the link's target.
+#include <QString>
+
+namespace listpath {
+
+// The folder with links resolved; for a folder that does not exist (any more), its
+// absolute path with "." and ".." worked out.
+QString canonicalFolder(const QString& dir);
+
+// The path of folder dir as a list in folder base keeps it: empty for base itself,
+// "a/b" for a folder below it, the canonical absolute path of any other folder.
+QString relativeTo(const QString& base, const QString& dir);
+
+// Drive-letter paths ("C:/photos"), as lists made on other systems hold them.
+bool isDrivePath(const QString& path);
+// Paths that name their folder without the list's folder: "/..." and drive-letter paths.
+bool isAbsolute(const QString& path);
+
+// The folder path of a list in folder base.
+QString folderOf(const QString& base, const QString& path);
+// The file filename in folder path of a list in folder base.
+QString resolve(const QString& base, const QString& path, const QString& filename);
+
+}  // namespace listpath
