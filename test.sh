@@ -40,4 +40,20 @@ if grep -q 'RUVELLO-GL-CONTEXT-UNAVAILABLE' "$log"; then
     echo "test.sh: a GL test ran without an OpenGL context" >&2
     status=1
 fi
+
+# The background loader once more under ThreadSanitizer, which excludes the sanitizers
+# above and so has a build folder of its own holding only the loader and its tests.
+tsan=$root/build-tsan
+echo "Building and running the loader tests under ThreadSanitizer..."
+if cmake -S "$root" -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DRUVELLO_TSAN=ON >/dev/null &&
+    cmake --build "$tsan" -j "$(nproc)" >"$tsan/build.log" 2>&1; then
+    (cd "$tsan" && ctest --output-on-failure -j "$(nproc)") || {
+        echo "test.sh: the loader tests failed under ThreadSanitizer" >&2
+        status=1
+    }
+else
+    cat "$tsan/build.log" 2>/dev/null
+    echo "test.sh: the ThreadSanitizer build in $tsan failed" >&2
+    status=1
+fi
 exit "$status"
