@@ -38,12 +38,36 @@ struct SPngReader {
     size_t capacity = 0;                        // of image.mPixels, when recycled
 };
 
+// A tRNS chunk that can make anything transparent: palette alphas, or a gray or RGB key
+// that fits the bit depth (the library warns about others and no pixel can match them).
+bool hasUsableTransparency(png_structp png, png_infop info) {
+    png_bytep alphas = nullptr;
+    int count = 0;
+    png_color_16p key = nullptr;
+    if (!png_get_valid(png, info, PNG_INFO_tRNS) || !png_get_tRNS(png, info, &alphas, &count, &key))
+        return false;
+    const int type = png_get_color_type(png, info);
+    if (type == PNG_COLOR_TYPE_PALETTE)
+        return count > 0;
+    const unsigned limit = 1u << png_get_bit_depth(png, info);
+    if (type == PNG_COLOR_TYPE_GRAY)
+        return key && key->gray < limit;
+    return type == PNG_COLOR_TYPE_RGB && key && key->red < limit && key->green < limit &&
+           key->blue < limit;
+}
+
 // Every kind of PNG as 8-bit RGB, with alpha only where the file has transparency:
 // palettes become colours, tRNS becomes alpha, low bit depths grow to 8, 16-bit
 // samples are scaled to 8 bits with rounding (as other decoders show them), gray
 // becomes RGB.
-void requestViewTransforms(png_structp png) {
-    png_set_expand(png);
+void requestViewTransforms(png_structp png, png_infop info) {
+    const int type = png_get_color_type(png, info);
+    if (type == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (type == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (hasUsableTransparency(png, info))
+        png_set_tRNS_to_alpha(png);
     png_set_scale_16(png);
     png_set_gray_to_rgb(png);
 }
@@ -87,7 +111,7 @@ EPngRead decodePng(SPngReader* r, FILE* file) {
     r->image.mBitDepth = png_get_bit_depth(r->png, r->info);
 
     if (r->forView)
-        requestViewTransforms(r->png);
+        requestViewTransforms(r->png, r->info);
     png_set_interlace_handling(r->png);
     png_read_update_info(r->png, r->info);
     if (r->forView) {
