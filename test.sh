@@ -23,7 +23,12 @@ for dir in "$fuzz" "$build"; do
     }
 done
 
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    # Made for this run only, so it goes with it.
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+export XDG_RUNTIME_DIR
 chmod 700 "$XDG_RUNTIME_DIR" 2>/dev/null || true
 log=$build/ctest.log
 cd "$build" || exit 1

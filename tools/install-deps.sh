@@ -15,6 +15,7 @@ test_packages=(
     xvfb xauth x11-utils libegl-dev libegl-mesa0 mesa-utils
     exiv2 libjpeg-turbo-progs libimage-exiftool-perl
     clang libclang-rt-14-dev
+    python3 tzdata desktop-file-utils libxml2-utils shared-mime-info
 )
 
 wanted=("${run_packages[@]}")
@@ -36,4 +37,6 @@ if [ "$(id -u)" != 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# sudo drops the caller's environment, so the setting goes after it.
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null

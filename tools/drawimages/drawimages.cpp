@@ -278,7 +278,8 @@ bool drawSplash(const QDir& imagesDir) {
 
 bool drawAppIcons(const QDir& imagesDir) {
     bool ok = savePng(appIcon(16), imagesDir, QStringLiteral("icon.png"));
-    for (int size : {32, 48, 64})
+    // 128 and 256 for desktops that show large icons (the hicolor theme's sizes).
+    for (int size : {32, 48, 64, 128, 256})
         ok = savePng(appIcon(size), imagesDir, QStringLiteral("icon-%1.png").arg(size)) && ok;
     return ok;
 }
