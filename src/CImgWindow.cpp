@@ -1,7 +1,10 @@
 #include "CImgWindow.h"
 
 #include "GLWidget.h"
+#include "exif.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 
 CImgWindow::CImgWindow(const QString& startPath, QWidget* parent)
@@ -14,4 +17,10 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent)
     setWindowIcon(icon);
     resize(746, 650);
     setCentralWidget(mGLWidget);
+    // A picture named on the command line goes straight to the view, which shows it
+    // once its GL set-up has run.
+    if (!startPath.isEmpty() && QFileInfo(startPath).isFile()) {
+        const QByteArray file = QFile::encodeName(startPath);
+        mGLWidget->loadPicture(file, readExif(file.toStdString()));
+    }
 }

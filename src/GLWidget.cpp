@@ -1,20 +1,73 @@
 #include "GLWidget.h"
 
+#include "CImageLoadThread.h"
+#include "CRuvello.h"
+#include "CTimerQt.h"
 #include "glHelper.h"
+#include "shadersource.h"
 
+#include <QApplication>
+#include <QColor>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QScreen>
 #include <QSurfaceFormat>
+#include <QWheelEvent>
 #include <QWindow>
 
-#include <algorithm>
+#include <cmath>
 
-GLWidget::GLWidget(QWidget* parent) : QOpenGLWidget(parent) {
+namespace {
+
+std::string toStdString(const QByteArray& bytes) {
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+// One step of a classic mouse wheel, in eighths of a degree.
+constexpr int kWheelStep = 120;
+
+}  // namespace
+
+GLWidget::GLWidget(QWidget* parent)
+    : QOpenGLWidget(parent), mRecycler(std::make_shared<CPixelRecycler>()) {
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setSamples(4);
     setFormat(format);
+    mWindow.mHost = this;
+    leftLoader = std::make_unique<CImageLoadThread>(mRecycler);
+    rightLoader = std::make_unique<CImageLoadThread>(mRecycler);
+    prefetchLoader = std::make_unique<CImageLoadThread>(mRecycler);
     setMouseTracking(true);
+    app = new CRuvello(&mWindow);
     setFocusPolicy(Qt::StrongFocus);
+    app->setDecodeRequest([this](const std::string& file, bool right, int maxSize, bool ahead) {
+        CImageLoadThread* loader = ahead   ? prefetchLoader.get()
+                                   : right ? rightLoader.get()
+                                           : leftLoader.get();
+        loader->load(file, right, maxSize);
+    });
+    for (CImageLoadThread* loader : {leftLoader.get(), rightLoader.get(), prefetchLoader.get()})
+        connect(loader, &CImageLoadThread::dataLoaded, this, &GLWidget::dataLoaded);
+    connect(app->timer(), &CTimerQt::dataChanged, this, [this] { update(); });
+}
+
+GLWidget::~GLWidget() {
+    // Qt destroys the context after this body; nothing may reach the application then.
+    if (QOpenGLContext* ctx = context())
+        disconnect(ctx, nullptr, this, nullptr);
+    releaseBusy();
+    makeCurrent();
+    app->shutdownGL();
+    delete app;
+    app = nullptr;
+    doneCurrent();
+    // Results that arrive while the loaders finish are posted to this object and freed
+    // with their queued calls when it goes.
+    rightLoader.reset();
+    prefetchLoader.reset();
+    leftLoader.reset();
 }
 
 QSize GLWidget::minimumSizeHint() const {
@@ -23,6 +76,20 @@ QSize GLWidget::minimumSizeHint() const {
 
 QSize GLWidget::sizeHint() const {
     return QSize(400, 400);
+}
+
+void GLWidget::loadPicture(const QByteArray& file, const SExifInfo& info) {
+    app->selectPicture(toStdString(file), info);
+    update();
+}
+
+void GLWidget::prefetch(const QByteArray& file, const SExifInfo& info) {
+    app->prefetch(toStdString(file), info);
+}
+
+void GLWidget::updatePictureInfo(const QByteArray& file, const SExifInfo& info) {
+    app->updatePictureInfo(toStdString(file), info);
+    update();
 }
 
 unsigned GLWidget::defaultFramebuffer() const {
@@ -54,8 +121,13 @@ std::string GLWidget::setSwapInterval(int interval) {
 }
 
 void GLWidget::initializeGL() {
-    mBackground = QColor::fromCmykF(0.4f, 0.0f, 1.0f, 0.0f).darker(200);
-    glClearColor(mBackground.redF(), mBackground.greenF(), mBackground.blueF(), 1.0f);
+    // Reparenting gives the widget a new context; the application's GL objects die
+    // with the old one and are made anew below.
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
+            &GLWidget::contextAboutToBeDestroyed, Qt::UniqueConnection);
+
+    const QColor background = QColor::fromCmykF(0.4f, 0.0f, 1.0f, 0.0f).darker(200);
+    glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     glShadeModel(GL_SMOOTH);
@@ -67,23 +139,184 @@ void GLWidget::initializeGL() {
 
     initGLHelper(*this);
 
-    // Until the image view takes over the frame, the view shows its background colour.
-    glClearColor(mBackground.redF(), mBackground.greenF(), mBackground.blueF(), 1.0f);
+    const std::string stereoVs = findShaderSource("stereo.vs", ":/shaders/stereo.vs");
+    const std::string stereoFs = findShaderSource("stereo.fs", ":/shaders/stereo.fs");
+    const std::string grayVs = findShaderSource("gray.vs", ":/shaders/gray.vs");
+    const std::string grayFs = findShaderSource("gray.fs", ":/shaders/gray.fs");
+    syncDeviceSize();
+    app->initShaders(stereoVs.c_str(), stereoFs.c_str(), grayVs.c_str(), grayFs.c_str());
     RUV_CHECK_GL();
 }
 
-void GLWidget::resizeGL(int w, int h) {
-    const int side = std::min(w, h);
-    glViewport((w - side) / 2, (h - side) / 2, side, side);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-0.5, 0.5, -0.5, 0.5, 4.0, 15.0);
-    glMatrixMode(GL_MODELVIEW);
+void GLWidget::contextAboutToBeDestroyed() {
+    if (!app)
+        return;
+    makeCurrent();
+    app->shutdownGL();
+    doneCurrent();
+}
+
+void GLWidget::syncDeviceSize() {
+    const qreal ratio = devicePixelRatioF();
+    const int w = qRound(width() * ratio);
+    const int h = qRound(height() * ratio);
+    if (w == mWindow.mWidth && h == mWindow.mHeight)
+        return;
     mWindow.resize(w, h);
+    app->reshape();
+}
+
+void GLWidget::resizeGL(int, int) {
+    // Qt passes logical sizes; the framework works in device pixels.
+    syncDeviceSize();
 }
 
 void GLWidget::paintGL() {
+    // A move to a screen of another pixel ratio changes the framebuffer without a resize.
+    syncDeviceSize();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    RUV_CHECK_GL();
-    mWindow.fpsTick();
+    app->display();
+    if (app->pictureComplete())
+        releaseBusy();
+    else
+        setBusy();
+    app->renderFrame();
+    if (app->mImageChanged) {
+        app->mImageChanged = false;
+        emit imageLoaded(QFile::decodeName(QByteArray::fromStdString(app->mFileName)),
+                         app->mImageWidth, app->mImageHeight);
+    }
+}
+
+void GLWidget::dataLoaded(const QByteArray& filename, bool right, SImageHandle image) {
+    if (!app)
+        return;
+    app->uploadPicture(toStdString(filename), right, std::move(image));
+    if (app->pictureComplete())
+        releaseBusy();
+    update();
+}
+
+void GLWidget::setBusy() {
+    if (mBusy)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    mBusy = true;
+}
+
+void GLWidget::releaseBusy() {
+    if (!mBusy)
+        return;
+    QApplication::restoreOverrideCursor();
+    mBusy = false;
+}
+
+QPoint GLWidget::devicePosition(const QPointF& logical) const {
+    const qreal ratio = devicePixelRatioF();
+    return QPoint(qRound(logical.x() * ratio), qRound(logical.y() * ratio));
+}
+
+void GLWidget::mouseButton(QMouseEvent* event, int state) {
+    int code = 0;
+    if (event->button() == Qt::RightButton)
+        code = 1;
+    else if (event->button() == Qt::MiddleButton)
+        code = 2;
+    const QPoint p = devicePosition(event->position());
+    mWindow.mModifiers = int(event->modifiers());
+    mWindow.button(code, state, p.x(), p.y());
+    if (app->handleMouseButton())
+        update();
+}
+
+void GLWidget::mousePressEvent(QMouseEvent* event) {
+    mouseButton(event, 0);
+}
+
+void GLWidget::mouseReleaseEvent(QMouseEvent* event) {
+    mouseButton(event, 1);
+}
+
+void GLWidget::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = devicePosition(event->position());
+    mWindow.mModifiers = int(event->modifiers());
+    mWindow.move(p.x(), p.y());
+    if (app->motion())
+        update();
+}
+
+void GLWidget::wheelEvent(QWheelEvent* event) {
+    // Fine-grained wheels and touch pads send fractions of a step; they add up.
+    mWheelDelta += event->angleDelta().y();
+    const QPoint p = devicePosition(event->position());
+    mWindow.mModifiers = int(event->modifiers());
+    bool used = false;
+    while (std::abs(mWheelDelta) >= kWheelStep) {
+        const bool forward = mWheelDelta > 0;
+        mWheelDelta -= forward ? kWheelStep : -kWheelStep;
+        mWindow.button(forward ? 3 : 4, 0, p.x(), p.y());
+        used = app->handleMouseButton() || used;
+    }
+    if (used)
+        update();
+    else
+        event->ignore();
+}
+
+void GLWidget::keyPressEvent(QKeyEvent* event) {
+    unsigned key = unsigned(event->key());
+    if (!(event->modifiers() & Qt::ShiftModifier) && key >= 'A' && key <= 'Z')
+        key += 32;
+    if (app->keyboard(key))
+        update();
+    else
+        event->ignore();
+}
+
+void GLWidget::nearestFilter(bool flag) {
+    app->setNearestFilter(flag);
+    update();
+}
+
+void GLWidget::removeHalos(bool flag) {
+    app->removeHalos(flag);
+    update();
+}
+
+void GLWidget::fullColor() {
+    app->fullColor();
+    update();
+}
+
+void GLWidget::halfColor() {
+    app->halfColor();
+    update();
+}
+
+void GLWidget::gray() {
+    app->gray();
+    update();
+}
+
+void GLWidget::calibrate(bool flag) {
+    // This sets the clear colour: a GL call, so the context must be current. Before
+    // GL set-up only the flag is kept; the set-up clears to black anyway.
+    if (context()) {
+        makeCurrent();
+        app->setCalibrate(flag);
+        doneCurrent();
+    } else {
+        app->mCalibrate = flag;
+    }
+    update();
+}
+
+void GLWidget::stereo(bool flag) {
+    app->setStereo(flag);
+    update();
+}
+
+void GLWidget::restrictedRange(bool flag) {
+    app->restrictedRange(flag);
+    update();
 }

@@ -1,0 +1,265 @@
+// The GL view as the program runs it: a real window, real loader threads, real files
+// and real OpenGL, read back and compared with what the pictures and the renderer's
+// arithmetic say the screen must show.
+#include "CRuvello.h"
+#include "GLWidget.h"
+#include "SUI.h"
+#include "anaglyphMatrices.h"
+#include "exif.h"
+#include "tempfolder.h"
+#include "viewfixtures.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+using namespace viewfix;
+
+namespace {
+
+QByteArray bytes(const std::string& path) {
+    return QByteArray::fromStdString(path);
+}
+
+void showPicture(GLWidget& view, const std::string& path) {
+    view.loadPicture(bytes(path), readExif(path));
+}
+
+// Largest difference of any channel between the frame and the picture, over the
+// picture's middle region (a margin of a quarter on every side) at zoom 1.
+int largestDifference(GLWidget& view, const SRgb& expected, int shiftX = 0) {
+    const QImage frame = settledFrame(view);
+    const QPoint origin = pictureOrigin(view);
+    int worst = 0;
+    for (int y = expected.mHeight / 4; y < expected.mHeight * 3 / 4; ++y)
+        for (int x = expected.mWidth / 4; x < expected.mWidth * 3 / 4; ++x) {
+            const QColor c = frame.pixelColor(origin.x() + x + shiftX, origin.y() + y);
+            const uint8_t* e = expected.at(x, y);
+            worst = std::max({worst, std::abs(c.red() - e[0]), std::abs(c.green() - e[1]),
+                              std::abs(c.blue() - e[2])});
+        }
+    return worst;
+}
+
+class GLWidgetView : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(mFolder.path().empty());
+        mView.resize(400, 300);
+    }
+    void show() {
+        mView.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&mView));
+    }
+
+    CTempFolder mFolder;
+    GLWidget mView;
+};
+
+}  // namespace
+
+TEST_F(GLWidgetView, StereoFileShowsItsPreviewFirstThenItsPictureAndReportsEachOnce) {
+    const SRgb left = wavePicture(240, 160, 1), right = wavePicture(240, 160, 2);
+    const SRgb thumbnail = solidPicture(60, 40, 20, 40, 230);
+    const std::string path = mFolder.write("pair.mpo", mpoFile(left, right, &thumbnail));
+    show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mView.isValid(); }, 5000));
+    QSignalSpy reported(&mView, &GLWidget::imageLoaded);
+
+    // The first frame after the selection, drawn before any loader result can arrive.
+    showPicture(mView, path);
+    const QImage first = mView.grabFramebuffer();
+    const SPictureEntry& entry = mView.application()->cache().back();
+    EXPECT_TRUE(entry.thumbnailShown);
+    EXPECT_FALSE(entry.leftLoaded);
+    EXPECT_TRUE(mView.busy());
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    const QColor centre = first.pixelColor(first.width() / 2, first.height() / 2);
+    EXPECT_NEAR(centre.blue(), 230, 8);
+    EXPECT_NEAR(centre.red(), 20, 8);
+    // The preview stands in at the picture's own size.
+    EXPECT_EQ(mView.application()->mImageWidth, 240);
+    ASSERT_EQ(reported.count(), 1);
+
+    ASSERT_TRUE(waitComplete(mView));
+    EXPECT_TRUE(mView.application()->cache().back().leftLoaded);
+    EXPECT_FALSE(mView.busy());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_LE(largestDifference(mView, decodedPicture(path, false)), 2);
+
+    ASSERT_GE(reported.count(), 1);
+    EXPECT_EQ(reported.last().at(0).toString(), QFile::decodeName(bytes(path)));
+    EXPECT_EQ(reported.last().at(1).toInt(), 240);
+    EXPECT_EQ(reported.last().at(2).toInt(), 160);
+    const int reports = reported.count();
+    ASSERT_TRUE(waitFrame(mView));
+    ASSERT_TRUE(waitFrame(mView));
+    EXPECT_EQ(reported.count(), reports) << "reported again without a change";
+}
+
+TEST_F(GLWidgetView, StereoAtOneToOneIsTheAnaglyphOfBothDecodedPictures) {
+    const SRgb left = wavePicture(240, 160, 3), right = wavePicture(240, 160, 7);
+    const std::string path = mFolder.write("pair.mpo", mpoFile(left, right, nullptr));
+    mView.stereo(true);
+    showPicture(mView, path);
+    show();
+    ASSERT_TRUE(waitComplete(mView));
+    ASSERT_TRUE(mView.application()->isRightLoaded());
+    QTest::keyClick(&mView, Qt::Key_Z);
+    EXPECT_EQ(mView.application()->mUI->mZoom, 1.0f);
+
+    const SRgb l = decodedPicture(path, false), r = decodedPicture(path, true);
+    const CAnaglyphRenderer& renderer = mView.application()->mRenderer;
+    const int halos = renderer.removeHalos ? 1 : 0;
+    SRgb expected = l;
+    for (int y = 0; y < l.mHeight; ++y)
+        for (int x = 0; x < l.mWidth; ++x) {
+            const auto c = compositePixel(renderer.fc[halos][renderer.mode],
+                                          renderer.filtL[halos][renderer.mode], renderer.mapCol,
+                                          renderer.swapped, l.at(x, y), r.at(x, y));
+            std::copy(c.begin(), c.end(), &expected.mPixels[(size_t(y) * l.mWidth + x) * 3]);
+        }
+    EXPECT_LE(largestDifference(mView, expected), 2);
+    // Not the left picture alone: the two views really were combined.
+    EXPECT_GT(largestDifference(mView, l), 20);
+}
+
+TEST_F(GLWidgetView, MonoShowsTheLeftPictureAndArrowKeysShiftByHalfAPixel) {
+    const SRgb left = wavePicture(240, 160, 4), right = solidPicture(240, 160, 0, 0, 0);
+    const std::string path = mFolder.write("pair.mpo", mpoFile(left, right, nullptr));
+    showPicture(mView, path);
+    show();
+    ASSERT_TRUE(waitComplete(mView));
+    EXPECT_FALSE(mView.application()->isRightLoaded()) << "mono needs no second picture";
+    QTest::keyClick(&mView, Qt::Key_Z);
+    const SRgb decoded = decodedPicture(path, false);
+    EXPECT_LE(largestDifference(mView, decoded), 2);
+
+    QTest::keyClick(&mView, Qt::Key_Left);
+    EXPECT_EQ(mView.application()->mShift, -0.5f);
+    QTest::keyClick(&mView, Qt::Key_Left);
+    EXPECT_EQ(mView.application()->mShift, -1.0f);
+    // In mono the picture moves right by the shift: one whole device pixel now.
+    EXPECT_LE(largestDifference(mView, decoded, 1), 2);
+    QTest::keyClick(&mView, Qt::Key_Right);
+    QTest::keyClick(&mView, Qt::Key_Right);
+    EXPECT_EQ(mView.application()->mShift, 0.0f);
+}
+
+TEST_F(GLWidgetView, FittingNeverEnlargesPastOneToOne) {
+    const std::string small = mFolder.path("small.png"), large = mFolder.path("large.png");
+    writePng(small, wavePicture(120, 90, 5));
+    writePng(large, wavePicture(1000, 600, 6));
+    showPicture(mView, small);
+    show();
+    ASSERT_TRUE(waitComplete(mView));
+    QTest::keyClick(&mView, Qt::Key_X);
+    EXPECT_EQ(mView.application()->mUI->mZoom, 1.0f);
+
+    showPicture(mView, large);
+    ASSERT_TRUE(waitComplete(mView));
+    QTest::keyClick(&mView, Qt::Key_X);
+    const float zoom = mView.application()->mUI->mZoom;
+    const CGlutWindow& w = mView.glutWindow();
+    EXPECT_NEAR(zoom, std::min(w.mViewWidth / 1000.0f, w.mViewHeight / 600.0f), 1e-4);
+    // Going back to a cached picture decodes nothing.
+    const int decodes = mView.application()->syncDecodes();
+    showPicture(mView, small);
+    ASSERT_TRUE(waitComplete(mView));
+    EXPECT_EQ(mView.application()->syncDecodes(), decodes);
+    EXPECT_EQ(mView.application()->mImageWidth, 120);
+}
+
+TEST_F(GLWidgetView, WheelStepsEvery120UnitsAndLeavesUnusedTurnsToTheParent) {
+    GLWidget* view = &mView;
+    const std::string path = mFolder.path("p.png");
+    writePng(path, wavePicture(1000, 800, 8));
+    showPicture(*view, path);
+    show();
+    ASSERT_TRUE(waitComplete(*view));
+
+    auto turn = [&](int delta) {
+        const QPointF at(200, 150);
+        QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &event);
+        return event.isAccepted();
+    };
+    const float fitted = view->application()->mUI->mZoom;
+    // Without the zoom lens the view has no use for the wheel; an unaccepted event
+    // goes on to the parent widget (a scroll area, say).
+    EXPECT_FALSE(turn(120));
+    EXPECT_EQ(view->application()->mUI->mZoom, fitted);
+
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+    ASSERT_TRUE(view->application()->mZoomMode);
+    EXPECT_FALSE(turn(0));
+    EXPECT_FALSE(turn(60)) << "half a step is no step yet";
+    EXPECT_EQ(view->application()->mUI->mZoom, fitted);
+    EXPECT_TRUE(turn(60));
+    const float once = view->application()->mUI->mZoom;
+    EXPECT_NEAR(once, fitted * 1.2589254f, 1e-4);
+    EXPECT_TRUE(turn(240));
+    EXPECT_NEAR(view->application()->mUI->mZoom, once * 1.2589254f * 1.2589254f, 1e-4);
+    EXPECT_TRUE(turn(-120));
+}
+
+TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) {
+    const SRgb picture = wavePicture(200, 120, 9);
+    const std::string odd = mFolder.write("caf\xe9-\xff.jpg", jpegFile(picture));
+    const std::string next = mFolder.write("next.jpg", jpegFile(wavePicture(180, 100, 10)));
+    showPicture(mView, odd);
+    show();
+    ASSERT_TRUE(waitComplete(mView));
+    EXPECT_EQ(mView.application()->mImageWidth, 200) << "not the red picture of a failure";
+    QTest::keyClick(&mView, Qt::Key_Z);
+    EXPECT_LE(largestDifference(mView, decodedPicture(odd, false)), 2);
+
+    mView.prefetch(bytes(next), readExif(next));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const SPictureEntry& e : mView.application()->cache())
+                if (e.fileName == next && (e.pendingLeft || e.leftLoaded))
+                    return true;
+            return false;
+        },
+        10000));
+    bool recorded = false, loadedAtFirst = false;
+    QObject::connect(&mView, &QOpenGLWidget::frameSwapped, [&] {
+        if (!recorded)
+            loadedAtFirst = mView.application()->isLeftLoaded();
+        recorded = true;
+    });
+    showPicture(mView, next);
+    ASSERT_TRUE(waitFrame(mView));
+    EXPECT_TRUE(loadedAtFirst);
+    EXPECT_EQ(mView.application()->mImageWidth, 180);
+}
+
+TEST(GLWidgetLifetime, DestroyedWithAResultStillQueuedLeaksNothing) {
+    CTempFolder folder;
+    const std::string path = folder.write("p.jpg", jpegFile(wavePicture(320, 240, 11)));
+    {
+        GLWidget view;
+        view.resize(300, 200);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.isValid(); }, 5000));
+        showPicture(view, path);
+        // This frame asks for the decode; it finishes while nothing turns the event
+        // loop, so its result still waits in the queue when the view goes.
+        view.grabFramebuffer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_FALSE(view.application()->isLeftLoaded());
+    }
+    // The leak check at exit finds the pixels if the queued call kept them.
+    QApplication::processEvents();
+}
