@@ -89,7 +89,10 @@ SViewSize viewTargetSize(int width, int height, int maxSize) {
 }
 
 int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
-    for (int eighths = 1; eighths < 8; ++eighths) {
+    // Only the scales with the decoder's fast inverse transforms: at 7/8, 6/8 or 5/8 it
+    // takes longer than at full size. A 6000 x 4000 picture brought to 4416 x 2944 took
+    // 210 ms through 6/8 and 160 ms through the full size, resampling included.
+    for (int eighths : {1, 2, 4}) {
         if (scaledSide(width, eighths) >= targetWidth &&
             scaledSide(height, eighths) >= targetHeight)
             return eighths;

@@ -26,13 +26,13 @@ struct SViewSize {
 // maxSize, else shrunk with its aspect kept so that the longer side is maxSize.
 SViewSize viewTargetSize(int width, int height, int maxSize);
 
-// The smallest scale in eighths at which the JPEG decoder's output (sides rounded up)
-// still covers target x target; 8 when only the full size does.
+// The smallest of the decoder's fast scales (1/8, 2/8, 4/8 and 8/8) whose output
+// (sides rounded up) still covers targetWidth x targetHeight.
 int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
 
 // 8-bit RGB, or RGBA for a PNG with transparency; sides <= maxSize. Pictures above the
 // limit are reported once on the console and shrunk: JPEGs by the decoder's own scaling
-// first, then by resampling to the exact size. Never null: the failure record's handle
-// (width -1, no pixels) when the file is missing or broken.
+// first where that is fast, then by resampling to the exact size. Never null: the failure record's
+// handle (width -1, no pixels) when the file is missing or broken.
 SImageHandle decodeForView(const SViewDecode& request,
                            const std::shared_ptr<CPixelRecycler>& recycler);

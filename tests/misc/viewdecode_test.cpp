@@ -101,15 +101,18 @@ TEST(ViewSize, LongerSideBecomesTheLimitWithTheAspectKept) {
     }
 }
 
-TEST(ViewSize, TheDecoderScaleIsTheSmallestThatStillCoversTheTarget) {
-    EXPECT_EQ(jpegScaleEighths(6000, 4000, 4416, 2944), 6);  // 4500 x 3000
-    EXPECT_EQ(jpegScaleEighths(5184, 3456, 4416, 2944), 7);  // 4536 x 3024
-    EXPECT_EQ(jpegScaleEighths(4417, 100, 4416, 99), 8);
-    EXPECT_EQ(jpegScaleEighths(35328, 100, 4416, 12), 1);
+// Only the decoder's fast scales count: halving, quartering and eighthing.
+TEST(ViewSize, TheDecoderScaleIsTheSmallestFastOneThatStillCoversTheTarget) {
+    EXPECT_EQ(jpegScaleEighths(6000, 4000, 4416, 2944), 8);  // 6/8 would be slower
+    EXPECT_EQ(jpegScaleEighths(9000, 6000, 4416, 2944), 4);  // 4500 x 3000
     EXPECT_EQ(jpegScaleEighths(8833, 8833, 4416, 4416), 4);  // 4417 x 4417, rounded up
+    EXPECT_EQ(jpegScaleEighths(8831, 8831, 4416, 4416), 4);  // 4416 x 4416, rounded up
+    EXPECT_EQ(jpegScaleEighths(8830, 8830, 4416, 4416), 8);  // 4415 would be too small
+    EXPECT_EQ(jpegScaleEighths(20000, 100, 4416, 22), 2);
+    EXPECT_EQ(jpegScaleEighths(35328, 100, 4416, 12), 1);
 }
 
-TEST_F(ViewDecode, LargePictureIsDecodedScaledThenResampledWithOneWarning) {
+TEST_F(ViewDecode, LargePictureIsResampledToTheLimitWithOneWarning) {
     const std::string path = write("big.jpg", cameraPicture(6000, 4000));
     CaptureStderr();
     const SImageHandle image = decode(path);
@@ -151,6 +154,21 @@ TEST_F(ViewDecode, ScaledDecodingGivesTheLibrarySizeAndPixels) {
     EXPECT_EQ(image->mHeight, 225);
     EXPECT_NEAR(pixelAt(image, 374, 224)[0], 255, 3);
     EXPECT_NEAR(pixelAt(image, 374, 224)[1], 255, 3);
+}
+
+// 1000 x 600 under a limit of 240: decoded at 2/8 (250 x 150), then resampled.
+TEST_F(ViewDecode, ScaledDecodeThenResampleKeepsTheRampsFromEdgeToEdge) {
+    const std::string path = write("quarter.jpg", cameraPicture(1000, 600));
+    CaptureStderr();
+    const SImageHandle image = decode(path, EViewPicture::Left, 0, 240);
+    GetCapturedStderr();
+    ASSERT_NE(image->mPixels, nullptr);
+    EXPECT_EQ(image->mWidth, 240);
+    EXPECT_EQ(image->mHeight, 144);
+    for (int x : {0, 60, 120, 239})
+        EXPECT_NEAR(pixelAt(image, x, 143)[0], (x + 0.5) * 255.0 / 240, 4) << x;
+    for (int y : {0, 72, 143})
+        EXPECT_NEAR(pixelAt(image, 239, y)[1], (y + 0.5) * 255.0 / 144, 4) << y;
 }
 
 TEST_F(ViewDecode, PicturesWithinTheLimitKeepTheirSizeSilently) {
