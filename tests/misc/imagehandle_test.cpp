@@ -37,16 +37,6 @@ TEST(PixelHandle, TheLastCopyGivesTheBufferBackForTheNextPicture) {
     recycler->give(pixels, again);
 }
 
-TEST(PixelHandle, FailureRecordsAndPlainBuffersNeedNoRecycler) {
-    SImageHandle failed = makeImageHandle(failedImage());
-    ASSERT_NE(failed, nullptr);
-    EXPECT_EQ(failed->mWidth, -1);
-    EXPECT_EQ(failed->mPixels, nullptr);
-    // Freed with delete[] when the last copy goes (LeakSanitizer watches).
-    SImageHandle plain = makeImageHandle(pictureIn(new unsigned char[12], 2, 2));
-    EXPECT_EQ(plain->mWidth, 2);
-}
-
 TEST(PixelRecycler, KeepsOnlyAFewBuffersAndNeverHandsOutAFarLargerOne) {
     CPixelRecycler recycler(2, 10000);
     size_t a = 0, b = 0, c = 0, big = 0;

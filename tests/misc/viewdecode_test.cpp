@@ -134,28 +134,6 @@ TEST_F(ViewDecode, LargePictureIsResampledToTheLimitWithOneWarning) {
     }
 }
 
-TEST_F(ViewDecode, ScaledDecodingGivesTheLibrarySizeAndPixels) {
-    const std::string path = write("scaled.jpg", cameraPicture(1000, 600));
-    FILE* file = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    SJpegDecodeRequest request;
-    int seenWidth = 0, seenHeight = 0;
-    request.mEighths = [&](int width, int height) {
-        seenWidth = width, seenHeight = height;
-        return 3;
-    };
-    request.mRecycler = mRecycler;
-    const SImageHandle image = decodeJpegStreamScaled(file, request);
-    std::fclose(file);
-    EXPECT_EQ(seenWidth, 1000);
-    EXPECT_EQ(seenHeight, 600);
-    ASSERT_NE(image->mPixels, nullptr);
-    EXPECT_EQ(image->mWidth, 375);
-    EXPECT_EQ(image->mHeight, 225);
-    EXPECT_NEAR(pixelAt(image, 374, 224)[0], 255, 3);
-    EXPECT_NEAR(pixelAt(image, 374, 224)[1], 255, 3);
-}
-
 // 1000 x 600 under a limit of 240: decoded at 2/8 (250 x 150), then resampled.
 TEST_F(ViewDecode, ScaledDecodeThenResampleKeepsTheRampsFromEdgeToEdge) {
     const std::string path = write("quarter.jpg", cameraPicture(1000, 600));
