@@ -145,6 +145,7 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         // the root folder is none.
         if (mDirPath.isEmpty() || !QFile::copy(local, mDirPath + QLatin1Char('/') + name)) {
             warning(__FILE__, __LINE__, ("Could not copy " + local).toStdString());
+            emit copyFailed(local);
             ok = false;
             continue;
         }
@@ -164,8 +165,9 @@ Qt::DropActions CImageListModel::supportedDropActions() const {
 }
 
 Qt::ItemFlags CImageListModel::flags(const QModelIndex& index) const {
+    // The space below the rows, and an empty list, take drops too.
     if (!index.isValid())
-        return Qt::NoItemFlags;
+        return Qt::ItemIsDropEnabled;
     return Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled | Qt::ItemIsEnabled;
 }
 

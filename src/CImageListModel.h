@@ -105,6 +105,8 @@ signals:
     void numberPopulated(int number);
     // isModified() changed.
     void modifiedChanged(bool modified);
+    // A dropped file could not be copied into the folder (the console has the warning).
+    void copyFailed(const QString& file);
 
 public slots:
     void setDirPath(const QString& path);

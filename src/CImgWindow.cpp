@@ -1,26 +1,420 @@
 #include "CImgWindow.h"
 
+#include "CImageListModel.h"
+#include "CTimeAdjustPanel.h"
 #include "GLWidget.h"
-#include "exif.h"
 
-#include <QFile>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
-CImgWindow::CImgWindow(const QString& startPath, QWidget* parent)
-    : QMainWindow(parent), mGLWidget(new GLWidget(this)), mStartPath(startPath) {
-    setWindowTitle("Ruvello");
-    QIcon icon;
-    for (const char* name : {":/images/icon.png", ":/images/icon-32.png", ":/images/icon-48.png",
-                             ":/images/icon-64.png"})
-        icon.addFile(name);
+#include <iostream>
+
+CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(parent) {
+    setObjectName("CImgWindow");
+    buildForm();
+    buildActions();
+    retranslate();
+    mGLWidget->update();
+
+    QIcon icon(":/images/icon.png");
+    for (const char* name : {":/images/icon-32.png", ":/images/icon-48.png", ":/images/icon-64.png",
+                             ":/images/icon-128.png", ":/images/icon-256.png"})
+        icon.addFile(name, QSize(), QIcon::Normal, QIcon::Off);
     setWindowIcon(icon);
+
+    mImageListModel = new CImageListModel;
+    mListView->setModel(mImageListModel);
+    mListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    mListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    mListView->setDragEnabled(true);
+    mListView->setAcceptDrops(true);
+    mListView->setDragDropMode(QAbstractItemView::DragDrop);
+    mListView->setRootIsDecorated(false);
+    mListView->setUniformRowHeights(true);
+    QHeaderView* header = mListView->header();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(0, Qt::AscendingOrder);
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sortIndicatorChanged, this,
+            &CImgWindow::onn_listView_header_sortIndicatorChanged);
+
+    mDirModel = new QFileSystemModel;
+    mDirModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+    mDirModel->setReadOnly(false);
+    mTreeView->setModel(mDirModel);
+    for (int column = 1; column < 4; ++column)
+        mTreeView->hideColumn(column);
+    mTreeView->sortByColumn(0, Qt::AscendingOrder);
+    mTreeView->setSortingEnabled(true);
+    mTreeView->setDragEnabled(true);
+    mTreeView->setDragDropMode(QAbstractItemView::DragDrop);
+    // A double click opens a folder; renaming takes F2.
+    mTreeView->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    mDirModel->setRootPath("");
+
+    connect(mListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CImgWindow::onn_listView_currentChanged);
+    connect(mTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CImgWindow::onn_treeView_currentChanged);
+    connect(mImageListModel, &QAbstractItemModel::rowsInserted, this,
+            &CImgWindow::onn_listModel_rowsInserted);
+    connect(mImageListModel, &CImageListModel::modifiedChanged, this,
+            [this](bool) { updateTitle(); });
+    connect(mImageListModel, &CImageListModel::copyFailed, this,
+            [this](const QString& file) { report(tr("Could not copy %1").arg(file)); });
+    connect(mLineEdit, &QLineEdit::returnPressed, this, &CImgWindow::on_lineEdit_returnPressed);
+    connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::imageLoaded);
+    connect(mTimePanel->addTime, &QPushButton::clicked, this, &CImgWindow::addToDate);
+    connect(mTimePanel->setTime, &QPushButton::clicked, this, &CImgWindow::setDate);
+
     resize(746, 650);
-    setCentralWidget(mGLWidget);
-    // A picture named on the command line goes straight to the view, which shows it
-    // once its GL set-up has run.
-    if (!startPath.isEmpty() && QFileInfo(startPath).isFile()) {
-        const QByteArray file = QFile::encodeName(startPath);
-        mGLWidget->loadPicture(file, readExif(file.toStdString()));
+    restoreSettings();
+    mDockExif->hide();
+    mDockTime->hide();
+    startAt(startPath);
+    updateActions();
+    focusView();
+}
+
+CImgWindow::~CImgWindow() {
+    // The views go with the window; the models were made without a parent.
+    mListView->setModel(nullptr);
+    mTreeView->setModel(nullptr);
+    delete mImageListModel;
+    delete mDirModel;
+}
+
+void CImgWindow::buildForm() {
+    auto* central = new QWidget(this);
+    central->setObjectName("centralWidget");
+    auto* layout = new QHBoxLayout(central);
+    layout->setObjectName("horizontalLayout");
+    layout->setSpacing(6);
+    layout->setContentsMargins(0, 0, 0, 0);
+    mGLWidget = new GLWidget(central);
+    mGLWidget->setObjectName("widget");
+    layout->addWidget(mGLWidget);
+    setCentralWidget(central);
+
+    menuBar()->setObjectName("menuBar");
+    statusBar()->setObjectName("statusBar");
+
+    mDockDir = new QDockWidget(this);
+    mDockDir->setObjectName("dockWidgetDir");
+    auto* dirContents = new QWidget(mDockDir);
+    dirContents->setObjectName("dockWidgetContentsDir");
+    auto* dirLayout = new QVBoxLayout(dirContents);
+    dirLayout->setObjectName("verticalLayout");
+    dirLayout->setSpacing(6);
+    dirLayout->setContentsMargins(0, 0, 0, 0);
+    mLineEdit = new QLineEdit(dirContents);
+    mLineEdit->setObjectName("lineEdit");
+    mTreeView = new QTreeView(dirContents);
+    mTreeView->setObjectName("treeView");
+    dirLayout->addWidget(mLineEdit);
+    dirLayout->addWidget(mTreeView);
+    mDockDir->setWidget(dirContents);
+    addDockWidget(Qt::LeftDockWidgetArea, mDockDir);
+
+    mDockFile = new QDockWidget(this);
+    mDockFile->setObjectName("dockWidgetFile");
+    auto* fileContents = new QWidget(mDockFile);
+    fileContents->setObjectName("dockWidgetContentsFile");
+    auto* fileLayout = new QHBoxLayout(fileContents);
+    fileLayout->setObjectName("horizontalLayout_3");
+    fileLayout->setContentsMargins(0, 0, 0, 0);
+    mListView = new QTreeView(fileContents);
+    mListView->setObjectName("listView");
+    fileLayout->addWidget(mListView);
+    mDockFile->setWidget(fileContents);
+    addDockWidget(Qt::LeftDockWidgetArea, mDockFile);
+
+    mDockExif = new QDockWidget(this);
+    mDockExif->setObjectName("dockWidgetExif");
+    auto* exifContents = new QWidget(mDockExif);
+    exifContents->setObjectName("dockWidgetContentsExif");
+    auto* exifLayout = new QVBoxLayout(exifContents);
+    exifLayout->setObjectName("verticalLayout_2");
+    exifLayout->setContentsMargins(0, 0, 0, 0);
+    mExifTable = new QTreeWidget(exifContents);
+    mExifTable->setObjectName("treeWidget");
+    mExifTable->setColumnCount(3);
+    mExifTable->header()->setDefaultSectionSize(70);
+    mExifTable->setRootIsDecorated(false);
+    for (int row = 0; row < 3; ++row)
+        new QTreeWidgetItem(mExifTable);
+    exifLayout->addWidget(mExifTable);
+    mDockExif->setWidget(exifContents);
+    addDockWidget(Qt::RightDockWidgetArea, mDockExif);
+
+    mDockTime = new QDockWidget(this);
+    mDockTime->setObjectName("dockWidgetTimeAdjust");
+    mTimePanel = new CTimeAdjustPanel(mDockTime);
+    mDockTime->setWidget(mTimePanel);
+    addDockWidget(Qt::RightDockWidgetArea, mDockTime);
+}
+
+QAction* CImgWindow::makeAction(const char* name, const char* text, const char* icon,
+                                const char* shortcut, bool checkable, bool checked) {
+    auto* action = new QAction(tr(text), this);
+    action->setObjectName(name);
+    if (icon)
+        action->setIcon(QIcon(icon));
+    if (shortcut)
+        action->setShortcut(QKeySequence(shortcut));
+    action->setCheckable(checkable);
+    action->setChecked(checked);
+    // On the window as well, so that the shortcuts work while full screen hides the
+    // menus and the tool bar.
+    addAction(action);
+    return action;
+}
+
+void CImgWindow::buildActions() {
+    QAction* open = makeAction("actionOpen", "Open", ":/images/fileopen.png", "Ctrl+O");
+    QAction* save = makeAction("actionSave", "Save", ":/images/filesave.png", "Ctrl+S");
+    QAction* clear = makeAction("actionClear", "Clear");
+    QAction* quit = makeAction("actionQuit", "Quit", nullptr, "Ctrl+Q");
+    QAction* exifDate =
+        makeAction("actionLoad_Exif_Date", "Load Exif Date", ":/images/exifDate.png");
+    QAction* fsDate = makeAction("actionLoad_FS_Date", "Load FS Date", ":/images/fsDate.png");
+    QAction* nameDate =
+        makeAction("actionLoad_Filename_Date", "Load Filename Date", ":/images/filenameDate.png");
+    QAction* nearest = makeAction("actionNearest_Filtering", "Nearest Filtering",
+                                  ":/images/nearest.png", nullptr, true, false);
+    QAction* o1 = makeAction("actionOrientation_Top_Left", "Orientation Top Left",
+                             ":/images/orientation1.png");
+    QAction* o6 = makeAction("actionOrientation_Right_Top", "Orientation Right Top",
+                             ":/images/orientation6.png");
+    QAction* o8 = makeAction("actionOrientation_Left_Bottom", "Orientation Left Bottom",
+                             ":/images/orientation8.png");
+    QAction* halos = makeAction("actionRemoveHalos", "RemoveHalos", ":/images/noHalo.png",
+                                "Shift+H", true, true);
+    QAction* full =
+        makeAction("actionFullColor", "FullColor", ":/images/fullColor.png", nullptr, true, true);
+    QAction* half =
+        makeAction("actionHalfColor", "HalfColor", ":/images/halfColor.png", nullptr, true, false);
+    QAction* gray = makeAction("actionGray", "Gray", ":/images/gray.png", nullptr, true, false);
+    QAction* stereo =
+        makeAction("actionStereo", "Stereo", ":/images/stereo.png", "Shift+S", true, false);
+    QAction* calibrate = makeAction("actionCalibrate", "Calibrate", ":/images/calibrate.png",
+                                    "Shift+C", true, false);
+    QAction* restricted = makeAction("actionRestricted_Range", "Restricted Range",
+                                     ":/images/restricted.png", nullptr, true, false);
+    QAction* about = makeAction("actionAbout", "About");
+    QAction* helpAction = makeAction("actionHelp", "Help", nullptr, "F1");
+
+    mColorModeGroup = new QActionGroup(this);
+    mColorModeGroup->setExclusive(true);
+    for (QAction* a : {full, half, gray})
+        mColorModeGroup->addAction(a);
+
+    connect(open, &QAction::triggered, this, &CImgWindow::open);
+    connect(save, &QAction::triggered, this, &CImgWindow::save);
+    connect(clear, &QAction::triggered, this, &CImgWindow::clearList);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(exifDate, &QAction::triggered, this, &CImgWindow::loadExifDate);
+    connect(fsDate, &QAction::triggered, this, &CImgWindow::loadFSDate);
+    connect(nameDate, &QAction::triggered, this, &CImgWindow::loadFilenameDate);
+    connect(nearest, &QAction::toggled, mGLWidget, &GLWidget::nearestFilter);
+    connect(o1, &QAction::triggered, this, &CImgWindow::orientation1);
+    connect(o6, &QAction::triggered, this, &CImgWindow::orientation6);
+    connect(o8, &QAction::triggered, this, &CImgWindow::orientation8);
+    connect(halos, &QAction::toggled, mGLWidget, &GLWidget::removeHalos);
+    connect(full, &QAction::triggered, mGLWidget, &GLWidget::fullColor);
+    connect(half, &QAction::triggered, mGLWidget, &GLWidget::halfColor);
+    connect(gray, &QAction::triggered, mGLWidget, &GLWidget::gray);
+    connect(stereo, &QAction::toggled, mGLWidget, &GLWidget::stereo);
+    connect(calibrate, &QAction::toggled, mGLWidget, &GLWidget::calibrate);
+    // Typed letters in the list search by name: the view's keys need the focus.
+    connect(stereo, &QAction::toggled, this, &CImgWindow::focusView);
+    connect(calibrate, &QAction::toggled, this, &CImgWindow::focusView);
+    connect(restricted, &QAction::toggled, mGLWidget, &GLWidget::restrictedRange);
+    connect(about, &QAction::triggered, this, &CImgWindow::helpAbout);
+    connect(helpAction, &QAction::triggered, this, &CImgWindow::help);
+
+    QMenu* file = menuBar()->addMenu(QString());
+    file->setObjectName("menuFile");
+    file->addActions({open, save, clear});
+    file->addSeparator();
+    file->addAction(quit);
+    QMenu* edit = menuBar()->addMenu(QString());
+    edit->setObjectName("menuDate");
+    edit->addActions({exifDate, fsDate, nameDate});
+    edit->addSeparator();
+    edit->addActions({o1, o6, o8});
+    QMenu* stereoMenu = menuBar()->addMenu(QString());
+    stereoMenu->setObjectName("menuStereo");
+    stereoMenu->addActions({calibrate, stereo, halos});
+    stereoMenu->addSeparator();
+    stereoMenu->addActions({full, half, gray});
+    stereoMenu->addSeparator();
+    stereoMenu->addAction(restricted);
+
+    QToolBar* tools = addToolBar(QString());
+    tools->setObjectName("mainToolBar");
+    tools->addActions({open, save});
+    tools->addSeparator();
+    tools->addActions({exifDate, fsDate, nameDate});
+    tools->addSeparator();
+    tools->addActions({o1, o6, o8});
+    tools->addSeparator();
+    tools->addActions({nearest, calibrate, stereo, halos, full, half, gray, restricted});
+
+    QMenu* view = menuBar()->addMenu(QString());
+    view->setObjectName("menuView");
+    for (QDockWidget* dock : {mDockDir, mDockFile, mDockExif, mDockTime})
+        view->addAction(dock->toggleViewAction());
+    view->addAction(tools->toggleViewAction());
+
+    QMenu* helpMenu = menuBar()->addMenu(QString());
+    helpMenu->setObjectName("menuHelp");
+    helpMenu->addActions({helpAction, about});
+}
+
+void CImgWindow::retranslate() {
+    updateTitle();
+    auto title = [this](const char* name, const char* text) {
+        if (QMenu* menu = findChild<QMenu*>(name))
+            menu->setTitle(tr(text));
+    };
+    title("menuFile", "File");
+    title("menuDate", "Edit");
+    title("menuStereo", "Stereo");
+    title("menuView", "View");
+    title("menuHelp", "Help");
+    if (QToolBar* tools = findChild<QToolBar*>("mainToolBar"))
+        tools->setWindowTitle(tr("Main Tool Bar"));
+    mDockDir->setWindowTitle(tr("Dir"));
+    mDockFile->setWindowTitle(tr("File"));
+    mDockExif->setWindowTitle(tr("Exif"));
+    mDockTime->setWindowTitle(tr("Time Adjust"));
+    mExifTable->setHeaderLabels({tr("Tag"), tr("Name"), tr("Value")});
+    const char* names[3] = {"Date", "Orientation", "Thumbnail"};
+    for (int row = 0; row < 3; ++row)
+        mExifTable->topLevelItem(row)->setText(1, tr(names[row]));
+}
+
+void CImgWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        std::cerr << "QEvent::LanguageChange\n";
     }
+}
+
+void CImgWindow::restoreSettings() {
+    QSettings settings;
+    restoreGeometry(settings.value("window/geometry").toByteArray());
+    restoreState(settings.value("window/state").toByteArray());
+}
+
+void CImgWindow::storeSettings() {
+    QSettings settings;
+    settings.setValue("window/geometry", saveGeometry());
+    settings.setValue("window/state", saveState());
+}
+
+void CImgWindow::closeEvent(QCloseEvent* event) {
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
+    storeSettings();
+    event->accept();
+}
+
+void CImgWindow::focusView() {
+    mGLWidget->setFocus(Qt::OtherFocusReason);
+}
+
+void CImgWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_PageDown:
+            moveRow(1);
+            break;
+        case Qt::Key_PageUp:
+            moveRow(-1);
+            break;
+        case Qt::Key_F:
+            setFullScreenMode(!mFullScreen);
+            break;
+        case Qt::Key_Escape:
+            // Users press Escape to leave full screen; only then does it close.
+            if (mFullScreen)
+                setFullScreenMode(false);
+            else
+                close();
+            break;
+        default:
+            break;
+    }
+    event->accept();
+}
+
+void CImgWindow::wheelEvent(QWheelEvent* event) {
+    // Only the view's unused wheel moves through the list; a short list passes its
+    // own wheel events up too, and those must not.
+    QWidget* source = childAt(mapFromGlobal(event->globalPosition().toPoint()));
+    if (source != mGLWidget && !mGLWidget->isAncestorOf(source)) {
+        event->ignore();
+        return;
+    }
+    mWheelDelta += event->angleDelta().y();
+    while (mWheelDelta >= 120) {
+        mWheelDelta -= 120;
+        moveRow(-1);
+    }
+    while (mWheelDelta <= -120) {
+        mWheelDelta += 120;
+        moveRow(1);
+    }
+    event->accept();
+}
+
+void CImgWindow::setFullScreenMode(bool on) {
+    if (on == mFullScreen)
+        return;
+    mFullScreen = on;
+    QToolBar* tools = findChild<QToolBar*>("mainToolBar");
+    if (on) {
+        mWasMaximized = isMaximized();
+        showFullScreen();
+        for (QWidget* w : std::initializer_list<QWidget*>{tools, mDockDir, mDockFile, mDockExif,
+                                                          mDockTime, statusBar(), menuBar()})
+            w->hide();
+    } else {
+        if (mWasMaximized)
+            showMaximized();
+        else
+            showNormal();
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{tools, menuBar(), mDockDir, mDockFile, statusBar()})
+            w->show();
+    }
+    focusView();
+}
+
+void CImgWindow::report(const QString& text) {
+    statusBar()->showMessage(text, 15000);
 }

@@ -1,21 +1,112 @@
 #pragma once
 #include <QMainWindow>
+#include <QModelIndex>
 #include <QString>
 
+class CImageListModel;
+class CTimeAdjustPanel;
 class GLWidget;
+class QAction;
+class QActionGroup;
+class QDockWidget;
+class QFileSystemModel;
+class QLineEdit;
+class QTreeView;
+class QTreeWidget;
+struct SExifInfo;
 
-// The program's main window, around the GL view.
+// The program's main window: the GL view in the middle, the folder tree, the picture
+// list, the Exif table and the date panel around it, with the menus and the tool bar
+// that drive them.
 class CImgWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // startPath: a folder or picture given on the command line; empty for the
-    // working directory.
+    // startPath: a folder, a picture or a CSV list given on the command line; empty for
+    // the folder of the last run, else the working directory.
     explicit CImgWindow(const QString& startPath = QString(), QWidget* parent = nullptr);
+    ~CImgWindow() override;
 
     GLWidget* glWidget() const { return mGLWidget; }
-    const QString& startPath() const { return mStartPath; }
+    CImageListModel* listModel() const { return mImageListModel; }
+    QTreeView* listView() const { return mListView; }
+    QTreeView* treeView() const { return mTreeView; }
+    QLineEdit* pathEdit() const { return mLineEdit; }
+    QTreeWidget* exifTable() const { return mExifTable; }
+    CTimeAdjustPanel* timeAdjustPanel() const { return mTimePanel; }
+    bool isFullScreenMode() const { return mFullScreen; }
+    // Saves when the list has unsaved changes and the user wants it; false when the
+    // user cancels (or the save failed), so the caller stops what it was about to do.
+    bool maybeSave();
+
+public slots:
+    void loadExifDate();
+    void loadFSDate();
+    void loadFilenameDate();
+    void addToDate();
+    void setDate();
+    void open();
+    void save();
+    void clearList();
+    void imageLoaded(QString filename, int width, int height);
+    void orientation1();
+    void orientation6();
+    void orientation8();
+    void helpAbout();
+    void help();
+    void onn_listView_currentChanged(QModelIndex current, QModelIndex previous);
+    void onn_treeView_currentChanged(QModelIndex current, QModelIndex previous);
+    void on_lineEdit_returnPressed();
+    void onn_listModel_rowsInserted(QModelIndex parent, int start, int end);
+    void onn_listView_header_sortIndicatorChanged(int logicalIndex, Qt::SortOrder order);
+    // Opens a CSV list; false (the current list kept) when it cannot be read.
+    bool openList(const QString& fileName);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    GLWidget* mGLWidget;
-    QString mStartPath;
+    void buildForm();
+    void buildActions();
+    QAction* makeAction(const char* name, const char* text, const char* icon = nullptr,
+                        const char* shortcut = nullptr, bool checkable = false,
+                        bool checked = false);
+    void retranslate();
+    void startAt(const QString& startPath);
+    bool selectFolder(const QString& path);
+    void selectFile(const QString& path);
+    void moveRow(int step);
+    void setFullScreenMode(bool on);
+    void setOrientation(int orientation);
+    void fillExifTable(const SExifInfo& info);
+    void updateActions();
+    void report(const QString& text);
+    void updateTitle();
+    void focusView();
+    void restoreSettings();
+    void storeSettings();
+    QModelIndexList selectedRows() const;
+
+    GLWidget* mGLWidget = nullptr;
+    CImageListModel* mImageListModel = nullptr;
+    QFileSystemModel* mDirModel = nullptr;
+    QActionGroup* mColorModeGroup = nullptr;
+    QTreeView* mListView = nullptr;
+    QTreeView* mTreeView = nullptr;
+    QLineEdit* mLineEdit = nullptr;
+    QTreeWidget* mExifTable = nullptr;
+    CTimeAdjustPanel* mTimePanel = nullptr;
+    QDockWidget* mDockDir = nullptr;
+    QDockWidget* mDockFile = nullptr;
+    QDockWidget* mDockExif = nullptr;
+    QDockWidget* mDockTime = nullptr;
+    bool mFullScreen = false;
+    bool mWasMaximized = false;
+    bool mQuitting = false;
+    int mWheelDelta = 0;
+    QString mCurrentFile;
+    QString mTitle = "Ruvello";  // without the mark of unsaved changes
+    QString mPendingFile;        // to select once the list holds it
 };

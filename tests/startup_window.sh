@@ -10,6 +10,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR=$work/runtime
+export XDG_CONFIG_HOME=$work/config
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # Mesa unloads its driver before a sanitizer's leak check at exit, so that its own
 # leaks cannot be told from ours here; the window tests check leaks in-process.
@@ -20,8 +21,9 @@ pid=$!
 
 found=0
 for _ in $(seq 1 200); do
-    # The main window: titled "Ruvello" and of the program's window class.
-    if xwininfo -root -tree 2>/dev/null | grep -q '"Ruvello": ("ruvello"'; then
+    # The main window: titled "Ruvello" (or "Ruvello - ..." once a picture shows) and of
+    # the program's window class.
+    if xwininfo -root -tree 2>/dev/null | grep -Eq '"Ruvello( [^"]*)?": \("ruvello"'; then
         found=1
         break
     fi

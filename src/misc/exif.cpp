@@ -232,6 +232,7 @@ private:
                     std::string date = textOf(field, count);
                     if (!date.empty()) {
                         mInfo.mDateTime = date;
+                        mInfo.mDateTag = tag;
                         mDateRank = rank;
                     }
                 }

@@ -17,6 +17,8 @@ struct SExifInfo {
     std::string mModel = "unknown";
     int mPixelXDimension = 0;
     int mPixelYDimension = 0;
+    // The tag the date came from: 0x9003 (DateTimeOriginal) or 0x0132 (DateTime); 0 none.
+    int mDateTag = 0;
 };
 
 // Reads a file lazily, in 4 KiB blocks, keeping its buffer for the next file, so that

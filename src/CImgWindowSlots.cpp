@@ -1,0 +1,384 @@
+// The main window's slots: folders, the list, dates, orientation, lists and help.
+#include "CImgWindow.h"
+
+#include "CImageListModel.h"
+#include "CRuvello.h"
+#include "CTimeAdjustPanel.h"
+#include "GLWidget.h"
+#include "diagnostics.h"
+#include "exif.h"
+#include "exifOrientation.h"
+#include "helpTexts.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+QByteArray bytes(const QString& path) {
+    return QFile::encodeName(path);
+}
+}  // namespace
+
+void CImgWindow::updateTitle() {
+    setWindowTitle(mTitle + (mImageListModel && mImageListModel->isModified() ? " *" : ""));
+}
+
+QModelIndexList CImgWindow::selectedRows() const {
+    return mListView->selectionModel() ? mListView->selectionModel()->selectedRows(0)
+                                       : QModelIndexList();
+}
+
+void CImgWindow::startAt(const QString& startPath) {
+    const QString path = startPath.isEmpty() ? QDir::currentPath() : startPath;
+    const QFileInfo info(path);
+    if (info.isFile() && info.suffix().compare("csv", Qt::CaseInsensitive) == 0) {
+        if (openList(info.absoluteFilePath()))
+            return;
+        selectFolder(QDir::currentPath());
+        return;
+    }
+    if (info.isFile()) {
+        if (selectFolder(info.absolutePath()))
+            selectFile(info.absoluteFilePath());
+        return;
+    }
+    if (!selectFolder(info.absoluteFilePath()))
+        selectFolder(QDir::currentPath());
+}
+
+bool CImgWindow::selectFolder(const QString& path) {
+    const QModelIndex index = mDirModel->index(QDir::cleanPath(path));
+    if (!index.isValid()) {
+        report(tr("No such folder: %1").arg(path));
+        return false;
+    }
+    mTreeView->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        mTreeView->expand(up);
+    mTreeView->scrollTo(index);
+    return true;
+}
+
+void CImgWindow::selectFile(const QString& path) {
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    for (int row = 0; row < mImageListModel->rowCount(); ++row) {
+        const QModelIndex index = mImageListModel->index(row, 0);
+        if (QFileInfo(mImageListModel->fullPath(index)).canonicalFilePath() == wanted) {
+            mListView->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            mListView->scrollTo(index);
+            return;
+        }
+    }
+}
+
+void CImgWindow::moveRow(int step) {
+    const QModelIndex current = mListView->currentIndex();
+    if (!current.isValid())
+        return;
+    const int row = std::max(current.row() + step, 0);
+    if (row >= mImageListModel->rowCount())
+        return;
+    const QModelIndex next = mImageListModel->index(row, current.column());
+    mListView->selectionModel()->setCurrentIndex(
+        next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    mListView->scrollTo(next);
+}
+
+void CImgWindow::onn_treeView_currentChanged(QModelIndex current, QModelIndex) {
+    if (!current.isValid())
+        return;
+    const QString path = mDirModel->filePath(current);
+    mLineEdit->setText(path);
+    mImageListModel->setDirPath(path);
+}
+
+void CImgWindow::on_lineEdit_returnPressed() {
+    QString text = mLineEdit->text().trimmed();
+    if (text == "~" || text.startsWith("~/"))
+        text = QDir::homePath() + text.mid(1);
+    if (QDir::isRelativePath(text) && mTreeView->currentIndex().isValid())
+        text = QDir(mDirModel->filePath(mTreeView->currentIndex())).filePath(text);
+    const QModelIndex index = mDirModel->index(QDir::cleanPath(text));
+    if (!index.isValid() || !mDirModel->isDir(index)) {
+        // The old folder stays; the user sees why nothing happened.
+        report(tr("No such folder: %1").arg(mLineEdit->text()));
+        return;
+    }
+    selectFolder(mDirModel->filePath(index));
+}
+
+void CImgWindow::onn_listModel_rowsInserted(QModelIndex parent, int, int) {
+    if (mListView->currentIndex().isValid())
+        return;  // the user's row and selection stay as they are
+    const QModelIndex first = mImageListModel->index(0, 0, parent);
+    if (!first.isValid()) {
+        warning(__FILE__, __LINE__, "INSERTED BUT INDEX NOT VALID");
+        return;
+    }
+    mListView->selectionModel()->setCurrentIndex(
+        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void CImgWindow::onn_listView_header_sortIndicatorChanged(int logicalIndex, Qt::SortOrder order) {
+    mImageListModel->sort(logicalIndex, order);
+}
+
+void CImgWindow::fillExifTable(const SExifInfo& info) {
+    const bool sorting = mExifTable->isSortingEnabled();
+    mExifTable->setSortingEnabled(false);
+    const QString dateTag =
+        info.mDateTag ? QString("0x%1").arg(info.mDateTag, 4, 16, QChar('0')) : QString();
+    QTreeWidgetItem* date = mExifTable->topLevelItem(0);
+    date->setText(0, dateTag);
+    date->setText(2, QString::fromStdString(info.mDateTime));
+    QTreeWidgetItem* orientation = mExifTable->topLevelItem(1);
+    orientation->setText(0, "0x0112");
+    orientation->setText(2, QString::asprintf("%i", info.mOrientation));
+    QTreeWidgetItem* thumbnail = mExifTable->topLevelItem(2);
+    thumbnail->setText(0, "0x0201");
+    thumbnail->setText(2, QString::number(info.mThumbnailOffset));
+    mExifTable->setSortingEnabled(sorting);
+}
+
+void CImgWindow::onn_listView_currentChanged(QModelIndex current, QModelIndex) {
+    updateActions();
+    if (!current.isValid())
+        return;
+    mCurrentFile = mImageListModel->fullPath(current);
+    const QByteArray file = bytes(mCurrentFile);
+    const SExifInfo info = readExif(file.toStdString());
+    mGLWidget->loadPicture(file, info);
+    fillExifTable(info);
+}
+
+void CImgWindow::imageLoaded(QString filename, int width, int height) {
+    mTitle = QString("Ruvello - (%1x%2) %3").arg(width).arg(height).arg(filename);
+    updateTitle();
+    // Read-ahead: the next row is decoded while the user looks at this one.
+    const QModelIndex current = mListView->currentIndex();
+    if (!current.isValid() || current.row() + 1 >= mImageListModel->rowCount())
+        return;
+    const QString next = mImageListModel->fullPath(mImageListModel->index(current.row() + 1, 0));
+    const QByteArray file = bytes(next);
+    mGLWidget->prefetch(file, readExif(file.toStdString()));
+}
+
+void CImgWindow::updateActions() {
+    const bool orientable = !mCurrentFile.isEmpty() && canWriteExifOrientation(mCurrentFile) &&
+                            mListView->currentIndex().isValid();
+    for (const char* name : {"actionOrientation_Top_Left", "actionOrientation_Right_Top",
+                             "actionOrientation_Left_Bottom"})
+        if (QAction* a = findChild<QAction*>(name))
+            a->setEnabled(orientable);
+}
+
+void CImgWindow::loadExifDate() {
+    for (const QModelIndex& index : selectedRows())
+        mImageListModel->loadExifDate(index);
+}
+
+void CImgWindow::loadFSDate() {
+    for (const QModelIndex& index : selectedRows())
+        mImageListModel->loadFSDate(index);
+}
+
+void CImgWindow::loadFilenameDate() {
+    for (const QModelIndex& index : selectedRows())
+        mImageListModel->loadFilenameDate(index);
+}
+
+void CImgWindow::addToDate() {
+    const CTimeAdjustPanel& p = *mTimePanel;
+    for (const QModelIndex& index : selectedRows())
+        mImageListModel->addToDate(index, p.spinBox_y->value(), p.spinBox_M->value(),
+                                   p.spinBox_d->value(), p.spinBox_h->value(), p.spinBox_m->value(),
+                                   p.spinBox_s->value());
+}
+
+void CImgWindow::setDate() {
+    const CTimeAdjustPanel& p = *mTimePanel;
+    const QDate date(p.spinBox_y->value(), p.spinBox_M->value(), p.spinBox_d->value());
+    const QTime time(p.spinBox_h->value(), p.spinBox_m->value(), p.spinBox_s->value());
+    if (!date.isValid() || !time.isValid() || p.spinBox_y->value() < 1) {
+        const QString text = tr("%1-%2-%3 %4:%5:%6 is no date; nothing was set")
+                                 .arg(p.spinBox_y->value())
+                                 .arg(p.spinBox_M->value())
+                                 .arg(p.spinBox_d->value())
+                                 .arg(p.spinBox_h->value())
+                                 .arg(p.spinBox_m->value())
+                                 .arg(p.spinBox_s->value());
+        warning(__FILE__, __LINE__, text.toStdString());
+        report(text);
+        return;
+    }
+    for (const QModelIndex& index : selectedRows())
+        mImageListModel->setDate(index, p.spinBox_y->value(), p.spinBox_M->value(),
+                                 p.spinBox_d->value(), p.spinBox_h->value(), p.spinBox_m->value(),
+                                 p.spinBox_s->value());
+}
+
+void CImgWindow::setOrientation(int orientation) {
+    int done = 0;
+    QStringList failures;
+    for (const QModelIndex& index : selectedRows()) {
+        const QString path = mImageListModel->fullPath(index);
+        QString why;
+        if (!writeExifOrientation(path, orientation, &why)) {
+            warning(__FILE__, __LINE__, why.toStdString());
+            failures << why;
+            continue;  // the list and the view keep the old orientation
+        }
+        ++done;
+        mImageListModel->setOrientation(index, orientation);
+        const QByteArray file = bytes(path);
+        mGLWidget->updatePictureInfo(file, readExif(file.toStdString()));
+        if (index.row() == mListView->currentIndex().row())
+            fillExifTable(readExif(file.toStdString()));
+    }
+    if (!failures.isEmpty())
+        report(failures.size() == 1
+                   ? failures.front()
+                   : tr("%1 files not changed; %2").arg(failures.size()).arg(failures.front()));
+    else if (done > 0)
+        report(tr("Orientation %1 written into %2 file(s)").arg(orientation).arg(done));
+}
+
+void CImgWindow::orientation1() {
+    setOrientation(1);
+}
+
+void CImgWindow::orientation6() {
+    setOrientation(6);
+}
+
+void CImgWindow::orientation8() {
+    setOrientation(8);
+}
+
+bool CImgWindow::maybeSave() {
+    if (!mImageListModel->isModified())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Unsaved changes"), tr("The picture list has changes that are not saved."),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    save();
+    return !mImageListModel->isModified();
+}
+
+void CImgWindow::save() {
+    QString target = mImageListModel->listFile();
+    if (!mImageListModel->hasListFile()) {
+        // A folder has no list file yet: ask where the list goes.
+        QSettings settings;
+        const QString start = settings.value("lastOpenFolder", QDir::currentPath()).toString();
+        target = QFileDialog::getSaveFileName(this, tr("Save Picture List"), start,
+                                              tr("Image Lists (*.csv)"), nullptr,
+                                              QFileDialog::DontUseNativeDialog);
+        if (target.isEmpty())
+            return;
+        if (QFileInfo(target).suffix().isEmpty())
+            target += ".csv";
+    }
+    try {
+        if (mImageListModel->hasListFile())
+            mImageListModel->save();
+        else
+            mImageListModel->saveAs(target);
+        report(tr("Saved %1").arg(target));
+    } catch (const char*) {
+        const QString text = tr("Could not write %1; the list is not saved").arg(target);
+        warning(__FILE__, __LINE__, text.toStdString());
+        report(text);
+        QMessageBox::warning(this, tr("Save"), text);
+    }
+}
+
+bool CImgWindow::openList(const QString& fileName) {
+    QFile probe(fileName);
+    if (!QFileInfo(fileName).isFile() || !probe.open(QIODevice::ReadOnly)) {
+        const QString text = tr("Could not open %1; the list stays as it was").arg(fileName);
+        warning(__FILE__, __LINE__, text.toStdString());
+        report(text);
+        return false;
+    }
+    probe.close();
+    try {
+        mImageListModel->loadList(fileName);
+    } catch (const char*) {
+        const QString text = tr("Could not read %1").arg(fileName);
+        warning(__FILE__, __LINE__, text.toStdString());
+        report(text);
+        return false;
+    }
+    QSettings().setValue("lastOpenFolder", QFileInfo(fileName).absolutePath());
+    const QModelIndex folder = mDirModel->index(QFileInfo(fileName).absolutePath());
+    if (!folder.isValid()) {
+        error(__FILE__, __LINE__, "INVALID");
+        report(tr("The folder of %1 is not in the tree").arg(fileName));
+        return true;
+    }
+    selectFolder(QFileInfo(fileName).absolutePath());
+    if (!mListView->currentIndex().isValid() && mImageListModel->rowCount() > 0)
+        onn_listModel_rowsInserted(QModelIndex(), 0, 0);
+    report(tr("Opened %1").arg(fileName));
+    return true;
+}
+
+void CImgWindow::open() {
+    if (!maybeSave())
+        return;
+    QSettings settings;
+    const QString start = settings.value("lastOpenFolder", QString(".")).toString();
+    const QString fileName =
+        QFileDialog::getOpenFileName(this, tr("Open File"), start, tr("Image Lists (*.csv)"),
+                                     nullptr, QFileDialog::DontUseNativeDialog);
+    if (!fileName.isEmpty())
+        openList(fileName);
+    focusView();
+}
+
+void CImgWindow::clearList() {
+    if (!maybeSave())
+        return;
+    mImageListModel->clear();
+    mTitle = "Ruvello";
+    updateTitle();
+    // Back to the folder of the tree.
+    const QModelIndex folder = mTreeView->currentIndex();
+    if (folder.isValid())
+        mImageListModel->setDirPath(mDirModel->filePath(folder));
+}
+
+void CImgWindow::help() {
+    auto* box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(tr("%1 Help").arg(QApplication::applicationName()));
+    box->setTextFormat(Qt::RichText);
+    box->setText(helpBoxText(QApplication::applicationName()));
+    box->setStandardButtons(QMessageBox::Ok);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+void CImgWindow::helpAbout() {
+    QMessageBox::about(
+        this, tr("About %1").arg(QApplication::applicationName()),
+        aboutBoxText(QApplication::applicationName(), QApplication::applicationVersion()));
+}

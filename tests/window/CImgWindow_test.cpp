@@ -1,0 +1,288 @@
+// The whole program as a user meets it: a real main window on the display, real files
+// with Exif data, the real exiv2 command, real OpenGL.
+#include "CImageListModel.h"
+#include "CImgWindow.h"
+#include "CRuvello.h"
+#include "CTimeAdjustPanel.h"
+#include "GLWidget.h"
+#include "exif.h"
+#include "exifwrite.h"
+#include "jpegio.h"
+#include "jpegwrite.h"
+#include "mpowrite.h"
+#include "tempfolder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QMenuBar>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QWheelEvent>
+
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+
+using testing::HasSubstr;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+std::vector<uint8_t> photo(int w, int h, const std::string& date, int orientation,
+                           const std::string& make) {
+    std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = uint8_t(i * 7 + date.size());
+    SExifWrite exif;
+    exif.mDateTime = date;
+    exif.mOrientation = orientation;
+    exif.mMake = make;
+    exif.mModel = "M1";
+    exif.mPixelWidth = w;
+    exif.mPixelHeight = h;
+    SJpegWrite options;
+    options.mApp1 = buildExifPayload(exif);
+    return encodeJpeg(rgb.data(), w, h, options);
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QTest::qWait(20);
+    return done();
+}
+
+// Answers the next message box with the given button, once it shows.
+void answerNextBox(QMessageBox::StandardButton button) {
+    QTimer::singleShot(0, [button] {
+        waitUntil([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
+                  5000);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(button)->click();
+    });
+}
+
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        folder = QString::fromStdString(temp.path());
+        temp.write("a.jpg", photo(64, 48, "2010:03:28 02:30:00", 1, "Alpha"));
+        temp.write("b.jpg", photo(48, 64, "2011:01:01 10:00:00", 6, "Beta"));
+        temp.write("c.jpg", photo(40, 30, "2009:05:05 05:05:05", 1, "Gamma"));
+    }
+    void open(const QString& start) {
+        window = std::make_unique<CImgWindow>(start);
+        window->resize(900, 600);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        if (window && window->listModel()->isModified())
+            answerNextBox(QMessageBox::Discard);
+        window.reset();
+    }
+    CImageListModel& model() { return *window->listModel(); }
+    QAction* action(const char* name) { return window->findChild<QAction*>(name); }
+    int currentRow() { return window->listView()->currentIndex().row(); }
+    void selectRows(std::initializer_list<int> rows) {
+        QItemSelectionModel* s = window->listView()->selectionModel();
+        s->clearSelection();
+        for (int row : rows)
+            s->select(model().index(row, 0),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QString date(int row) { return model().data(model().index(row, 2)).toString(); }
+    QString fileOf(int row) { return model().fullPath(model().index(row, 0)); }
+
+    CTempFolder temp;
+    QString folder;
+    std::unique_ptr<CImgWindow> window;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, StartsOnAFolderAndMovesThroughItFromTheView) {
+    open(folder);
+    EXPECT_EQ(window->pathEdit()->text(), QDir(folder).absolutePath());
+    ASSERT_EQ(model().rowCount(), 3);
+    EXPECT_EQ(currentRow(), 0);
+    CRuvello* view = window->glWidget()->application();
+    ASSERT_TRUE(waitUntil([&] { return view->isLeftLoaded(); }));
+    EXPECT_FALSE(view->mStereo);  // mono at start
+    EXPECT_TRUE(action("actionFullColor")->isChecked());
+    EXPECT_TRUE(action("actionRemoveHalos")->isChecked());
+    EXPECT_EQ(window->focusWidget(), window->glWidget());
+    EXPECT_TRUE(window->windowTitle() == "Ruvello" || window->windowTitle().startsWith("Ruvello "));
+
+    QTest::keyClick(window->glWidget(), Qt::Key_PageDown);
+    EXPECT_EQ(currentRow(), 1);
+    QTest::keyClick(window->glWidget(), Qt::Key_PageUp);
+    QTest::keyClick(window->glWidget(), Qt::Key_PageUp);
+    EXPECT_EQ(currentRow(), 0);
+    // The view's wheel, which it does not use itself, reaches the window and moves
+    // through the list; a wheel over the short list does not.
+    auto wheelAt = [&](QWidget* over) {
+        const QPointF global =
+            over->mapToGlobal(QPointF(over->width() / 2.0, over->height() / 2.0));
+        QWheelEvent wheel(window->mapFromGlobal(global), global, QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window.get(), &wheel);
+    };
+    wheelAt(window->glWidget());
+    EXPECT_EQ(currentRow(), 1);
+    wheelAt(window->listView()->viewport());
+    EXPECT_EQ(currentRow(), 1);
+
+    QTest::keyClick(window->glWidget(), Qt::Key_F);
+    EXPECT_TRUE(window->isFullScreenMode());
+    EXPECT_FALSE(window->menuBar()->isVisible());
+    QTest::keyClick(window->glWidget(), Qt::Key_Escape);  // leaves full screen only
+    EXPECT_FALSE(window->isFullScreenMode());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->menuBar()->isVisible());
+    QTest::keyClick(window->glWidget(), Qt::Key_Escape);  // nothing unsaved: closes at once
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, DatesOnTheSelectedRowsSaveAndOpenAgain) {
+    // A list in the folder, opened as a user opens it.
+    {
+        CImageListModel writer;
+        writer.setDirPath(folder);
+        writer.saveAs(folder + "/list.csv");
+    }
+    open(folder + "/list.csv");
+    ASSERT_EQ(model().rowCount(), 3);
+    EXPECT_FALSE(model().isModified());
+
+    selectRows({0, 1, 2});
+    window->loadExifDate();
+    selectRows({0, 2});
+    CTimeAdjustPanel& panel = *window->timeAdjustPanel();
+    panel.spinBox_h->setValue(1);
+    const QString untouched = date(1);
+    panel.addTime->click();
+    EXPECT_EQ(date(1), untouched);
+    // The spring gap of summer time does not exist for Exif dates.
+    QStringList shifted{date(0), date(2)};
+    EXPECT_TRUE(shifted.contains("2010:03:28 03:30:00")) << shifted.join(", ").toStdString();
+
+    panel.spinBox_y->setValue(2012);
+    panel.spinBox_M->setValue(2);
+    panel.spinBox_d->setValue(30);  // no such day: nothing is set, the user is told
+    panel.spinBox_h->setValue(0);
+    CaptureStderr();
+    panel.setTime->click();
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("no date"));
+    EXPECT_NE(date(0), "2012:02:30 00:00:00");
+    panel.spinBox_d->setValue(29);
+    panel.setTime->click();
+    EXPECT_EQ(date(0), "2012:02:29 00:00:00");
+    EXPECT_EQ(date(2), "2012:02:29 00:00:00");
+    EXPECT_TRUE(window->windowTitle().endsWith(" *"));
+
+    action("actionSave")->trigger();  // a list file: no question, no dialog
+    EXPECT_FALSE(model().isModified());
+    QStringList rows;
+    for (int row = 0; row < 3; ++row)
+        rows << fileOf(row) + "|" + date(row);
+    window->clearList();
+    EXPECT_FALSE(model().hasListFile());
+    ASSERT_TRUE(window->openList(folder + "/list.csv"));
+    QStringList again;
+    for (int row = 0; row < 3; ++row)
+        again << fileOf(row) + "|" + date(row);
+    rows.sort();
+    again.sort();
+    EXPECT_EQ(again, rows);
+
+    // A list that cannot be opened leaves the open one as it is.
+    CaptureStderr();
+    EXPECT_FALSE(window->openList(folder + "/missing.csv"));
+    GetCapturedStderr();
+    EXPECT_EQ(model().rowCount(), 3);
+    EXPECT_TRUE(model().hasListFile());
+}
+
+TEST_F(WindowTest, OrientationGoesThroughExiv2OnACopyAndRunsNothingElse) {
+    const std::string hostile1 =
+        temp.write("$(touch pwned).jpg", photo(32, 24, "2001:01:01 01:01:01", 1, "H"));
+    const std::string hostile2 =
+        temp.write("x\"; touch pwned; \".jpg", photo(32, 24, "2001:01:01 01:01:02", 1, "H"));
+    const std::vector<uint8_t> left = photo(32, 24, "2002:02:02 02:02:02", 1, "S");
+    const std::string mpo =
+        temp.write("pair.mpo", buildMpoFile(left, photo(32, 24, "x", 1, "S"), 0.065));
+    const std::string readOnly = temp.write("ro.jpg", photo(32, 24, "2003:03:03 03:03:03", 1, "R"));
+    chmod(readOnly.c_str(), 0444);
+    open(folder);
+    ASSERT_EQ(model().rowCount(), 7);
+
+    auto rowOf = [&](const std::string& path) {
+        for (int row = 0; row < model().rowCount(); ++row)
+            if (QFile::encodeName(fileOf(row)).toStdString() == path)
+                return row;
+        return -1;
+    };
+    struct stat before;
+    stat(hostile1.c_str(), &before);
+    selectRows({rowOf(hostile1), rowOf(hostile2), rowOf(mpo)});
+    CaptureStderr();
+    window->orientation6();
+    const std::string said = GetCapturedStderr();
+    EXPECT_THAT(said, HasSubstr("sstr.str() = exiv2 -k -M"));
+    for (const std::string& path : {hostile1, hostile2, mpo}) {
+        EXPECT_EQ(readExif(path).mOrientation, 6) << path;
+        EXPECT_EQ(model().data(model().index(rowOf(path), 3)).toInt(), 6) << path;
+    }
+    struct stat after;
+    stat(hostile1.c_str(), &after);
+    EXPECT_EQ(after.st_mtime, before.st_mtime);  // the file time is a date source
+    EXPECT_FALSE(QFileInfo::exists("pwned"));
+    EXPECT_FALSE(QFileInfo::exists(folder + "/pwned"));
+    SImage right = readStereoJpegFile(mpo.c_str(), true);
+    EXPECT_EQ(right.mWidth, 32);  // the second picture survived
+    freePixels(right);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 7);  // no copies left
+
+    const int roRow = rowOf(readOnly);
+    selectRows({roRow});
+    CaptureStderr();
+    window->orientation8();
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("read-only"));
+    EXPECT_EQ(readExif(readOnly).mOrientation, 1);
+    EXPECT_NE(model().data(model().index(roRow, 3)).toInt(), 8);
+}
+
+TEST_F(WindowTest, UnsavedChangesAskBeforeOpenAndQuitAndExceptionsLeaveTheWindowUsable) {
+    open(folder);
+    selectRows({0});
+    window->loadFSDate();
+    ASSERT_TRUE(model().isModified());
+    answerNextBox(QMessageBox::Cancel);
+    window->close();
+    EXPECT_TRUE(window->isVisible());  // cancelled: nothing lost
+    answerNextBox(QMessageBox::Cancel);
+    window->open();  // cancelled before any file dialog
+    EXPECT_TRUE(model().isModified());
+
+    CaptureStderr();
+    QTimer::singleShot(0, [] { throw "from a slot"; });
+    QTest::qWait(50);
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("unhandled exeception"));
+    QTest::keyClick(window->glWidget(), Qt::Key_PageDown);
+    EXPECT_EQ(currentRow(), 1);
+
+    answerNextBox(QMessageBox::Discard);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+}
