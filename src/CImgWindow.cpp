@@ -71,6 +71,16 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     // A double click opens a folder; renaming takes F2.
     mTreeView->setEditTriggers(QAbstractItemView::EditKeyPressed);
     mDirModel->setRootPath("");
+    // The tree fills in the background: the current folder can be scrolled to only
+    // once the folders above it are listed.
+    connect(mDirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        const QModelIndex current = mTreeView->currentIndex();
+        if (!mTreeScrollPending || !current.isValid())
+            return;
+        mTreeView->scrollTo(current, QAbstractItemView::PositionAtCenter);
+        if (path == mDirModel->filePath(current.parent()))
+            mTreeScrollPending = false;  // its folder is listed: the place is final
+    });
 
     connect(mListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CImgWindow::onn_listView_currentChanged);

@@ -104,7 +104,7 @@ private:
     QDockWidget* mDockTime = nullptr;
     bool mFullScreen = false;
     bool mWasMaximized = false;
-    bool mQuitting = false;
+    bool mTreeScrollPending = false;  // until the user scrolls or picks another folder
     int mWheelDelta = 0;
     QString mCurrentFile;
     QString mTitle = "Ruvello";  // without the mark of unsaved changes

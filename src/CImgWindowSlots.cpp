@@ -67,7 +67,8 @@ bool CImgWindow::selectFolder(const QString& path) {
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
         mTreeView->expand(up);
-    mTreeView->scrollTo(index);
+    mTreeView->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    mTreeScrollPending = true;
     return true;
 }
 
@@ -100,6 +101,7 @@ void CImgWindow::moveRow(int step) {
 void CImgWindow::onn_treeView_currentChanged(QModelIndex current, QModelIndex) {
     if (!current.isValid())
         return;
+    mTreeScrollPending = false;
     const QString path = mDirModel->filePath(current);
     mLineEdit->setText(path);
     mImageListModel->setDirPath(path);

@@ -114,6 +114,11 @@ protected:
 TEST_F(WindowTest, StartsOnAFolderAndMovesThroughItFromTheView) {
     open(folder);
     EXPECT_EQ(window->pathEdit()->text(), QDir(folder).absolutePath());
+    // The tree shows its current folder once it has listed the folders above it.
+    QTreeView* tree = window->treeView();
+    EXPECT_TRUE(waitUntil(
+        [&] { return tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex())); },
+        5000));
     ASSERT_EQ(model().rowCount(), 3);
     EXPECT_EQ(currentRow(), 0);
     CRuvello* view = window->glWidget()->application();

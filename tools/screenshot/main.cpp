@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
     setApplicationIdentity();
     const QString sample = QString::fromLocal8Bit(argv[1]);
     CImgWindow window(sample);
+    // The folder tree would show this machine's folders; the list and the view are the
+    // point of the picture.
+    if (QWidget* tree = window.findChild<QWidget*>("dockWidgetDir"))
+        tree->hide();
     window.resize(argc > 4 ? atoi(argv[3]) : 1100, argc > 4 ? atoi(argv[4]) : 700);
     window.show();
 
