@@ -7,6 +7,8 @@
 #include "tempfolder.h"
 #include "viewfixtures.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -45,7 +47,10 @@ TEST(GLWidgetHiDpi, OnePicturePixelCoversOneDevicePixelAtOneToOne) {
     EXPECT_LE(worst, 2);
 
     // Mouse positions reach the view in device pixels too.
-    QTest::mouseMove(&view, QPoint(50, 40));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view.glutWindow().mCurX == 100; }, 2000));
+    const QPointF at(50, 40);
+    QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&view, &move);
+    EXPECT_EQ(view.glutWindow().mCurX, 100);
     EXPECT_EQ(view.glutWindow().mCurY, 80);
 }

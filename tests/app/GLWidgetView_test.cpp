@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QOpenGLContext>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
@@ -242,6 +243,41 @@ TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) 
     ASSERT_TRUE(waitFrame(mView));
     EXPECT_TRUE(loadedAtFirst);
     EXPECT_EQ(mView.application()->mImageWidth, 180);
+}
+
+TEST(GLWidgetContext, ReparentedViewBuildsItsGLAnewAndShowsThePictureAgain) {
+    CTempFolder folder;
+    const std::string path = folder.path("p.png");
+    const SRgb picture = wavePicture(160, 120, 13);
+    writePng(path, picture);
+    testing::internal::CaptureStderr();
+    {
+        QWidget first, second;
+        first.resize(400, 300);
+        second.resize(400, 300);
+        GLWidget* view = new GLWidget(&first);
+        view->resize(400, 300);
+        showPicture(*view, path);
+        first.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
+        ASSERT_TRUE(waitComplete(*view));
+
+        // A new top-level window gives the view a new context: the old one's textures
+        // are gone with it.
+        bool oldContextGone = false;
+        QObject::connect(view->context(), &QOpenGLContext::aboutToBeDestroyed,
+                         [&] { oldContextGone = true; });
+        view->setParent(&second);
+        view->show();
+        second.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+        ASSERT_TRUE(waitComplete(*view));
+        EXPECT_TRUE(oldContextGone);
+        QTest::keyClick(view, Qt::Key_Z);
+        EXPECT_LE(largestDifference(*view, picture), 2);
+    }
+    const std::string console = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(console.find("GLError"), std::string::npos) << console;
 }
 
 TEST(GLWidgetLifetime, DestroyedWithAResultStillQueuedLeaksNothing) {
