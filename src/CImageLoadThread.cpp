@@ -53,7 +53,7 @@ void CImageLoadThread::run() {
         if (mAbort)
             return;
         const SViewDecode request{mFilename, mRight ? EViewPicture::Right : EViewPicture::Left, 0,
-                                  mMaxSize};
+                                  mMaxSize, mRgba};
         const bool right = mRight;
         mPending = false;
         lock.unlock();

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +33,8 @@ public:
     // encoding), no side above maxSize. Wakes the worker, starting it on first use.
     // May be called from any thread.
     void load(const std::string& filename, bool right, int maxSize = 4416);
+    // Pictures with four bytes a pixel from now on (see SViewDecode::rgba).
+    void setRgba(bool on) { mRgba = on; }
 
 signals:
     // Emitted on the worker thread, so receivers in other threads get it queued. The
@@ -52,5 +55,6 @@ private:
     std::string mFilename;
     bool mRight = false;
     int mMaxSize = 4416;
+    std::atomic<bool> mRgba{false};
     std::thread mThread;
 };

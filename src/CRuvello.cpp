@@ -84,7 +84,7 @@ void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
                            const char* grayFs) {
     // A new context (the widget was reparented) has none of the old textures.
     for (SPictureEntry& e : mCache) {
-        e.texLeft = e.texRight = 0;
+        e.texLeft = e.texRight = e.texThumb = 0;
         e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
         e.leftRequested = e.rightRequested = false;
     }
@@ -115,9 +115,9 @@ void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
 void CRuvello::shutdownGL() {
     if (glReady()) {
         for (SPictureEntry& e : mCache) {
-            const GLuint textures[] = {e.texLeft, e.texRight};
-            glDeleteTextures(2, textures);
-            e.texLeft = e.texRight = 0;
+            const GLuint textures[] = {e.texLeft, e.texRight, e.texThumb};
+            glDeleteTextures(3, textures);
+            e.texLeft = e.texRight = e.texThumb = 0;
             e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
             e.leftRequested = e.rightRequested = false;
         }
@@ -171,6 +171,9 @@ void CRuvello::updateCache() {
         entry.leftHeight = mCache.front().leftHeight;
         entry.rightWidth = mCache.front().rightWidth;
         entry.rightHeight = mCache.front().rightHeight;
+        entry.texThumb = mCache.front().texThumb;
+        entry.thumbWidth = mCache.front().thumbWidth;
+        entry.thumbHeight = mCache.front().thumbHeight;
         mCache.erase(mCache.begin());
     }
     entry.fileName = mFileName;
@@ -289,7 +292,7 @@ void CRuvello::uploadPending(SPictureEntry& e) {
     if (e.pendingThumbnail) {
         const SImageHandle h = std::move(e.pendingThumbnail);
         if (usable(h) && !e.leftLoaded) {
-            uploadTexture(e.texLeft, e.leftWidth, e.leftHeight, *h);
+            uploadTexture(e.texThumb, e.thumbWidth, e.thumbHeight, *h);
             e.thumbnailShown = true;
             mImageChanged = true;
         }
@@ -325,12 +328,12 @@ void CRuvello::requestMissing(SPictureEntry& e, bool prefetch) {
     if (!mDecodeRequest) {
         // Without loader threads the paint decodes what it needs itself.
         if (!e.leftLoaded && !e.pendingLeft) {
-            SViewDecode request{e.fileName, EViewPicture::Left, 0, mMaxTexSize};
+            SViewDecode request{e.fileName, EViewPicture::Left, 0, mMaxTexSize, true};
             e.pendingLeft = decodeForView(request, nullptr);
             ++mSyncDecodes;
         }
         if (needRight && !e.rightLoaded && !e.pendingRight) {
-            SViewDecode request{e.fileName, EViewPicture::Right, 0, mMaxTexSize};
+            SViewDecode request{e.fileName, EViewPicture::Right, 0, mMaxTexSize, true};
             e.pendingRight = decodeForView(request, nullptr);
             ++mSyncDecodes;
         }
@@ -340,7 +343,7 @@ void CRuvello::requestMissing(SPictureEntry& e, bool prefetch) {
         // The Exif thumbnail is small: decoded here, it shows at once as a preview.
         if (!e.thumbnailShown && e.info.mThumbnailOffset > 0 && isJpegName(e.fileName)) {
             SViewDecode request{e.fileName, EViewPicture::Thumbnail, e.info.mThumbnailOffset,
-                                mMaxTexSize};
+                                mMaxTexSize, true};
             e.pendingThumbnail = decodeForView(request, nullptr);
             ++mSyncDecodes;
         }
@@ -358,7 +361,7 @@ void CRuvello::display() {
     if (mFilterDirty) {
         mFilterDirty = false;
         for (SPictureEntry& e : mCache)
-            for (GLuint texture : {e.texLeft, e.texRight})
+            for (GLuint texture : {e.texLeft, e.texRight, e.texThumb})
                 if (texture != 0) {
                     glBindTexture(GL_TEXTURE_2D, texture);
                     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
@@ -375,9 +378,10 @@ void CRuvello::display() {
 }
 
 void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
-    w = e.leftWidth;
-    h = e.leftHeight;
-    if (e.thumbnailShown && e.info.mPixelXDimension > 0 && e.info.mPixelYDimension > 0) {
+    const bool preview = e.thumbnailShown && !e.leftLoaded;
+    w = preview ? e.thumbWidth : e.leftWidth;
+    h = preview ? e.thumbHeight : e.leftHeight;
+    if (preview && e.info.mPixelXDimension > 0 && e.info.mPixelYDimension > 0) {
         // The preview takes the size of the picture it stands for, so nothing jumps
         // when the picture replaces it. Exif states the stored size, before turning.
         const SViewSize size =
@@ -461,7 +465,8 @@ void CRuvello::drawScene() {
     glTranslatef(rightView ? mShift : -mShift, 0.0f, 0.0f);
 
     const bool useRight = (rightView && isMpoName(e->fileName)) || !e->leftLoaded;
-    glBindTexture(GL_TEXTURE_2D, useRight && e->rightLoaded ? e->texRight : e->texLeft);
+    const GLuint left = e->leftLoaded ? e->texLeft : e->texThumb;
+    glBindTexture(GL_TEXTURE_2D, useRight && e->rightLoaded ? e->texRight : left);
     // The picture as stored, whatever an earlier pass left in the environment.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);

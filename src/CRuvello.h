@@ -28,6 +28,10 @@ struct SPictureEntry {
     std::string fileName;  // 8-bit path; empty for an entry not yet used
     SExifInfo info;
     GLuint texLeft = 0, texRight = 0;
+    // The Exif thumbnail has a texture of its own, so that the picture's keeps its size
+    // and the picture replaces the preview without re-specifying it.
+    GLuint texThumb = 0;
+    int thumbWidth = 0, thumbHeight = 0;
     int leftWidth = 0, leftHeight = 0;  // texel sizes as uploaded
     int rightWidth = 0, rightHeight = 0;
     bool leftLoaded = false, rightLoaded = false;

@@ -22,6 +22,8 @@ struct SJpegDecodeRequest {
     // Gray and CMYK (also YCCK) pictures come out as RGB, so that every result has three
     // channels.
     bool mRgb = false;
+    // Every picture as RGBA with opaque alpha (four bytes a pixel), gray and CMYK too.
+    bool mRgba = false;
     // Where the pixels go; new[] when null.
     std::shared_ptr<CPixelRecycler> mRecycler;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -241,6 +242,29 @@ SResampleAxis resampleAxis(int inSize, int outSize) {
     return axis;
 }
 
+namespace {
+void resampleRows(const unsigned char* src, size_t srcRow, const SResampleAxis& vertical,
+                  const SResampleAxis& horizontal, const SPairedAxis& paired, int channels,
+                  unsigned char* dst, size_t dstRow, int dstWidth, int firstRow, int endRow,
+                  int16_t* column) {
+    for (int i = firstRow; i < endRow; ++i) {
+        verticalRowFor(src, srcRow, vertical, i, column);
+        unsigned char* out = dst + size_t(i) * dstRow;
+#if defined(__SSE2__)
+        if (channels == 3) {
+            horizontalRowFor<3>(column, horizontal, paired, dstWidth, out);
+            continue;
+        }
+        if (channels == 4) {
+            horizontalRowFor<4>(column, horizontal, paired, dstWidth, out);
+            continue;
+        }
+#endif
+        horizontalRowPlain(column, horizontal, channels, dstWidth, out);
+    }
+}
+}  // namespace
+
 bool resamplePixels(const unsigned char* src, int srcWidth, int srcHeight, int channels,
                     unsigned char* dst, int dstWidth, int dstHeight) {
     if (!src || !dst || srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1 ||
@@ -255,21 +279,22 @@ bool resamplePixels(const unsigned char* src, int srcWidth, int srcHeight, int c
     const SResampleAxis horizontal = resampleAxis(srcWidth, dstWidth);
     const SResampleAxis vertical = resampleAxis(srcHeight, dstHeight);
     const SPairedAxis paired = pairWeights(horizontal, dstWidth);
-    std::vector<int16_t> column(srcRow + kRowPadding, 0);
-    for (int i = 0; i < dstHeight; ++i) {
-        verticalRowFor(src, srcRow, vertical, i, column.data());
-        unsigned char* out = dst + size_t(i) * dstRow;
-#if defined(__SSE2__)
-        if (channels == 3) {
-            horizontalRowFor<3>(column.data(), horizontal, paired, dstWidth, out);
-            continue;
-        }
-        if (channels == 4) {
-            horizontalRowFor<4>(column.data(), horizontal, paired, dstWidth, out);
-            continue;
-        }
-#endif
-        horizontalRowPlain(column.data(), horizontal, channels, dstWidth, out);
-    }
+    // Output rows are independent: a large picture is shared out among the cores in
+    // bands, each with a row buffer of its own.
+    auto band = [&](int firstRow, int endRow) {
+        std::vector<int16_t> column(srcRow + kRowPadding, 0);
+        resampleRows(src, srcRow, vertical, horizontal, paired, channels, dst, dstRow, dstWidth,
+                     firstRow, endRow, column.data());
+    };
+    const int64_t work = int64_t(dstWidth) * dstHeight;
+    const int cores = int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())));
+    const int bands = work >= (int64_t(1) << 20) ? std::min(cores, dstHeight) : 1;
+    std::vector<std::thread> helpers;
+    for (int b = 1; b < bands; ++b)
+        helpers.emplace_back(band, int(int64_t(dstHeight) * b / bands),
+                             int(int64_t(dstHeight) * (b + 1) / bands));
+    band(0, int(int64_t(dstHeight) / bands));
+    for (std::thread& t : helpers)
+        t.join();
     return true;
 }

@@ -30,7 +30,7 @@ int64_t scaledSide(int side, int eighths) {
     return (int64_t(side) * eighths + 7) / 8;
 }
 
-SImageHandle decodeJpegForView(FILE* file, long offset, int maxSize,
+SImageHandle decodeJpegForView(FILE* file, long offset, int maxSize, bool rgba,
                                const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full) {
     if (offset < 0 || fseeko(file, offset, SEEK_SET) != 0) {
         RUV_WARNING("cannot seek to offset " + std::to_string(offset));
@@ -38,6 +38,7 @@ SImageHandle decodeJpegForView(FILE* file, long offset, int maxSize,
     }
     SJpegDecodeRequest request;
     request.mRgb = true;
+    request.mRgba = rgba;
     request.mRecycler = recycler;
     request.mEighths = [maxSize, full](int width, int height) {
         *full = {width, height};
@@ -66,6 +67,32 @@ SImageHandle shrinkTo(const SImageHandle& image, SViewSize target,
     }
     resamplePixels(image->mPixels, image->mWidth, image->mHeight, image->mChannels, out.mPixels,
                    out.mWidth, out.mHeight);
+    return makeImageHandle(out, recycler, capacity);
+}
+
+// Three channels widened to four with opaque alpha.
+SImageHandle widenToRgba(const SImageHandle& image,
+                         const std::shared_ptr<CPixelRecycler>& recycler) {
+    if (!image->mPixels || image->mChannels != 3)
+        return image;
+    SImage out;
+    out.mWidth = image->mWidth;
+    out.mHeight = image->mHeight;
+    out.mChannels = 4;
+    out.mBitDepth = 8;
+    size_t capacity = 0;
+    out.mPixels = takePixels(recycler.get(), size_t(imageByteSize(out)), &capacity);
+    if (!out.mPixels)
+        return makeImageHandle(failedImage());
+    const size_t pixels = size_t(out.mWidth) * size_t(out.mHeight);
+    const unsigned char* in = image->mPixels;
+    unsigned char* o = out.mPixels;
+    for (size_t i = 0; i < pixels; ++i, in += 3, o += 4) {
+        o[0] = in[0];
+        o[1] = in[1];
+        o[2] = in[2];
+        o[3] = 255;
+    }
     return makeImageHandle(out, recycler, capacity);
 }
 
@@ -113,9 +140,12 @@ SImageHandle decodeForView(const SViewDecode& request,
         case EViewPicture::Left:
             if (startsWithPngSignature(file.get())) {
                 image = readPngStreamForView(file.get(), request.path.c_str(), recycler);
+                if (request.rgba)
+                    image = widenToRgba(image, recycler);
                 full = {image->mWidth, image->mHeight};
             } else {
-                image = decodeJpegForView(file.get(), 0, request.maxSize, recycler, &full);
+                image = decodeJpegForView(file.get(), 0, request.maxSize, request.rgba, recycler,
+                                          &full);
             }
             break;
         case EViewPicture::Right: {
@@ -124,11 +154,13 @@ SImageHandle decodeForView(const SViewDecode& request,
                 RUV_WARNING("no second picture in " + request.path);
                 return makeImageHandle(failedImage());
             }
-            image = decodeJpegForView(file.get(), offset, request.maxSize, recycler, &full);
+            image = decodeJpegForView(file.get(), offset, request.maxSize, request.rgba, recycler,
+                                      &full);
             break;
         }
         case EViewPicture::Thumbnail:
-            image = decodeJpegForView(file.get(), request.offset, request.maxSize, recycler, &full);
+            image = decodeJpegForView(file.get(), request.offset, request.maxSize, request.rgba,
+                                      recycler, &full);
             break;
     }
     file.reset();

@@ -15,6 +15,9 @@ struct SViewDecode {
     EViewPicture picture = EViewPicture::Left;
     long offset = 0;     // Thumbnail only
     int maxSize = 4416;  // largest side of the result
+    // Four bytes a pixel for every picture (alpha opaque where the file has none), as
+    // GL textures take them fastest.
+    bool rgba = false;
 };
 
 struct SViewSize {

@@ -208,6 +208,35 @@ TEST_F(ViewDecode, GrayAndCmykJpegsBecomeRgb) {
     }
 }
 
+TEST_F(ViewDecode, AskedForFourBytesAPixelEveryJpegKindGivesTheSameColoursOpaque) {
+    const Fill gray = [](int x, int, unsigned char* out) { out[0] = x < 32 ? 40 : 220; };
+    const Fill cmyk = [](int x, int, unsigned char* out) {
+        const unsigned char ink[4] = {(unsigned char)(x < 32 ? 255 : 0), 0, 90, 20};
+        for (int c = 0; c < 4; ++c)
+            out[c] = (unsigned char)(255 - ink[c]);
+    };
+    const std::vector<std::string> paths = {
+        write("g.jpg", encodeSamples(64, 32, JCS_GRAYSCALE, 1, gray)),
+        write("k.jpg", encodeSamples(64, 32, JCS_CMYK, 4, cmyk, true)),
+        write("c.jpg", cameraPicture(5000, 300))};  // resampled to the limit as well
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const SImageHandle rgb = decode(path, EViewPicture::Left, 0, 4416);
+        const SImageHandle rgba =
+            decodeForView(SViewDecode{path, EViewPicture::Left, 0, 4416, true}, mRecycler);
+        ASSERT_NE(rgba->mPixels, nullptr);
+        ASSERT_EQ(rgba->mChannels, 4);
+        ASSERT_EQ(rgba->mWidth, rgb->mWidth);
+        int wrong = 0;
+        for (int i = 0; i < rgb->mWidth * rgb->mHeight; ++i) {
+            wrong += rgba->mPixels[i * 4 + 3] != 255;
+            for (int c = 0; c < 3; ++c)
+                wrong += std::abs(rgba->mPixels[i * 4 + c] - rgb->mPixels[i * 3 + c]) > 1;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST_F(ViewDecode, RightPictureOfAnMpoAndTheThumbnailAtItsOffset) {
     const Bytes left = cameraPicture(80, 60);
     const Bytes right = encodeSamples(48, 40, JCS_RGB, 3, [](int, int, unsigned char* out) {
