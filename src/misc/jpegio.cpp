@@ -105,6 +105,11 @@ void applyRequest(SDecodeState* state) {
         info->scale_num = unsigned(eighths < 1 ? 1 : eighths > 8 ? 8 : eighths);
         info->scale_denom = 8;
     }
+    if (request->mFastAbove > 0 && (info->image_width > unsigned(request->mFastAbove) ||
+                                    info->image_height > unsigned(request->mFastAbove))) {
+        info->dct_method = JDCT_IFAST;
+        info->do_fancy_upsampling = FALSE;
+    }
     if (!request->mRgb && !request->mRgba)
         return;
     if (info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK) {

@@ -24,6 +24,10 @@ struct SJpegDecodeRequest {
     bool mRgb = false;
     // Every picture as RGBA with opaque alpha (four bytes a pixel), gray and CMYK too.
     bool mRgba = false;
+    // A picture with a side above this (when positive) is going to be shrunk after
+    // decoding, which hides the small differences of the library's faster transform
+    // and plain upsampling: it is decoded with those.
+    int mFastAbove = 0;
     // Where the pixels go; new[] when null.
     std::shared_ptr<CPixelRecycler> mRecycler;
 };

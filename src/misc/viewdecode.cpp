@@ -39,6 +39,7 @@ SImageHandle decodeJpegForView(FILE* file, long offset, int maxSize, bool rgba,
     SJpegDecodeRequest request;
     request.mRgb = true;
     request.mRgba = rgba;
+    request.mFastAbove = maxSize;
     request.mRecycler = recycler;
     request.mEighths = [maxSize, full](int width, int height) {
         *full = {width, height};
