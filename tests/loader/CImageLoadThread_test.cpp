@@ -104,10 +104,10 @@ Bytes photo(int width, int height) {
 }
 
 Bytes flat(int width, int height) {
-    SJpegSpec spec;
-    spec.mWidth = width;
-    spec.mHeight = height;
-    return encodeJpeg(spec);
+    SJpegSpec picture;
+    picture.mWidth = width;
+    picture.mHeight = height;
+    return encodeJpeg(picture);
 }
 
 class Loader : public testing::Test {
@@ -299,9 +299,9 @@ TEST_F(Loader, PendingResultsOfAReceiverThatIsGoneAreFreed) {
 // The Exif reader keeps a buffer per thread: the window's thread and another one may
 // read at the same time.
 TEST_F(Loader, ExifReaderOnTwoThreadsAtOnce) {
-    SJpegSpec spec;
-    spec.mSegments.push_back({0xE1, exifPayloadWithThumbnail(flat(16, 8))});
-    const std::string withExif = write("exif.jpg", encodeJpeg(spec));
+    SJpegSpec picture;
+    picture.mSegments.push_back({0xE1, exifPayloadWithThumbnail(flat(16, 8))});
+    const std::string withExif = write("exif.jpg", encodeJpeg(picture));
     const std::string plain = write("plain.jpg", flat(8, 8));
     const SExifInfo first = readExif(withExif), second = readExif(plain);
     ASSERT_NE(first.mThumbnailOffset, -1);

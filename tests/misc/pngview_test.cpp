@@ -35,45 +35,45 @@ int channelsOf(int colorType) {
 }
 
 // Packs the samples MSB first for low bit depths, big-endian for 16 bits.
-Bytes packRow(const SPngSpec& spec, int y) {
-    const int channels = channelsOf(spec.colorType);
-    Bytes row(size_t((spec.width * channels * spec.bitDepth + 7) / 8), 0);
+Bytes packRow(const SPngSpec& picture, int y) {
+    const int channels = channelsOf(picture.colorType);
+    Bytes row(size_t((picture.width * channels * picture.bitDepth + 7) / 8), 0);
     size_t bit = 0;
-    for (int x = 0; x < spec.width; ++x) {
-        for (int c = 0; c < channels; ++c, bit += size_t(spec.bitDepth)) {
-            const unsigned value = spec.samples[size_t(y * spec.width + x)][size_t(c)];
-            if (spec.bitDepth == 16) {
+    for (int x = 0; x < picture.width; ++x) {
+        for (int c = 0; c < channels; ++c, bit += size_t(picture.bitDepth)) {
+            const unsigned value = picture.samples[size_t(y * picture.width + x)][size_t(c)];
+            if (picture.bitDepth == 16) {
                 row[bit / 8] = (unsigned char)(value >> 8);
                 row[bit / 8 + 1] = (unsigned char)value;
             } else {
-                row[bit / 8] |= (unsigned char)(value << (8 - spec.bitDepth - bit % 8));
+                row[bit / 8] |= (unsigned char)(value << (8 - picture.bitDepth - bit % 8));
             }
         }
     }
     return row;
 }
 
-std::string writePng(const CTempFolder& folder, const std::string& name, const SPngSpec& spec) {
+std::string writePng(const CTempFolder& folder, const std::string& name, const SPngSpec& picture) {
     const std::string path = folder.path(name);
     FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
-                 spec.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), picture.bitDepth,
+                 picture.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
-    if (!spec.paletteAlpha.empty())
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), int(spec.paletteAlpha.size()), nullptr);
-    if (spec.grayOrRgbKey) {
-        png_color_16 key = spec.key;
+    if (!picture.palette.empty())
+        png_set_PLTE(png, info, picture.palette.data(), int(picture.palette.size()));
+    if (!picture.paletteAlpha.empty())
+        png_set_tRNS(png, info, picture.paletteAlpha.data(), int(picture.paletteAlpha.size()), nullptr);
+    if (picture.grayOrRgbKey) {
+        png_color_16 key = picture.key;
         png_set_tRNS(png, info, nullptr, 0, &key);
     }
     png_write_info(png, info);
-    for (int y = 0; y < spec.height; ++y) {
-        Bytes row = packRow(spec, y);
+    for (int y = 0; y < picture.height; ++y) {
+        Bytes row = packRow(picture, y);
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
@@ -85,10 +85,10 @@ std::string writePng(const CTempFolder& folder, const std::string& name, const S
 // A row of width pixels whose samples run through values.
 SPngSpec ramp(int colorType, int bitDepth, int width, int height,
               const std::vector<std::vector<unsigned>>& values) {
-    SPngSpec spec{width, height, colorType, bitDepth, {}, {}, {}, false, {}};
+    SPngSpec picture{width, height, colorType, bitDepth, {}, {}, {}, false, {}};
     for (int i = 0; i < width * height; ++i)
-        spec.samples.push_back(values[size_t(i) % values.size()]);
-    return spec;
+        picture.samples.push_back(values[size_t(i) % values.size()]);
+    return picture;
 }
 
 using Pixel = std::vector<int>;
@@ -110,8 +110,8 @@ void expectPixels(const SImageHandle& image, int channels, const std::vector<Pix
 
 class PngForView : public testing::Test {
 protected:
-    SImageHandle read(const std::string& name, const SPngSpec& spec) {
-        return readPngFileForView(writePng(mDir, name, spec).c_str());
+    SImageHandle read(const std::string& name, const SPngSpec& picture) {
+        return readPngFileForView(writePng(mDir, name, picture).c_str());
     }
     CTempFolder mDir;
 };
@@ -147,15 +147,15 @@ TEST_F(PngForView, PalettesBecomeColoursAndTheirTransparencyAlpha) {
     for (int depth : {1, 2, 4, 8}) {
         SCOPED_TRACE(depth);
         const int entries = depth == 1 ? 2 : 4;
-        SPngSpec spec =
+        SPngSpec picture =
             ramp(PNG_COLOR_TYPE_PALETTE, depth, 5, 2, {{0}, {1}, {unsigned(entries - 1)}});
-        spec.palette.assign(palette.begin(), palette.begin() + entries);
+        picture.palette.assign(palette.begin(), palette.begin() + entries);
         const png_color last = palette[size_t(entries - 1)];
-        expectPixels(read("p.png", spec), 3,
+        expectPixels(read("p.png", picture), 3,
                      {{255, 0, 0}, {0, 128, 0}, {last.red, last.green, last.blue}}, 5, 2);
         // tRNS shorter than the palette: the entries after it stay opaque.
-        spec.paletteAlpha = {0};
-        expectPixels(read("pt.png", spec), 4,
+        picture.paletteAlpha = {0};
+        expectPixels(read("pt.png", picture), 4,
                      {{255, 0, 0, 0}, {0, 128, 0, 255}, {last.red, last.green, last.blue, 255}}, 5,
                      2);
     }
