@@ -6,6 +6,7 @@
 #include "GLSLShader.h"
 #include "SAnimation.h"
 #include "SUI.h"
+#include "calibSearch.h"
 #include "glHelper.h"
 #include "viewProjection.h"
 
@@ -61,6 +62,10 @@ void CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     mCalib->setFilter(0, kDefaultLeftFilter[0], kDefaultLeftFilter[1], kDefaultLeftFilter[2]);
     mCalib->setFilter(1, kDefaultRightFilter[0], kDefaultRightFilter[1], kDefaultRightFilter[2]);
     mCalib->setGamma(kDefaultGamma);
+    // The user's own calibration, when one was saved, shows from the first frame on.
+    const std::string savedCalibration = findStartupCalibration();
+    if (!savedCalibration.empty())
+        mCalib->loadAndFit(savedCalibration);
     applyCalibration();
     mGLReady = true;
 }

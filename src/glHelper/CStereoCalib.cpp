@@ -2,8 +2,8 @@
 
 #include "CStereoCalib.h"
 
+#include "calibFit.h"
 #include "calibModel.h"
-#include "fitter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -197,7 +197,7 @@ bool CStereoCalib::keyboard(int key) {
             predictLevels();
             return true;
         case '[':
-            saveFile();
+            saveFileAndCopy();
             return true;
         case ']':
             loadFile();
@@ -226,55 +226,33 @@ void CStereoCalib::darker() {
 SRgb CStereoCalib::patchColor(int eye, int index) const {
     if (index < 0 || size_t(index) >= mPatches[eye].size())
         return {0.0f, 0.0f, 0.0f};
-    const SCalibPatch& patch = mPatches[eye][size_t(index)];
-    return mAdjustGray ? colorOf(patch) : mixColor(patch.level / 255.0f, colorOf(patch));
+    return calibPatchColor(mPatches[eye][size_t(index)], mAdjustGray);
 }
 
 float CStereoCalib::patchGray(int eye, int index) const {
     if (!mAdjustGray)
-        return calibGray(std::max(index, 0) / 6 + 1) * kCalibGrayScale;
+        return calibPatchGray(SCalibPatch(), index, false);
     if (index < 0 || size_t(index) >= mPatches[eye].size())
         return 0.0f;
-    return mPatches[eye][size_t(index)].level / 255.0f;
+    return calibPatchGray(mPatches[eye][size_t(index)], index, true);
 }
 
 void CStereoCalib::fit() {
     std::cerr << kFitLine;
-    // Left-eye rows see their colour in the first three inputs, right-eye rows in the
-    // next three.
-    std::vector<double> rows;
-    int leftRows = 0;
-    for (int eye = 0; eye < 2; ++eye) {
-        for (size_t i = 0; i < mPatches[eye].size(); ++i) {
-            const SRgb c = patchColor(eye, int(i));
-            double row[7] = {0, 0, 0, 0, 0, 0, double(patchGray(eye, int(i)))};
-            for (size_t k = 0; k < 3; ++k)
-                row[size_t(eye) * 3 + k] = c[k];
-            rows.insert(rows.end(), row, row + 7);
-            leftRows += eye == 0;
-        }
-    }
-    const int n = int(rows.size() / 7);
-    // The same start every time, so that the same matches always give the same result.
-    double p[5] = {0.33, 0.33, 0.33, 0.33, 1.6};
-    const bool success = fitSingle(rows.data(), p, n);
-    const double filters[2][3] = {{p[0], p[1], 1.0 - p[0] - p[1]}, {p[2], p[3], 1.0 - p[2] - p[3]}};
-    const double gamma = p[4];
-
+    const SCalibFit fit = fitCalibration(mPatches[0], mPatches[1], mAdjustGray);
     // Formatted here, not on std::cerr, whose number format others may have changed.
+    // Printed in double precision, as the fitter computed them.
+    const double* p = fit.mParameters;
+    const double filters[2][3] = {{p[0], p[1], 1.0 - p[0] - p[1]}, {p[2], p[3], 1.0 - p[2] - p[3]}};
     std::ostringstream report;
-    report << "success = " << (success ? 1 : 0) << '\n';
+    report << "success = " << (fit.mSuccess ? 1 : 0) << '\n';
     report << "Left  filter RGB luminance transmission: " << filters[0][0] << ' ' << filters[0][1]
            << ' ' << filters[0][2] << '\n';
     report << "Right filter RGB luminance transmission: " << filters[1][0] << ' ' << filters[1][1]
            << ' ' << filters[1][2] << '\n';
     std::cerr << report.str();
 
-    bool positive = true;
-    for (const auto& filter : filters)
-        for (double t : filter)
-            positive = positive && t > 0.0;
-    if (!positive)
+    if (!fit.mPositive)
         warning(__FILE__, __LINE__,
                 "some filter values have been fited to negative values\n"
                 " - try to be more precise when adjusting the colors\n"
@@ -282,31 +260,14 @@ void CStereoCalib::fit() {
                 "   by pressing Shift+D when blue is selected you get 3 more colors to fit\n"
                 " - you can also continue using these calibration values\n");
 
-    // The spread of the residuals needs two rows at least.
-    double spread = std::numeric_limits<double>::quiet_NaN();
-    if (n >= 2) {
-        double sum = 0.0;
-        for (int j = 0; j < n; ++j) {
-            const double* row = &rows[size_t(j) * 7];
-            const int eye = j < leftRows ? 0 : 1;
-            double y = 0.0;
-            for (int k = 0; k < 3; ++k)
-                y += filters[eye][k] * std::pow(row[eye * 3 + k], gamma);
-            const double e = std::pow(y, 1.0 / gamma) - row[6];
-            sum += e * e;
-        }
-        // A filter fitted below zero leaves no number; say so without a sign.
-        if (!std::isnan(sum))
-            spread = std::sqrt(sum / (n - 1));
-    }
-    std::fprintf(stderr, "distribution variance estimate [0..1]   = %g\n", spread);
-    std::fprintf(stderr, "distribution variance estimate [0..255] = %g\n", 255.0 * spread);
+    std::fprintf(stderr, "distribution variance estimate [0..1]   = %g\n", fit.mSpread);
+    std::fprintf(stderr, "distribution variance estimate [0..255] = %g\n", 255.0 * fit.mSpread);
     std::cerr << kFitLine;
 
     for (int eye = 0; eye < 2; ++eye)
         for (int k = 0; k < 3; ++k)
-            mFilter[eye][k] = float(filters[eye][k]);
-    mGamma = float(gamma);
+            mFilter[eye][k] = fit.mFilter[eye][k];
+    mGamma = fit.mGamma;
 }
 
 void CStereoCalib::addColors() {

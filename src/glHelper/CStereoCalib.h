@@ -6,18 +6,14 @@
 // blue, and one display gamma.
 #include "glHelper.h"
 
+#include "calibFile.h"
 #include "calibModel.h"
+#include "calibSearch.h"
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
-
-// One patch: a base colour and the user's level, whose meaning depends on the
-// adjustment mode (the face grey times 255, or the colour's mix level -255..255).
-struct SCalibPatch {
-    uint8_t r = 0, g = 0, b = 0;
-    int16_t level = 0;
-};
 
 // The state is public for the application to read, as the other framework objects'.
 // Both eyes' lists always have the same length, a multiple of three; every operation
@@ -25,7 +21,7 @@ struct SCalibPatch {
 class CStereoCalib {
 public:
     // The name of the calibration file, in the working directory.
-    static constexpr const char* kFileName = "ui-calib.txt";
+    static constexpr const char* kFileName = kCalibFileName;
     // Side of the face texture at most, whatever the driver allows.
     static constexpr int kMaxFaceTexSize = 4096;
 
@@ -67,8 +63,18 @@ public:
     SRgb equalLuminanceColor(const SRgb& c, const SRgb& filter, float x) const;
     SRgb equalLuminanceColor(const SRgb& c, int eye, float x) const;
 
-    void saveFile();
-    void loadFile();
+    // The calibration file, the working directory's unless another path is given. Both
+    // say on the console what went wrong and return false then; a file that cannot be
+    // loaded changes nothing.
+    bool saveFile(const std::string& path = kFileName);
+    bool loadFile(const std::string& path = kFileName);
+    // What '[' does: the working directory's file, and the copy in the user's
+    // configuration folder that the program finds at start-up wherever it starts.
+    void saveFileAndCopy();
+    // Loads a file and fits it, as ']' and Shift+a do, and takes the matches, the filters
+    // and the gamma only when both succeed; otherwise everything stays as it was and the
+    // console says why. Reports the file and the fit's result in one line.
+    bool loadAndFit(const std::string& path);
 
     int mEye = 0;  // 0 left, 1 right
     std::vector<SCalibPatch> mPatches[2];
@@ -83,6 +89,8 @@ public:
     bool mAdjustGray = true;  // false: colour adjustment, entered by loading a 0.3.0.0 file
 
 private:
+    // Takes the patches of a file that was read, as ']' does.
+    void adopt(const SCalibFileRead& read);
     void createFaceTexture();
     void drawPatch(int index, int width, int height);
     bool validIndex(int index) const;

@@ -5,7 +5,9 @@
 
 #include "CStereoCalib.h"
 
+#include "calibFit.h"
 #include "calibModel.h"
+#include "calibSearch.h"
 #include "pngio.h"
 
 #include <QByteArray>
@@ -120,15 +122,6 @@ SFacePicture loadFacePicture(int maxSide) {
     return builtFace(maxSide);
 }
 
-const char* const kVersion = "0.4.0.0";
-// Levels of this version were stored on 0..255 for the range -255..255.
-const char* const kVersionHalfLevels = "0.2.0.0";
-// Files of this version hold colour levels.
-const char* const kVersionColorLevels = "0.3.0.0";
-// The procedure uses a handful of patches per eye. A fit runs its passes over every
-// patch on the GUI thread, so a larger list would freeze the window for minutes.
-constexpr long long kMaxPatches = 64;
-
 // The decoding of the sRGB transfer function as the diagnostic has always done it.
 float srgbToLinear(float d) {
     const float e = std::pow((d + 0.055f) / 1.055f, 2.4f);
@@ -164,15 +157,7 @@ void CStereoCalib::createFaceTexture() {
     glPopClientAttrib();
 }
 
-void CStereoCalib::saveFile() {
-    std::ofstream out(kFileName, std::ios::out | std::ios::trunc);
-    if (!out) {
-        warning(__FILE__, __LINE__,
-                std::string("cannot write ") + kFileName + ": " + std::strerror(errno));
-        return;
-    }
-    out << "version = " << kVersion << std::endl;
-    out << "num = " << mPatches[0].size() << std::endl;
+bool CStereoCalib::saveFile(const std::string& path) {
     for (int eye = 0; eye < 2; ++eye) {
         for (size_t i = 0; i < mPatches[eye].size(); ++i) {
             const SCalibPatch& patch = mPatches[eye][i];
@@ -183,95 +168,81 @@ void CStereoCalib::saveFile() {
             line << "getA(ungamma(color2bRsGsBs), base) = "
                  << mixLevel((v[0] + v[1] + v[2]) / 3.0f, (c[0] + c[1] + c[2]) / 3.0f) << '\n';
             std::cerr << line.str();
-            out << int(patch.r) << ' ' << int(patch.g) << ' ' << int(patch.b) << ' ' << patch.level
-                << std::endl;
         }
     }
+    std::ofstream out(path, std::ios::out | std::ios::trunc);
+    if (!out) {
+        warning(__FILE__, __LINE__, "cannot write " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    out << calibFileText(mPatches[0], mPatches[1]);
     out.close();
-    if (!out)
-        warning(__FILE__, __LINE__, std::string("could not write all of ") + kFileName);
+    if (!out) {
+        warning(__FILE__, __LINE__, "could not write all of " + path);
+        return false;
+    }
+    return true;
 }
 
-void CStereoCalib::loadFile() {
-    std::ifstream in(kFileName);
-    if (!in) {
+void CStereoCalib::saveFileAndCopy() {
+    saveFile();
+    const std::string copy = calibrationConfigPath();
+    std::string why;
+    if (!saveCalibrationCopy(copy, calibFileText(mPatches[0], mPatches[1]), &why))
         warning(__FILE__, __LINE__,
-                std::string("cannot read ") + kFileName + ": " + std::strerror(errno) +
-                    "; the calibration stays as it was");
-        return;
-    }
-    std::string word, version;
-    in >> word;
-    if (word != "version")
-        std::fprintf(stderr, "WARNING: %s version!\n", kFileName);
-    in >> word;
-    if (word != "=")
-        std::fprintf(stderr, "WARNING: %s =!\n", kFileName);
-    in >> version;
-    const bool halfLevels = version == kVersionHalfLevels;
-    const bool colorLevels = version == kVersionColorLevels;
-    if (halfLevels || colorLevels)
-        std::fprintf(stderr, "WARNING: %s: verion = %s\n", kFileName, version.c_str());
+                why + "; the program will not find this calibration at start-up");
+}
 
-    in >> word >> word;  // "num" "="
-    long long count = -1;
-    if (in >> count) {
-        std::ostringstream echo;
-        echo << "num = " << count << '\n';
-        std::cerr << echo.str();
-    }
-    if (in && count > kMaxPatches) {
-        warning(__FILE__, __LINE__,
-                std::string(kFileName) + ": " + std::to_string(count) + " patches per eye, more than " +
-                    std::to_string(kMaxPatches) + "; the calibration stays as it was");
-        return;
-    }
-    if (!in || count < 3) {
-        warning(__FILE__, __LINE__,
-                std::string(kFileName) +
-                    ": no usable number of patches; the calibration stays as it was");
-        return;
-    }
+namespace {
 
-    std::vector<SCalibPatch> patches[2];
-    for (auto& list : patches) {
-        for (long long i = 0; i < count; ++i) {
-            long long r, g, b, value;
-            if (!(in >> r >> g >> b >> value)) {
-                warning(__FILE__, __LINE__,
-                        std::string(kFileName) + ": the file ends before its " +
-                            std::to_string(count) +
-                            " patches of each eye; the calibration stays as it was");
-                return;
-            }
-            // Only the low 16 bits are kept, so unsigned arithmetic (which wraps) gives
-            // the same level for any value the file holds.
-            uint64_t level = uint64_t(value);
-            if (halfLevels)
-                level = 2 * level - 255;
-            SCalibPatch patch;
-            patch.r = uint8_t(r & 0xFF);
-            patch.g = uint8_t(g & 0xFF);
-            patch.b = uint8_t(b & 0xFF);
-            patch.level = int16_t(uint16_t(level & 0xFFFF));
-            list.push_back(patch);
-        }
+// The notes of reading as the calibration file has always reported them: plain lines,
+// and console warnings.
+void printNotes(const SCalibFileRead& read, bool plainToo) {
+    for (const SCalibNote& note : read.mNotes) {
+        if (note.mWarning)
+            warning(__FILE__, __LINE__, note.mText);
+        else if (plainToo)
+            std::cerr << note.mText;
     }
+}
 
-    // Patches are shown and fitted three at a time: a triple that is not whole is dropped.
-    const size_t whole = size_t(count / 3 * 3);
-    if (whole != size_t(count)) {
-        warning(__FILE__, __LINE__,
-                std::string(kFileName) + ": " + std::to_string(count) +
-                    " patches are no whole triples; the last " + std::to_string(count % 3) +
-                    " of each eye are left out");
-        for (auto& list : patches)
-            list.resize(whole);
+}  // namespace
+
+bool CStereoCalib::loadFile(const std::string& path) {
+    const SCalibFileRead read = readCalibFile(path);
+    printNotes(read, true);
+    if (!read.mOk) {
+        warning(__FILE__, __LINE__, read.mError + "; the calibration stays as it was");
+        return false;
     }
-    mPatches[0] = std::move(patches[0]);
-    mPatches[1] = std::move(patches[1]);
-    if (colorLevels)
+    adopt(read);
+    return true;
+}
+
+void CStereoCalib::adopt(const SCalibFileRead& read) {
+    mPatches[0] = read.mPatches[0];
+    mPatches[1] = read.mPatches[1];
+    if (read.mColorLevels)
         mAdjustGray = false;
-    if (mCurrent >= int(whole))
-        mCurrent = int(whole) - 1;
+    const int count = int(mPatches[0].size());
+    if (mCurrent >= count)
+        mCurrent = count - 1;
+}
+
+bool CStereoCalib::loadAndFit(const std::string& path) {
+    SLoadedCalibration loaded;
+    std::string why;
+    if (!loadCalibration(path, mAdjustGray, &loaded, &why)) {
+        warning(__FILE__, __LINE__,
+                "calibration not used: " + why + "; the filters stay as they were");
+        return false;
+    }
+    printNotes(loaded.mFile, false);
+    adopt(loaded.mFile);
+    for (int eye = 0; eye < 2; ++eye)
+        for (int k = 0; k < 3; ++k)
+            mFilter[eye][k] = loaded.mFit.mFilter[eye][k];
+    mGamma = loaded.mFit.mGamma;
+    std::cerr << "calibration " + path + ": " + calibFitSummary(loaded.mFit) + "\n";
+    return true;
 }

@@ -4,6 +4,7 @@
 
 #include "CStereoCalib.h"
 #include "GLTestContext.h"
+#include "scopedenv.h"
 #include "tempfolder.h"
 
 #include <gmock/gmock.h>
@@ -358,6 +359,9 @@ TEST_F(StereoCalib, SpreadOfFewerThanTwoRowsIsNan) {
 class StereoCalibFile : public StereoCalib {
 protected:
     InTempFolder mFolder;
+    // '[' also keeps a copy in the configuration folder: one of the test's own.
+    CTempFolder mConfig;
+    CScopedEnv mConfigHome{"XDG_CONFIG_HOME", mConfig.path()};
 };
 
 TEST_F(StereoCalibFile, SaveThenLoadRestoresBothListsAndKeepsTheMode) {

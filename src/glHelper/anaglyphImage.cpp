@@ -1,0 +1,132 @@
+#include "anaglyphImage.h"
+
+#include "CAnaglyphKernel.h"
+#include "CViewRows.h"
+#include "diagnostics.h"
+#include "resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+bool isRgb8(const SImage& image) {
+    return image.mPixels && image.mWidth > 0 && image.mHeight > 0 && image.mChannels == 3 &&
+           image.mBitDepth == 8;
+}
+
+// A picture of camera size is tens of megabytes fresh from the system, written once: on
+// small pages its page faults cost a good share of the composite. Huge pages, where the
+// system gives them on request, take most of that away.
+void adviseHugePages(unsigned char* pixels, size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t huge = uintptr_t(2) << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(pixels) + huge - 1) & ~(huge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(pixels) + size) & ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)pixels;
+    (void)size;
+#endif
+}
+
+int threadCount(int asked, int rows) {
+    int count = asked > 0 ? asked : int(std::thread::hardware_concurrency());
+    // A thread should have some rows to do; small pictures stay on one.
+    count = std::min(count, std::max(1, rows / 64));
+    return std::clamp(count, 1, 64);
+}
+
+}  // namespace
+
+bool anaglyphFitsInPlace(const SAnaglyphSettings& settings) {
+    return settings.mOrientation == 2 ||
+           !(settings.mOrientation >= 2 && settings.mOrientation <= 8);
+}
+
+bool composeAnaglyphInto(const SImage& left, const SImage& right, const SAnaglyphSettings& settings,
+                         unsigned char* out) {
+    if (!isRgb8(left) || !isRgb8(right) || !out) {
+        RUV_WARNING("the anaglyph needs two pictures of 8-bit RGB");
+        return false;
+    }
+    const int orientation =
+        settings.mOrientation >= 1 && settings.mOrientation <= 8 ? settings.mOrientation : 1;
+
+    // The screen stretches the right picture over the left one's place.
+    std::unique_ptr<uint8_t[]> scaledRight;
+    const uint8_t* rightPixels = right.mPixels;
+    if (right.mWidth != left.mWidth || right.mHeight != left.mHeight) {
+        scaledRight.reset(new (std::nothrow) uint8_t[size_t(imageByteSize(left))]);
+        if (!scaledRight) {
+            RUV_WARNING("out of memory for scaling the right picture");
+            return false;
+        }
+        resamplePixels(right.mPixels, right.mWidth, right.mHeight, 3, scaledRight.get(),
+                       left.mWidth, left.mHeight);
+        rightPixels = scaledRight.get();
+    }
+
+    const bool sideways = CViewRows::turnsSideways(orientation);
+    const int width = sideways ? left.mHeight : left.mWidth;
+    const int height = sideways ? left.mWidth : left.mHeight;
+    const CAnaglyphKernel kernel(settings);
+    const CViewRows leftRows(left.mPixels, left.mWidth, left.mHeight, orientation, settings.mShift);
+    const CViewRows rightRows(rightPixels, left.mWidth, left.mHeight, orientation,
+                              -settings.mShift);
+    const size_t rowBytes = size_t(width) * 3;
+    auto composeRows = [&](int first, int end) {
+        std::vector<uint8_t> blocks(rowBytes * CViewRows::kBlockRows * 2);
+        const uint8_t* leftLines[CViewRows::kBlockRows];
+        const uint8_t* rightLines[CViewRows::kBlockRows];
+        for (int Y = first; Y < end; Y += CViewRows::kBlockRows) {
+            const int count = std::min(CViewRows::kBlockRows, end - Y);
+            leftRows.rows(Y, count, blocks.data(), leftLines);
+            rightRows.rows(Y, count, blocks.data() + rowBytes * CViewRows::kBlockRows, rightLines);
+            for (int j = 0; j < count; ++j)
+                kernel.compose(leftLines[j], rightLines[j], out + size_t(Y + j) * rowBytes, width);
+        }
+    };
+
+    const int threads = threadCount(settings.mThreads, height);
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t)
+        workers.emplace_back(composeRows, int(int64_t(height) * t / threads),
+                             int(int64_t(height) * (t + 1) / threads));
+    composeRows(0, int(int64_t(height) / threads));
+    for (std::thread& worker : workers)
+        worker.join();
+    return true;
+}
+
+SImageHandle composeAnaglyph(const SImage& left, const SImage& right,
+                             const SAnaglyphSettings& settings) {
+    if (!isRgb8(left) || !isRgb8(right)) {
+        RUV_WARNING("the anaglyph needs two pictures of 8-bit RGB");
+        return makeImageHandle(failedImage());
+    }
+    const bool sideways = CViewRows::turnsSideways(settings.mOrientation);
+    SImage out;
+    out.mWidth = sideways ? left.mHeight : left.mWidth;
+    out.mHeight = sideways ? left.mWidth : left.mHeight;
+    out.mChannels = 3;
+    out.mBitDepth = 8;
+    if (!allocatePixels(out))
+        return makeImageHandle(failedImage());
+    adviseHugePages(out.mPixels, size_t(imageByteSize(out)));
+    SImageHandle handle = makeImageHandle(out);
+    if (!composeAnaglyphInto(left, right, settings, out.mPixels))
+        return makeImageHandle(failedImage());
+    return handle;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Where the calibration file is kept: the working directory's "ui-calib.txt", as it
+// has always been, and a copy in the user's configuration folder, so that a program
+// started from the desktop (in some other working directory) finds it too. The
+// configuration folder follows the application's organisation and name, which the
+// program sets before it asks.
+#include <string>
+#include <vector>
+
+// The calibration file's name, in the working directory and in the configuration folder.
+constexpr const char* kCalibFileName = "ui-calib.txt";
+
+// The copy in the user's configuration folder (absolute).
+std::string calibrationConfigPath();
+
+// The files the program tries at start-up, in order: the working directory's first.
+std::vector<std::string> calibrationSearchPaths();
+
+// The first of the search paths that exists; empty when none does.
+std::string findStartupCalibration();
+
+// Writes text to path atomically (a reader sees the old file or the whole new one),
+// making the folder when it is missing. False with *why on failure; nothing is left
+// behind then.
+bool saveCalibrationCopy(const std::string& path, const std::string& text, std::string* why);
