@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # Configuring again is quick and picks up new folders of the source tree.
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" --target ruvello ruvello-probe -j "$(nproc)" >"$root/build/build.log" 2>&1 || {
+cmake --build "$root/build" --target ruvello ruvello-probe ruvello-anaglyph -j "$(nproc)" >"$root/build/build.log" 2>&1 || {
     cat "$root/build/build.log"
     echo "ruvello.sh: the build failed (log above, also in build/build.log)" >&2
     exit 1

@@ -19,7 +19,7 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >"$root/install.log" 2>&1 |
 }
 usr=$root/usr
 
-for program in ruvello ruvello-probe; do
+for program in ruvello ruvello-probe ruvello-anaglyph; do
     [ -x "$usr/bin/$program" ] || fail "bin/$program is not installed as a program"
 done
 

@@ -1,0 +1,245 @@
+// ruvello-anaglyph: turns stereo pictures into calibrated anaglyph pictures, as the
+// viewer shows them, without a window. Links the picture input and the anaglyph
+// arithmetic only; QtCore for where the viewer keeps its calibration.
+#include "anaglyphExport.h"
+#include "calibFit.h"
+#include "calibSearch.h"
+#include "converterOptions.h"
+#include "diagnostics.h"
+
+#include <QCoreApplication>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const char* const kProgram = "ruvello-anaglyph";
+
+void note(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string stem(const std::string& path) {
+    const std::string name = baseName(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool isMpoName(const std::string& path) {
+    const std::string name = baseName(path);
+    if (name.size() < 4)
+        return false;
+    std::string extension = name.substr(name.size() - 4);
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".mpo";
+}
+
+// The filters from --calib, else from the file the viewer would load at start-up, else
+// the built-in ones. The first line on standard error says which; false when the file
+// that was asked for cannot be used.
+bool chooseCalibration(const std::string& asked, SAnaglyphSettings* settings) {
+    const std::string path = asked.empty() ? findStartupCalibration() : asked;
+    if (path.empty()) {
+        note(std::string("calibration: the built-in filters (no ") + kCalibFileName +
+             " in the working directory or in " + folderOf(calibrationConfigPath()) + ")");
+        return true;
+    }
+    SLoadedCalibration loaded;
+    std::string why;
+    if (!loadCalibration(path, true, &loaded, &why)) {
+        if (!asked.empty()) {
+            RUV_ERROR("cannot use the calibration: " + why);
+            return false;
+        }
+        note("calibration: the built-in filters, because " + why);
+        return true;
+    }
+    note("calibration: " + path + ": " + calibFitSummary(loaded.mFit));
+    for (const SCalibNote& n : loaded.mFile.mNotes)
+        if (n.mWarning)
+            RUV_WARNING(n.mText);
+    const SCalibFit& fit = loaded.mFit;
+    settings->a_l = fit.mFilter[0][0];
+    settings->b_l = fit.mFilter[0][1];
+    settings->a_r = fit.mFilter[1][0];
+    settings->b_r = fit.mFilter[1][1];
+    settings->gamma = fit.mGamma;
+    return true;
+}
+
+struct SJob {
+    SStereoSource mSource;
+    std::string mOutput;
+};
+
+// The MPO files of a folder, by name.
+std::vector<std::string> mpoFilesIn(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code failure;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, failure))
+        if (entry.is_regular_file(failure) && isMpoName(entry.path().filename().string()))
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string outputFor(const SConverterOptions& options, const std::string& input) {
+    if (!options.mOutput.empty())
+        return options.mOutput;
+    const std::string folder = options.mOutDir.empty() ? folderOf(input) : options.mOutDir;
+    return folder + "/" + stem(input) + "-anaglyph.jpg";
+}
+
+// The work the command line asks for. Folders give their MPO files; a folder without
+// any counts as a failed input.
+std::vector<SJob> listJobs(const SConverterOptions& options, int* failed) {
+    std::vector<SJob> jobs;
+    if (!options.mPairLeft.empty()) {
+        jobs.push_back(
+            {{options.mPairLeft, options.mPairRight}, outputFor(options, options.mPairLeft)});
+        return jobs;
+    }
+    for (const std::string& input : options.mInputs) {
+        std::error_code failure;
+        if (!std::filesystem::is_directory(input, failure)) {
+            jobs.push_back({{input, {}}, outputFor(options, input)});
+            continue;
+        }
+        const std::vector<std::string> files = mpoFilesIn(input);
+        if (files.empty()) {
+            RUV_ERROR(input + ": no MPO files in this folder");
+            ++*failed;
+        }
+        for (const std::string& file : files)
+            jobs.push_back({{file, {}}, outputFor(options, file)});
+    }
+    return jobs;
+}
+
+// The output folder of --out-dir, made when it is missing; false after a message when it
+// cannot take files.
+bool prepareOutDir(const std::string& folder) {
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    if (failure) {
+        RUV_ERROR("cannot make the folder " + folder + ": " + failure.message());
+        return false;
+    }
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        RUV_ERROR("cannot write into " + folder + ": " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+std::pair<dev_t, ino_t> fileId(const struct stat& st) {
+    return {st.st_dev, st.st_ino};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SConverterOptions options;
+    std::string problem;
+    if (!parseConverterOptions(argc, argv, &options, &problem)) {
+        std::fprintf(stderr, "%s: %s\n%s", kProgram, problem.c_str(), kConverterUsage);
+        return 2;
+    }
+    if (options.mHelp) {
+        std::fputs(kConverterUsage, stdout);
+        return 0;
+    }
+    if (options.mVersion) {
+        std::printf("%s %s\n", kProgram, RUVELLO_VERSION);
+        return 0;
+    }
+    // The viewer's names, so that both find the calibration in the same folder.
+    QCoreApplication::setOrganizationName("Ruvello");
+    QCoreApplication::setApplicationName("Ruvello");
+    if (!chooseCalibration(options.mCalibration, &options.mExport.mAnaglyph))
+        return 1;
+
+    int failed = 0;
+    const std::vector<SJob> jobs = listJobs(options, &failed);
+    if (!options.mOutput.empty() && jobs.size() > 1) {
+        std::fprintf(stderr, "%s: -o names one output, but there are %zu inputs; use --out-dir\n",
+                     kProgram, jobs.size());
+        return 2;
+    }
+    if (!options.mOutDir.empty() && !prepareOutDir(options.mOutDir))
+        return 1;
+
+    // No output may replace any input of the run, not only its own.
+    std::set<std::pair<dev_t, ino_t>> inputs;
+    for (const SJob& job : jobs)
+        for (const std::string* path : {&job.mSource.mLeft, &job.mSource.mRight}) {
+            struct stat st;
+            if (!path->empty() && stat(path->c_str(), &st) == 0)
+                inputs.insert(fileId(st));
+        }
+
+    const bool progress = jobs.size() > 1 && isatty(STDERR_FILENO);
+    std::set<std::string> written;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const SJob& job = jobs[i];
+        const std::string name = job.mSource.mLeft;
+        if (progress)
+            std::fprintf(stderr, "[%zu/%zu] %s\n", i + 1, jobs.size(), name.c_str());
+        struct stat st;
+        if (stat(job.mOutput.c_str(), &st) == 0 && inputs.count(fileId(st))) {
+            RUV_ERROR(name + ": its output " + job.mOutput + " is one of the inputs");
+            ++failed;
+            continue;
+        }
+        if (!written.insert(job.mOutput).second) {
+            RUV_ERROR(name + ": its output " + job.mOutput + " is that of an earlier input");
+            ++failed;
+            continue;
+        }
+        std::string why;
+        SExportTimes times;
+        switch (exportAnaglyph(options.mExport, job.mSource, job.mOutput, &why, &times)) {
+            case EExportResult::Written:
+                if (options.mTimePass)
+                    std::fprintf(stderr,
+                                 "decode_ms=%.1f pass_ms=%.1f encode_ms=%.1f write_ms=%.1f\n",
+                                 times.mDecode * 1e3, times.mPass * 1e3, times.mEncode * 1e3,
+                                 times.mWrite * 1e3);
+                break;
+            case EExportResult::Kept:
+                note(name + ": " + job.mOutput + " exists and is kept (--overwrite replaces it)");
+                break;
+            case EExportResult::Failed:
+                RUV_ERROR(name + ": " + why);
+                ++failed;
+                break;
+        }
+    }
+    return failed > 0 ? 1 : 0;
+}

@@ -1,0 +1,82 @@
+#include "pngEncode.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <new>
+
+namespace {
+
+struct SPngOutput {
+    std::vector<uint8_t> bytes;
+    std::string message;
+    bool outOfMemory = false;
+};
+
+// No exception may pass through the library's C frames: running out of memory is noted
+// and checked when the library is done.
+void append(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<SPngOutput*>(png_get_io_ptr(png));
+    if (out->outOfMemory)
+        return;
+    try {
+        out->bytes.insert(out->bytes.end(), data, data + size);
+    } catch (const std::bad_alloc&) {
+        out->outOfMemory = true;
+    }
+}
+
+void flush(png_structp) {}
+
+void fail(png_structp png, png_const_charp message) {
+    auto* out = static_cast<SPngOutput*>(png_get_error_ptr(png));
+    out->message = message ? message : "unknown error";
+    png_longjmp(png, 1);
+}
+
+void ignoreWarning(png_structp, png_const_charp) {}
+
+// Only plain data and pointers in this frame: the library may jump back into it.
+bool encodeInto(png_structp png, png_infop info, const uint8_t* rgb, int width, int height) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t stride = size_t(width) * 3;
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(rgb + size_t(y) * stride));
+    png_write_end(png, info);
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::string* error) {
+    SPngOutput out;
+    if (!rgb || width <= 0 || height <= 0) {
+        if (error)
+            *error = "no picture to encode";
+        return {};
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, fail, ignoreWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = false;
+    if (png && info) {
+        png_set_write_fn(png, &out, append, flush);
+        ok = encodeInto(png, info, rgb, width, height);
+    } else {
+        out.message = "out of memory";
+    }
+    png_destroy_write_struct(&png, &info);
+    if (ok && out.outOfMemory) {
+        ok = false;
+        out.message = "out of memory";
+    }
+    if (!ok) {
+        if (error)
+            *error = "cannot encode the PNG picture: " + out.message;
+        return {};
+    }
+    return std::move(out.bytes);
+}

@@ -1,0 +1,320 @@
+// ruvello-anaglyph as a user runs it: real MPO files made with the program's own writers,
+// the real binary, its outputs read back with the project's decoders and Exif reader
+// and with exiv2.
+#include "anaglyphImage.h"
+#include "calibFit.h"
+#include "exif.h"
+#include "exifwrite.h"
+#include "jpegio.h"
+#include "jpegwrite.h"
+#include "mpowrite.h"
+#include "pngio.h"
+#include "scopedenv.h"
+#include "tempfolder.h"
+#include "writehelpers.h"
+
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using testing::HasSubstr;
+using testing::StartsWith;
+using writetest::runCommand;
+using writetest::SCommandResult;
+using writetest::shellQuote;
+
+namespace {
+
+const char* const kDate = "2021:06:05 14:03:02";
+
+// Smooth colours that differ between the views, so that a swapped, turned or shifted
+// view shows in the anaglyph.
+std::vector<uint8_t> view(int width, int height, bool right) {
+    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+            p[0] = uint8_t(right ? 40 + x * 2 : 30 + x * 3);
+            p[1] = uint8_t(right ? 200 - y * 2 : 60 + y);
+            p[2] = uint8_t(right ? 90 + x + y : 180 - x);
+        }
+    return rgb;
+}
+
+std::vector<uint8_t> jpeg(int width, int height, bool right, const SExifWrite* exif) {
+    SJpegWrite options;
+    options.mQuality = 95;
+    if (exif)
+        options.mApp1 = buildExifPayload(*exif);
+    return encodeJpeg(view(width, height, right).data(), width, height, options);
+}
+
+// A stereo MPO as a camera writes it: the date, camera and orientation in the left
+// picture's Exif block.
+std::vector<uint8_t> mpo(int width, int height, int orientation) {
+    SExifWrite exif;
+    exif.mDateTime = kDate;
+    exif.mOrientation = orientation;
+    exif.mMake = "FUJIFILM";
+    exif.mModel = "FinePix REAL 3D W3";
+    return buildMpoFile(jpeg(width, height, false, &exif), jpeg(width, height, true, nullptr),
+                        0.075);
+}
+
+struct SDecoded {
+    explicit SDecoded(SImage image) : image(image) {}
+    ~SDecoded() { freePixels(image); }
+    SDecoded(const SDecoded&) = delete;
+    SDecoded& operator=(const SDecoded&) = delete;
+    SImage image;
+};
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string readText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct SRun {
+    int status;
+    std::string out, err;
+};
+
+class Converter : public testing::Test {
+protected:
+    // Runs the converter in the test's working directory with a configuration folder of
+    // its own.
+    SRun run(const std::string& arguments) {
+        const std::string errFile = mScratch.path("stderr.txt");
+        const SCommandResult result =
+            runCommand("cd " + shellQuote(mWork.path()) + " && " + RUVELLO_ANAGLYPH + " " +
+                       arguments + " 2>" + shellQuote(errFile));
+        return {result.mStatus, result.mOutput, readText(errFile)};
+    }
+    std::string work(const std::string& name) const { return mWork.path(name); }
+
+    // What the anaglyph of the two pictures must be: the library's composite of what
+    // the decoder makes of them.
+    static SImageHandle expected(const SImage& left, const SImage& right, int orientation,
+                                 const SAnaglyphSettings& base = SAnaglyphSettings()) {
+        SAnaglyphSettings settings = base;
+        settings.mOrientation = orientation;
+        return composeAnaglyph(left, right, settings);
+    }
+
+    CTempFolder mWork, mScratch, mConfig;
+    CScopedEnv mConfigHome{"XDG_CONFIG_HOME", mConfig.path()};
+};
+
+int largestDifference(const SImage& a, const SImage& b) {
+    int worst = 0;
+    for (size_t i = 0; i < size_t(a.mWidth) * size_t(a.mHeight) * 3; ++i)
+        worst = std::max(worst, std::abs(int(a.mPixels[i]) - int(b.mPixels[i])));
+    return worst;
+}
+
+}  // namespace
+
+TEST_F(Converter, AnMpoBecomesAnUprightJpegWithTheLeftPicturesDateAndCamera) {
+    writeBytes(work("pair.mpo"), mpo(64, 48, 6));
+    const SRun r = run("--quality 100 --out-dir out pair.mpo");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, StartsWith("calibration: the built-in filters (no ui-calib.txt in the "
+                                  "working directory or in " +
+                                  mConfig.path() + "/Ruvello/Ruvello)\n"));
+    const std::string output = work("out/pair-anaglyph.jpg");
+    ASSERT_TRUE(exists(output));
+
+    // Turned upright: the stored 64 x 48 pictures stand 48 wide and 64 high.
+    SDecoded anaglyph(readJpegFile(output.c_str(), 0));
+    ASSERT_EQ(anaglyph.image.mWidth, 48);
+    ASSERT_EQ(anaglyph.image.mHeight, 64);
+    SDecoded left(readStereoJpegFile(work("pair.mpo").c_str(), false));
+    SDecoded right(readStereoJpegFile(work("pair.mpo").c_str(), true));
+    const SImageHandle wanted = expected(left.image, right.image, 6);
+    EXPECT_LE(largestDifference(anaglyph.image, *wanted), 8);  // JPEG at quality 100
+
+    const SExifInfo info = readExif(output);
+    EXPECT_EQ(info.mDateTime, kDate);
+    EXPECT_EQ(info.mOrientation, 1);
+    EXPECT_EQ(info.mMake, "FUJIFILM");
+    EXPECT_EQ(info.mModel, "FinePix REAL 3D W3");
+    const SCommandResult exiv2 =
+        runCommand("exiv2 -q -Pkv -K Exif.Photo.DateTimeOriginal -K Exif.Image.Orientation " +
+                   shellQuote(output));
+    EXPECT_EQ(exiv2.mStatus, 0);
+    EXPECT_THAT(exiv2.mOutput,
+                testing::ContainsRegex("Exif.Photo.DateTimeOriginal +2021:06:05 14:03:02\n"));
+    EXPECT_THAT(exiv2.mOutput, testing::ContainsRegex("Exif.Image.Orientation +1\n"));
+}
+
+TEST_F(Converter, APairOfPicturesGivesExactlyTheCompositeAsPng) {
+    writeBytes(work("l.jpg"), jpeg(40, 30, false, nullptr));
+    writeBytes(work("r.jpg"), jpeg(20, 15, true, nullptr));  // stretched over the left one
+    const SRun r = run("--mode half --restricted-range --shift 3 --pair l.jpg r.jpg -o a.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    SDecoded png(readPngFile(work("a.png").c_str()));
+    ASSERT_EQ(png.image.mWidth, 40);
+    ASSERT_EQ(png.image.mChannels, 3);
+    SDecoded left(readJpegFile(work("l.jpg").c_str(), 0));
+    SDecoded right(readJpegFile(work("r.jpg").c_str(), 0));
+    SAnaglyphSettings settings;
+    settings.mMode = 1;
+    settings.mRestrictedRange = true;
+    settings.mShift = 3;
+    const SImageHandle wanted = expected(left.image, right.image, 1, settings);
+    EXPECT_EQ(largestDifference(png.image, *wanted), 0);
+}
+
+TEST_F(Converter, TheCalibrationComesFromTheOptionTheWorkingDirectoryOrTheConfiguration) {
+    writeBytes(work("l.jpg"), jpeg(16, 8, false, nullptr));
+    writeBytes(work("r.jpg"), jpeg(16, 8, true, nullptr));
+    std::string text =
+        "version = 0.4.0.0\nnum = 3\n255 0 0 200\n0 255 0 90\n0 0 255 40\n"
+        "255 0 0 30\n0 255 0 210\n0 0 255 120\n";
+    std::ofstream(mScratch.path("mine.txt")) << text;
+    SLoadedCalibration loaded;
+    ASSERT_TRUE(loadCalibration(mScratch.path("mine.txt"), true, &loaded, nullptr));
+    const SCalibFit& fit = loaded.mFit;
+
+    SRun r =
+        run("--calib " + shellQuote(mScratch.path("mine.txt")) + " --pair l.jpg r.jpg -o a.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, StartsWith("calibration: " + mScratch.path("mine.txt") + ": " +
+                                  calibFitSummary(fit) + "\n"));
+    SDecoded left(readJpegFile(work("l.jpg").c_str(), 0));
+    SDecoded right(readJpegFile(work("r.jpg").c_str(), 0));
+    SAnaglyphSettings settings;
+    settings.a_l = fit.mFilter[0][0], settings.b_l = fit.mFilter[0][1];
+    settings.a_r = fit.mFilter[1][0], settings.b_r = fit.mFilter[1][1];
+    settings.gamma = fit.mGamma;
+    {
+        SDecoded png(readPngFile(work("a.png").c_str()));
+        EXPECT_EQ(largestDifference(png.image, *expected(left.image, right.image, 1, settings)), 0);
+        EXPECT_GT(largestDifference(png.image, *expected(left.image, right.image, 1)), 10);
+    }
+
+    // Without the option: the viewer's start-up search, the configuration folder...
+    std::filesystem::create_directories(mConfig.path() + "/Ruvello/Ruvello");
+    std::ofstream(mConfig.path() + "/Ruvello/Ruvello/ui-calib.txt") << text;
+    r = run("--overwrite --pair l.jpg r.jpg -o a.png");
+    EXPECT_THAT(r.err,
+                StartsWith("calibration: " + mConfig.path() + "/Ruvello/Ruvello/ui-calib.txt"));
+    // ...after the working directory's file, which, broken, leaves the built-in filters.
+    std::ofstream(work("ui-calib.txt")) << "version = 0.4.0.0\nnum = 3\n";
+    r = run("--overwrite --pair l.jpg r.jpg -o a.png");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.err, StartsWith("calibration: the built-in filters, because ui-calib.txt: "
+                                  "the file ends before"));
+    SDecoded png(readPngFile(work("a.png").c_str()));
+    EXPECT_EQ(largestDifference(png.image, *expected(left.image, right.image, 1)), 0);
+
+    // A file named on the command line that cannot be used ends the run at once.
+    r = run("--calib " + shellQuote(work("ui-calib.txt")) +
+            " --overwrite --pair l.jpg r.jpg -o b.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("ERROR: cannot use the calibration: "));
+    EXPECT_FALSE(exists(work("b.png")));
+}
+
+TEST_F(Converter, AFolderWithBrokenFilesConvertsTheRestAndExitsOne) {
+    std::filesystem::create_directories(work("in"));
+    writeBytes(work("in/a.mpo"), mpo(32, 24, 1));
+    writeBytes(work("in/c.MPO"), mpo(32, 24, 3));
+    // The first picture claims a coding process the decoder does not know.
+    std::vector<uint8_t> broken = mpo(32, 24, 1);
+    for (size_t i = 2; i + 1 < broken.size(); ++i)
+        if (broken[i] == 0xFF && broken[i + 1] == 0xC0) {
+            broken[i + 1] = 0xC3;
+            break;
+        }
+    writeBytes(work("in/b.mpo"), broken);
+    writeBytes(work("in/flat.mpo"), jpeg(32, 24, false, nullptr));  // no second picture
+    writeBytes(work("in/notes.txt"), {'x'});
+
+    const SRun r = run("--out-dir out in");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(filesIn(work("out")), (std::vector<std::string>{"a-anaglyph.jpg", "c-anaglyph.jpg"}));
+    EXPECT_THAT(r.err,
+                testing::ContainsRegex("ERROR: in/b\\.mpo: cannot decode the left picture\n"));
+    EXPECT_THAT(r.err,
+                testing::ContainsRegex(
+                    "ERROR: in/flat\\.mpo: no second picture: not a stereo \\(MPO\\) file\n"));
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("[1/4]")));  // no progress into a file
+    SDecoded c(readJpegFile(work("out/c-anaglyph.jpg").c_str(), 0));
+    EXPECT_EQ(c.image.mWidth, 32);
+}
+
+TEST_F(Converter, ExistingOutputsAreKeptUnlessOverwrittenAndInputsNeverAre) {
+    writeBytes(work("p.mpo"), mpo(16, 16, 1));
+    std::ofstream(work("p-anaglyph.jpg")) << "mine";
+    SRun r = run("p.mpo");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.err, HasSubstr("p-anaglyph.jpg exists and is kept (--overwrite replaces it)"));
+    EXPECT_EQ(readText(work("p-anaglyph.jpg")), "mine");
+
+    r = run("--overwrite p.mpo");
+    EXPECT_EQ(r.status, 0) << r.err;
+    SDecoded replaced(readJpegFile(work("p-anaglyph.jpg").c_str(), 0));
+    EXPECT_EQ(replaced.image.mWidth, 16);
+
+    const std::string input = readText(work("p.mpo"));
+    ASSERT_EQ(std::rename(work("p.mpo").c_str(), work("p.jpg").c_str()), 0);
+    r = run("--overwrite -o p.jpg p.jpg");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("p.jpg: its output p.jpg is one of the inputs"));
+    EXPECT_EQ(readText(work("p.jpg")), input);
+    EXPECT_EQ(filesIn(mWork.path()), (std::vector<std::string>{"p-anaglyph.jpg", "p.jpg"}));
+}
+
+TEST_F(Converter, AnOutputFolderThatCannotBeWrittenFailsWithNothingLeftBehind) {
+    writeBytes(work("p.mpo"), mpo(16, 16, 1));
+    // Below a regular file no folder can be made or written, not even by root, whom
+    // permission bits would not stop.
+    std::ofstream(work("file")) << "x";
+    SRun r = run("--out-dir file/out p.mpo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("ERROR: cannot make the folder file/out: "));
+    r = run("-o file/p.jpg p.mpo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("ERROR: p.mpo: cannot write into file: Not a directory"));
+    EXPECT_EQ(filesIn(mWork.path()), (std::vector<std::string>{"file", "p.mpo"}));
+}
+
+TEST_F(Converter, HelpVersionAndWrongCommandLines) {
+    SRun r = run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ruvello-anaglyph 1.1.1\n");
+    r = run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, StartsWith("Usage: ruvello-anaglyph [options] INPUT...\n"));
+    EXPECT_EQ(r.err, "");
+    for (const char* wrong :
+         {"", "--mode sepia a.mpo", "--quality 0 a.mpo", "--shift x a.mpo", "--frobnicate a.mpo",
+          "-o x.jpg --out-dir d a.mpo", "--pair l.jpg", "--pair l.jpg r.jpg more.mpo"}) {
+        r = run(wrong);
+        EXPECT_EQ(r.status, 2) << wrong;
+        EXPECT_THAT(r.err, HasSubstr("Usage: ")) << wrong;
+    }
+    writeBytes(work("a.mpo"), mpo(16, 16, 1));
+    writeBytes(work("b.mpo"), mpo(16, 16, 1));
+    r = run("-o x.jpg a.mpo b.mpo");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_FALSE(exists(work("x.jpg")));
+}
