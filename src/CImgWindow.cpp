@@ -73,14 +73,16 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     mDirModel->setRootPath("");
     // The tree fills in the background: the current folder can be scrolled to only
     // once the folders above it are listed.
-    connect(mDirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
-        const QModelIndex current = mTreeView->currentIndex();
-        if (!mTreeScrollPending || !current.isValid())
-            return;
-        mTreeView->scrollTo(current, QAbstractItemView::PositionAtCenter);
-        if (path == mDirModel->filePath(current.parent()))
-            mTreeScrollPending = false;  // its folder is listed: the place is final
-    });
+    // Folders keep arriving and the tree keeps sorting them for a moment, so the scroll
+    // follows until the user takes over or the tree has settled.
+    auto follow = [this] {
+        if (mTreeScrollPending && mTreeView->currentIndex().isValid())
+            mTreeView->scrollTo(mTreeView->currentIndex(), QAbstractItemView::PositionAtCenter);
+    };
+    connect(mDirModel, &QFileSystemModel::directoryLoaded, this, follow);
+    connect(mDirModel, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(mDirModel, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(mTreeView, &QTreeView::expanded, this, [this] { mTreeScrollPending = false; });
 
     connect(mListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CImgWindow::onn_listView_currentChanged);
@@ -204,6 +206,8 @@ void CImgWindow::buildActions() {
     QAction* open = makeAction("actionOpen", "Open", ":/images/fileopen.png", "Ctrl+O");
     QAction* save = makeAction("actionSave", "Save", ":/images/filesave.png", "Ctrl+S");
     QAction* clear = makeAction("actionClear", "Clear");
+    QAction* exportAction =
+        makeAction("actionExport_Anaglyph", "Export Anaglyph…", nullptr, "Ctrl+E");
     QAction* quit = makeAction("actionQuit", "Quit", nullptr, "Ctrl+Q");
     QAction* exifDate =
         makeAction("actionLoad_Exif_Date", "Load Exif Date", ":/images/exifDate.png");
@@ -242,6 +246,9 @@ void CImgWindow::buildActions() {
     connect(open, &QAction::triggered, this, &CImgWindow::open);
     connect(save, &QAction::triggered, this, &CImgWindow::save);
     connect(clear, &QAction::triggered, this, &CImgWindow::clearList);
+    connect(exportAction, &QAction::triggered, this, &CImgWindow::exportAnaglyph);
+    // The second picture of a stereo file may fail only once it is decoded.
+    connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::updateActions);
     connect(quit, &QAction::triggered, this, &QWidget::close);
     connect(exifDate, &QAction::triggered, this, &CImgWindow::loadExifDate);
     connect(fsDate, &QAction::triggered, this, &CImgWindow::loadFSDate);
@@ -266,6 +273,8 @@ void CImgWindow::buildActions() {
     QMenu* file = menuBar()->addMenu(QString());
     file->setObjectName("menuFile");
     file->addActions({open, save, clear});
+    file->addSeparator();
+    file->addAction(exportAction);
     file->addSeparator();
     file->addAction(quit);
     QMenu* edit = menuBar()->addMenu(QString());

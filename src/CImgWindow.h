@@ -47,6 +47,8 @@ public slots:
     void open();
     void save();
     void clearList();
+    // Writes the current stereo picture's anaglyph at full resolution, as it shows.
+    void exportAnaglyph();
     void imageLoaded(QString filename, int width, int height);
     void orientation1();
     void orientation6();
@@ -82,6 +84,8 @@ private:
     void setOrientation(int orientation);
     void fillExifTable(const SExifInfo& info);
     void updateActions();
+    // The current picture is a stereo pair whose second picture did not fail.
+    bool canExportAnaglyph() const;
     void report(const QString& text);
     void updateTitle();
     void focusView();

@@ -5,6 +5,7 @@
 #include "CRuvello.h"
 #include "CTimeAdjustPanel.h"
 #include "GLWidget.h"
+#include "anaglyphExport.h"
 #include "diagnostics.h"
 #include "exif.h"
 #include "exifOrientation.h"
@@ -21,6 +22,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -69,6 +71,7 @@ bool CImgWindow::selectFolder(const QString& path) {
         mTreeView->expand(up);
     mTreeView->scrollTo(index, QAbstractItemView::PositionAtCenter);
     mTreeScrollPending = true;
+    QTimer::singleShot(3000, this, [this] { mTreeScrollPending = false; });
     return true;
 }
 
@@ -179,12 +182,72 @@ void CImgWindow::imageLoaded(QString filename, int width, int height) {
 }
 
 void CImgWindow::updateActions() {
+    if (QAction* a = findChild<QAction*>("actionExport_Anaglyph"))
+        a->setEnabled(canExportAnaglyph());
     const bool orientable = !mCurrentFile.isEmpty() && canWriteExifOrientation(mCurrentFile) &&
                             mListView->currentIndex().isValid();
     for (const char* name : {"actionOrientation_Top_Left", "actionOrientation_Right_Top",
                              "actionOrientation_Left_Bottom"})
         if (QAction* a = findChild<QAction*>(name))
             a->setEnabled(orientable);
+}
+
+bool CImgWindow::canExportAnaglyph() const {
+    const CRuvello* view = mGLWidget->application();
+    if (!mListView->currentIndex().isValid() || !view->mIsMpo || view->cache().empty())
+        return false;
+    const SPictureEntry& shown = view->cache().back();
+    return shown.fileName == bytes(mCurrentFile).toStdString() && !shown.rightFailed;
+}
+
+void CImgWindow::exportAnaglyph() {
+    if (!canExportAnaglyph()) {
+        report(tr("Export needs a stereo picture"));
+        return;
+    }
+    const QFileInfo picture(mCurrentFile);
+    const QString proposed =
+        picture.absoluteDir().filePath(picture.completeBaseName() + "-anaglyph.jpg");
+    const QString target = QFileDialog::getSaveFileName(this, tr("Export Anaglyph"), proposed,
+                                                        tr("Pictures (*.jpg *.jpeg *.png)"),
+                                                        nullptr, QFileDialog::DontUseNativeDialog);
+    focusView();
+    if (target.isEmpty())
+        return;
+
+    const CRuvello& view = *mGLWidget->application();
+    const CAnaglyphRenderer& r = view.mRenderer;
+    SAnaglyphExport options;
+    options.mAnaglyph.a_l = r.a_l;
+    options.mAnaglyph.b_l = r.b_l;
+    options.mAnaglyph.a_r = r.a_r;
+    options.mAnaglyph.b_r = r.b_r;
+    options.mAnaglyph.gamma = r.gamma;
+    options.mAnaglyph.mMode = r.mode;
+    options.mAnaglyph.mRemoveHalos = r.removeHalos;
+    options.mAnaglyph.mRestrictedRange = r.restrictedRange;
+    // The view's shift is in pixels of the picture as shown, which may be shrunk to the
+    // texture limit; the export is at full size.
+    const SExifInfo info = readExif(bytes(mCurrentFile).toStdString());
+    const int fullSide = std::max(info.mPixelXDimension, info.mPixelYDimension);
+    const int shownSide = std::max(view.mImageWidth, view.mImageHeight);
+    const float scale = fullSide > shownSide && shownSide > 1 ? float(fullSide) / shownSide : 1.0f;
+    options.mAnaglyph.mShift = view.mShift * scale;
+    options.mQuality = 95;
+    options.mOverwrite = true;  // the dialog has asked
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string why;
+    const EExportResult result = ::exportAnaglyph(options, {bytes(mCurrentFile).toStdString(), {}},
+                                                  bytes(target).toStdString(), &why);
+    QApplication::restoreOverrideCursor();
+    if (result == EExportResult::Written) {
+        report(tr("Anaglyph written to %1").arg(target));
+        return;
+    }
+    const QString text = tr("No anaglyph written: %1").arg(QString::fromLocal8Bit(why.c_str()));
+    warning(__FILE__, __LINE__, text.toStdString());
+    report(text);
 }
 
 void CImgWindow::loadExifDate() {

@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QProcess>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMenuBar>
@@ -85,6 +87,9 @@ protected:
         window->resize(900, 600);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // Shortcuts reach the active window only.
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     void TearDown() override {
         if (window && window->listModel()->isModified())
@@ -290,4 +295,45 @@ TEST_F(WindowTest, UnsavedChangesAskBeforeOpenAndQuitAndExceptionsLeaveTheWindow
     answerNextBox(QMessageBox::Discard);
     window->close();
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, ExportWritesWhatTheConverterWritesAndOnlyForStereoPictures) {
+    const std::vector<uint8_t> left = photo(96, 64, "2004:04:04 04:04:04", 1, "S");
+    const std::vector<uint8_t> right = photo(96, 64, "2004:04:04 04:04:04", 1, "S");
+    const std::string mpo = temp.write("pair.mpo", buildMpoFile(left, right, 0.065));
+    open(folder);
+    QAction* exportAction = action("actionExport_Anaglyph");
+    ASSERT_NE(exportAction, nullptr);
+    EXPECT_FALSE(exportAction->isEnabled());  // a.jpg: a plain picture
+    selectRows({});
+    for (int row = 0; row < model().rowCount(); ++row)
+        if (QFile::encodeName(fileOf(row)).toStdString() == mpo)
+            window->listView()->setCurrentIndex(model().index(row, 0));
+    ASSERT_TRUE(waitUntil([&] { return exportAction->isEnabled(); }));
+
+    // Ctrl+E, a typed file name and Return, as a user does it.
+    const QString typed = folder + "/exported.jpg";
+    QTimer::singleShot(0, [typed] {
+        waitUntil([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+                  5000);
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        name->setText(typed);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QTest::keySequence(window->glWidget(), QKeySequence("Ctrl+E"));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(typed); }));
+
+    const QString converted = folder + "/converted.jpg";
+    QProcess converter;
+    converter.start(RUVELLO_ANAGLYPH,
+                    {"--quality", "95", "-o", converted, QString::fromStdString(mpo)});
+    ASSERT_TRUE(converter.waitForFinished(60000));
+    ASSERT_EQ(converter.exitCode(), 0) << converter.readAllStandardError().toStdString();
+    QFile a(typed), b(converted);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
 }
