@@ -15,7 +15,6 @@
 #include <vector>
 
 #if defined(__linux__)
-#include <sys/mman.h>
 #endif
 
 namespace {
@@ -23,22 +22,6 @@ namespace {
 bool isRgb8(const SImage& image) {
     return image.mPixels && image.mWidth > 0 && image.mHeight > 0 && image.mChannels == 3 &&
            image.mBitDepth == 8;
-}
-
-// A picture of camera size is tens of megabytes fresh from the system, written once: on
-// small pages its page faults cost a good share of the composite. Huge pages, where the
-// system gives them on request, take most of that away.
-void adviseHugePages(unsigned char* pixels, size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t huge = uintptr_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(pixels) + huge - 1) & ~(huge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(pixels) + size) & ~(huge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)pixels;
-    (void)size;
-#endif
 }
 
 int threadCount(int asked, int rows) {

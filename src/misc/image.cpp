@@ -2,7 +2,10 @@
 
 #include "diagnostics.h"
 
+#include <sys/mman.h>
+
 #include <new>
+#include <cstdint>
 #include <string>
 
 int64_t imageRowBytes(const SImage& image) {
@@ -46,4 +49,17 @@ bool allocatePixels(SImage& image) {
 void freePixels(SImage& image) {
     delete[] image.mPixels;
     image.mPixels = nullptr;
+}
+
+void adviseHugePages(unsigned char* pixels, size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t huge = uintptr_t(2) << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(pixels) + huge - 1) & ~(huge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(pixels) + size) & ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)pixels;
+    (void)size;
+#endif
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The picture record that all pixels travel in: decoded files, PNG files, frames.
+#include <cstddef>
 #include <cstdint>
 
 struct SImage {
@@ -32,3 +33,8 @@ int64_t imageByteSize(const SImage& image);
 bool allocatePixels(SImage& image);
 // Frees mPixels (new[]) and sets it to null.
 void freePixels(SImage& image);
+
+// A picture of camera size is tens of megabytes fresh from the system, written once
+// from top to bottom: on small pages its page faults cost a good share of a decode or a
+// composite. Asks for huge pages where the system gives them on request.
+void adviseHugePages(unsigned char* pixels, size_t size);

@@ -12,7 +12,6 @@
 #include <jpeglib.h>
 
 #if defined(__linux__)
-#include <sys/mman.h>
 #endif
 
 namespace {
@@ -38,22 +37,6 @@ void noteMessage(j_common_ptr info, int level) {
     if (level < 0 && info->err->msg_code == JWRN_HIT_MARKER)
         manager->mHitMarker = true;
     manager->mStandardEmit(info, level);
-}
-
-// A camera picture's buffer is tens of megabytes, fresh from the system and written
-// once from top to bottom: on 4 KiB pages its page faults cost a third of the decode.
-// Huge pages, where the system gives them on request, take most of that away.
-void adviseHugePages(unsigned char* pixels, size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t huge = uintptr_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(pixels) + huge - 1) & ~(huge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(pixels) + size) & ~(huge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)pixels;
-    (void)size;
-#endif
 }
 
 enum class EDecodeResult { Done, Failed, TooLarge, Unsupported, PrematureEnd };
