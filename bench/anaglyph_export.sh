@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=bench/common.sh
 . "$root/bench/common.sh"
-build=${1:?usage: bench/anaglyph_export.sh BUILD-DIR}
+build=$(cd "${1:?usage: bench/anaglyph_export.sh BUILD-DIR}" && pwd)
 runs=${RUNS:-9}
 width=4000 height=3000
 
