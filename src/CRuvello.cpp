@@ -86,7 +86,7 @@ void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
     for (SPictureEntry& e : mCache) {
         e.texLeft = e.texRight = e.texThumb = 0;
         e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
-        e.leftRequested = e.rightRequested = false;
+        e.leftRequested = e.rightRequested = e.thumbnailTried = false;
     }
     initGL(stereoVs, stereoFs);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -119,7 +119,7 @@ void CRuvello::shutdownGL() {
             glDeleteTextures(3, textures);
             e.texLeft = e.texRight = e.texThumb = 0;
             e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
-            e.leftRequested = e.rightRequested = false;
+            e.leftRequested = e.rightRequested = e.thumbnailTried = false;
         }
     }
     if (mGrayTable)
@@ -185,6 +185,10 @@ void CRuvello::selectPicture(const std::string& filename, const SExifInfo& info)
     mFileName = filename;
     mInfo = info;
     updateCache();
+    // The loaders start at once rather than in the paint that follows; before GL set-up
+    // the texture limit is not known yet, and the first paint asks.
+    if (mDecodeRequest && glReady() && !mCache.empty())
+        requestMissing(mCache.back(), false);
 }
 
 void CRuvello::prefetch(const std::string& filename, const SExifInfo& info) {
@@ -197,6 +201,7 @@ void CRuvello::prefetch(const std::string& filename, const SExifInfo& info) {
         mCache.erase(mCache.begin());
         entry.leftLoaded = entry.rightLoaded = entry.thumbnailShown = false;
         entry.leftRequested = entry.rightRequested = entry.rightFailed = false;
+        entry.thumbnailTried = false;
         entry.pendingLeft.reset();
         entry.pendingRight.reset();
         entry.pendingThumbnail.reset();
@@ -339,20 +344,23 @@ void CRuvello::requestMissing(SPictureEntry& e, bool prefetch) {
         }
         return;
     }
+    // The loaders first, so that they decode while this thread shows the preview.
     if (!e.leftLoaded && !e.leftRequested) {
-        // The Exif thumbnail is small: decoded here, it shows at once as a preview.
-        if (!e.thumbnailShown && e.info.mThumbnailOffset > 0 && isJpegName(e.fileName)) {
-            SViewDecode request{e.fileName, EViewPicture::Thumbnail, e.info.mThumbnailOffset,
-                                mMaxTexSize, true};
-            e.pendingThumbnail = decodeForView(request, nullptr);
-            ++mSyncDecodes;
-        }
         e.leftRequested = true;
         mDecodeRequest(e.fileName, false, mMaxTexSize, prefetch);
     }
     if (needRight && !e.rightLoaded && !e.rightRequested) {
         e.rightRequested = true;
         mDecodeRequest(e.fileName, true, mMaxTexSize, prefetch);
+    }
+    // The Exif thumbnail is small: decoded in the paint, it shows at once as a preview.
+    if (!prefetch && mInPaint && !e.leftLoaded && !e.pendingLeft && !e.thumbnailShown &&
+        !e.thumbnailTried && e.info.mThumbnailOffset > 0 && isJpegName(e.fileName)) {
+        e.thumbnailTried = true;
+        SViewDecode request{e.fileName, EViewPicture::Thumbnail, e.info.mThumbnailOffset,
+                            mMaxTexSize, true};
+        e.pendingThumbnail = decodeForView(request, nullptr);
+        ++mSyncDecodes;
     }
 }
 
@@ -372,7 +380,9 @@ void CRuvello::display() {
     SPictureEntry* e = current();
     if (!e)
         return;
+    mInPaint = true;
     requestMissing(*e, false);
+    mInPaint = false;
     for (SPictureEntry& entry : mCache)
         uploadPending(entry);
 }

@@ -37,6 +37,7 @@ struct SPictureEntry {
     bool leftLoaded = false, rightLoaded = false;
     bool thumbnailShown = false;  // texLeft holds the Exif thumbnail as a preview
     bool leftRequested = false, rightRequested = false;
+    bool thumbnailTried = false;                               // decoded once, shown or not
     bool rightFailed = false;                                  // no second picture: shown in mono
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
 };
@@ -131,4 +132,5 @@ private:
     bool mNearest = false;
     bool mFilterDirty = false;
     int mSyncDecodes = 0;
+    bool mInPaint = false;
 };
