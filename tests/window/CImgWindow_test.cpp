@@ -208,7 +208,23 @@ TEST_F(WindowTest, DatesOnTheSelectedRowsSaveAndOpenAgain) {
         rows << fileOf(row) + "|" + date(row);
     window->clearList();
     EXPECT_FALSE(model().hasListFile());
-    ASSERT_TRUE(window->openList(folder + "/list.csv"));
+    // Ctrl+O: Qt's own dialog, the cursor in its file-name field, a typed path and Return.
+    const QString typed = folder + "/list.csv";
+    bool cursorInName = false;
+    QTimer::singleShot(0, [typed, &cursorInName] {
+        waitUntil([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+                  5000);
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        cursorInName = dialog->focusWidget() == name;
+        name->setText(typed);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QTest::keySequence(window->glWidget(), QKeySequence("Ctrl+O"));
+    EXPECT_TRUE(cursorInName);
+    ASSERT_TRUE(model().hasListFile());
     QStringList again;
     for (int row = 0; row < 3; ++row)
         again << fileOf(row) + "|" + date(row);
