@@ -69,38 +69,16 @@ QByteArray bytesOf(const std::string& path) {
 
 // Gradients with noise: compresses and decodes like a photograph, and is made fast.
 Bytes photo(int width, int height) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 92, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<JSAMPLE> row(size_t(width) * 3);
     uint32_t noise = 12345;
-    while (info.next_scanline < info.image_height) {
-        const unsigned y = info.next_scanline;
-        for (size_t i = 0; i < row.size(); ++i) {
+    return encodeSamples(width, height, JCS_RGB, 3, [&](int x, int y, unsigned char* out) {
+        for (int c = 0; c < 3; ++c) {
             noise = noise * 1664525u + 1013904223u;
-            row[i] = JSAMPLE((i / 3 * 200 / unsigned(width) + y * 50 / unsigned(height) +
-                              60 * (i % 3) + (noise >> 28)) &
-                             255);
+            out[c] =
+                JSAMPLE((unsigned(x) * 200 / unsigned(width) + unsigned(y) * 50 / unsigned(height) +
+                         60 * unsigned(c) + (noise >> 28)) &
+                        255);
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+    });
 }
 
 Bytes flat(int width, int height) {

@@ -22,39 +22,6 @@ using testing::internal::GetCapturedStderr;
 namespace {
 
 // Samples of pixel (x, y) into out (components of them).
-using Fill = std::function<void(int x, int y, unsigned char* out)>;
-
-Bytes encodeSamples(int width, int height, J_COLOR_SPACE space, int components, const Fill& fill,
-                    bool adobeMarker = true) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = components;
-    info.in_color_space = space;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 95, TRUE);
-    info.write_Adobe_marker = adobeMarker && space == JCS_CMYK ? TRUE : FALSE;
-    jpeg_start_compress(&info, TRUE);
-    std::vector<JSAMPLE> row(size_t(width) * size_t(components));
-    while (info.next_scanline < info.image_height) {
-        for (int x = 0; x < width; ++x)
-            fill(x, int(info.next_scanline), &row[size_t(x * components)]);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
-}
-
 // A horizontal ramp from 0 to 255 in red, a vertical one in green, blue constant.
 Bytes cameraPicture(int width, int height) {
     return encodeSamples(width, height, JCS_RGB, 3, [=](int x, int y, unsigned char* out) {
