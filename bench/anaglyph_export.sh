@@ -36,19 +36,6 @@ echo "stereo pair: $width x $height each, $(stat -c %s "$work/stereo.mpo") bytes
     exit 1
 }
 
-# Milliseconds of one whole command.
-elapsed() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000000))
-}
-
-middle() {
-    sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
 : >"$work/convert.ms"
 : >"$work/decode.ms"
 : >"$work/encode.ms"
@@ -59,16 +46,16 @@ for _ in $(seq "$runs"); do
     end=$(date +%s%N)
     echo $(((end - start) / 1000000)) >>"$work/convert.ms"
     sed -n 's/.*pass_ms=\([0-9.]*\).*/\1/p' "$work/times.txt" >>"$work/pass.ms"
-    left=$(elapsed djpeg -outfile /dev/null "$work/stereo-left.jpg")
-    right=$(elapsed djpeg -outfile /dev/null "$work/stereo-right.jpg")
-    echo $((left + right)) >>"$work/decode.ms"
-    elapsed cjpeg -quality 90 -outfile "$work/ref.jpg" "$work/left.ppm" >>"$work/encode.ms"
+    left=$(elapsedUs djpeg -outfile /dev/null "$work/stereo-left.jpg")
+    right=$(elapsedUs djpeg -outfile /dev/null "$work/stereo-right.jpg")
+    echo $(((left + right) / 1000)) >>"$work/decode.ms"
+    echo $(($(elapsedUs cjpeg -quality 90 -outfile "$work/ref.jpg" "$work/left.ppm") / 1000)) >>"$work/encode.ms"
 done
 
-convert=$(middle <"$work/convert.ms")
-decode=$(middle <"$work/decode.ms")
-encode=$(middle <"$work/encode.ms")
-pass=$(middle <"$work/pass.ms")
+convert=$(medianOfLines <"$work/convert.ms")
+decode=$(medianOfLines <"$work/decode.ms")
+encode=$(medianOfLines <"$work/encode.ms")
+pass=$(medianOfLines <"$work/pass.ms")
 awk -v n="$runs" -v c="$convert" -v d="$decode" -v e="$encode" -v p="$pass" 'BEGIN {
     printf "medians of %d runs: ruvello-anaglyph %d ms; djpeg of both pictures %d ms, cjpeg %d ms\n", n, c, d, e
     printf "targets: over_baseline <= 1.30, pass_over_decode <= 0.50\n"

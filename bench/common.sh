@@ -52,3 +52,19 @@ median()
     done
     printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
+
+# elapsedUs COMMAND...: microseconds of one whole run of the command, its output dropped.
+elapsedUs()
+{
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000))
+}
+
+# medianOfLines < FILE: the median of the numbers of standard input, one a line.
+medianOfLines()
+{
+    sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}

@@ -7,6 +7,8 @@
 #   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --target ruvello-probe
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=bench/common.sh
+. "$root/bench/common.sh"
 build=${1:-$root/build}
 runs=${RUNS:-11}
 probe=$build/src/probe/ruvello-probe
@@ -66,30 +68,17 @@ echo "picture: 6000 x 4000, $(stat -c %s "$work/photo.jpg") bytes"
     exit 1
 }
 
-# Microseconds of one whole command.
-elapsed() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    echo $(((end - start) / 1000))
-}
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
 # One warm-up each (page cache, dynamic loader), then alternating runs.
-elapsed "$probe" --decode "$work/photo.jpg" >/dev/null
-elapsed djpeg -outfile /dev/null "$work/photo.jpg" >/dev/null
+elapsedUs "$probe" --decode "$work/photo.jpg" >/dev/null
+elapsedUs djpeg -outfile /dev/null "$work/photo.jpg" >/dev/null
 : >"$work/probe.times"
 : >"$work/djpeg.times"
 for _ in $(seq "$runs"); do
-    elapsed "$probe" --decode "$work/photo.jpg" >>"$work/probe.times"
-    elapsed djpeg -outfile /dev/null "$work/photo.jpg" >>"$work/djpeg.times"
+    elapsedUs "$probe" --decode "$work/photo.jpg" >>"$work/probe.times"
+    elapsedUs djpeg -outfile /dev/null "$work/photo.jpg" >>"$work/djpeg.times"
 done
-probe_us=$(median <"$work/probe.times")
-djpeg_us=$(median <"$work/djpeg.times")
+probe_us=$(medianOfLines <"$work/probe.times")
+djpeg_us=$(medianOfLines <"$work/djpeg.times")
 awk -v p="$probe_us" -v d="$djpeg_us" -v n="$runs" 'BEGIN {
     printf "median of %d runs: ruvello-probe --decode %.1f ms, djpeg %.1f ms\n", n, p / 1000, d / 1000
     printf "ratio probe/djpeg: %.3f (target <= 1.10)\n", p / d
