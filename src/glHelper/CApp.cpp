@@ -280,6 +280,10 @@ void CApp::drawStereo() {
 
 void CApp::drawOverlayPass() {
     const int viewW = mWindow->mViewWidth, viewH = mWindow->mViewHeight;
+    // The side panel leaves a window narrower than itself the quadrants but no drawing
+    // area, and a projection of no width is an error in GL.
+    if (viewW <= 0 || viewH <= 0)
+        return;
     SAttribGuard guard(GL_ENABLE_BIT | GL_CURRENT_BIT);
     glViewport(0, 0, viewW, viewH);
     glMatrixMode(GL_PROJECTION);

@@ -7,6 +7,7 @@
 #include "SAnimation.h"
 #include "SUI.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -104,9 +105,13 @@ bool CApp::keyboard(unsigned key) {
         case '0':
             ui.mDrawMode = 0;
             return true;
-        case 'a':
-            ui.mDrawMode = (ui.mDrawMode + 1) % (mNumDrawModes > 0 ? mNumDrawModes : 1);
+        case 'a': {
+            // The last mode, and any mode that is none of them, steps to the first one:
+            // the step never goes beyond the modes, not even by overflow.
+            const int last = std::max(mNumDrawModes, 1) - 1;
+            ui.mDrawMode = ui.mDrawMode >= 0 && ui.mDrawMode < last ? ui.mDrawMode + 1 : 0;
             return true;
+        }
         case 'c':
             ui.mColorPoints = !ui.mColorPoints;
             return true;
@@ -233,5 +238,5 @@ void CApp::saveView() {
 }
 
 void CApp::loadView() {
-    mUI->loadFile();
+    mUI->loadFile(SUI::kFileName, mNumDrawModes);
 }

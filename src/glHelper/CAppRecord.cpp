@@ -59,7 +59,8 @@ void CApp::finishFrame() {
     if (mRecording)
         mUI->writeBlock(mRecStream);
     if (mReplaying) {
-        if (mReplayStream.is_open() && mUI->readBlock(mReplayStream)) {
+        if (mReplayStream.is_open() &&
+            mUI->readBlock(mReplayStream, mNumDrawModes, kRecordingFile)) {
             emit mTimer->dataChanged();
             requestRepaint();
         } else {

@@ -6,6 +6,7 @@
 
 #include "diagnostics.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -147,14 +148,15 @@ bool SUI::saveFile(const std::string& path) {
     return true;
 }
 
-bool SUI::readBlock(std::istream& in) {
-    return readEntries(in, std::string()).matched;
+bool SUI::readBlock(std::istream& in, int drawModes, const std::string& source) {
+    return readEntries(in, drawModes, source).matched;
 }
 
-SUI::SReadResult SUI::readEntries(std::istream& in, const std::string& source) {
+SUI::SReadResult SUI::readEntries(std::istream& in, int drawModes, const std::string& source) {
     SReadResult result;
     std::string word;
     for (const auto& entry : blockOf(*this)) {
+        bool drawModeRead = false;
         // A failed stream leaves the word as it was: clear it so it cannot match.
         word.clear();
         in >> word;
@@ -181,6 +183,8 @@ SUI::SReadResult SUI::readEntries(std::istream& in, const std::string& source) {
                             result.zoomRead = true;
                         else if (static_cast<const void*>(field) == &mTransl)
                             result.translRead = true;
+                        else if (static_cast<const void*>(field) == &mDrawMode)
+                            drawModeRead = true;
                         break;
                     case EParse::Refused: {
                         std::ostringstream kept = classicStream();
@@ -199,6 +203,8 @@ SUI::SReadResult SUI::readEntries(std::istream& in, const std::string& source) {
                 }
             },
             entry.field);
+        if (drawModeRead)
+            clampDrawMode(drawModes, source);
         std::visit([&echo](auto* field) { echo << *field; }, entry.field);
         echo << '\n';
         std::cerr << echo.str();
@@ -206,7 +212,7 @@ SUI::SReadResult SUI::readEntries(std::istream& in, const std::string& source) {
     return result;
 }
 
-void SUI::loadFile(const std::string& path) {
+void SUI::loadFile(const std::string& path, int drawModes) {
     std::ifstream in(path);
     if (!in) {
         warning(__FILE__, __LINE__,
@@ -231,11 +237,25 @@ void SUI::loadFile(const std::string& path) {
     if (old)
         std::cerr << "WARNING: " + path + " =!\n";
 
-    const SReadResult read = readEntries(in, path);
+    const SReadResult read = readEntries(in, drawModes, path);
     if (!read.matched)
         std::cerr << "WARNING: " + path + " outdated!\n";
     if (old)
         convertPixelUnits(read, path);
+}
+
+// A mode beyond the application's is no mode it can draw, and a key steps on from the
+// mode by adding one.
+void SUI::clampDrawMode(int drawModes, const std::string& source) {
+    const int last = std::max(drawModes, 1) - 1;
+    const int clamped = std::clamp(mDrawMode, 0, last);
+    if (clamped == mDrawMode)
+        return;
+    warning(__FILE__, __LINE__,
+            inFile(source) + "mDrawMode = " + std::to_string(mDrawMode) +
+                " out of range (draw modes 0 to " + std::to_string(last) + "); clamped to " +
+                std::to_string(clamped));
+    mDrawMode = clamped;
 }
 
 // Versions 0.4.x kept the viewing distance and the zoom in screen pixels. Only values

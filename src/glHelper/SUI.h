@@ -48,10 +48,13 @@ struct SUI {
     // every name and every "=" matched. A value that is refused (not finite, or a zoom,
     // scale or distance not above 0) keeps the old one, with a warning; a value that
     // cannot be read at all ends the block: it and every later field keep their contents.
-    virtual bool readBlock(std::istream& in);
+    // A draw mode beyond the drawModes modes of the application (at least mode 0) is
+    // clamped to them, with a warning. source names the stream in warnings.
+    virtual bool readBlock(std::istream& in, int drawModes = 1,
+                           const std::string& source = std::string());
     // Reads a file written by saveFile, converting the pixel units of versions 0.4.x. A
     // file that cannot be opened changes nothing, with a warning naming it.
-    virtual void loadFile(const std::string& path = kFileName);
+    virtual void loadFile(const std::string& path = kFileName, int drawModes = 1);
 
 private:
     struct SReadResult {
@@ -60,6 +63,7 @@ private:
         bool translRead = false;  // mTransl was taken from the stream
     };
     // source names the file in warnings; empty for a stream of unknown origin.
-    SReadResult readEntries(std::istream& in, const std::string& source);
+    SReadResult readEntries(std::istream& in, int drawModes, const std::string& source);
+    void clampDrawMode(int drawModes, const std::string& source);
     void convertPixelUnits(const SReadResult& read, const std::string& source);
 };

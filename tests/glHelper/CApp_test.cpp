@@ -12,9 +12,11 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 using testing::HasSubstr;
+using testing::Not;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
@@ -171,6 +173,19 @@ TEST_P(AppFrame, FourQuadrantsPutEachEyeInItsRowAndTheOverlayInTheDrawingArea) {
     expectColour(host->pixel(300, 20), kLeft, 0, "perspective bottom right");
 }
 
+TEST_P(AppFrame, SidePanelOnAWindowNoWiderThanItDrawsTheQuadrantsWithoutGLErrors) {
+    host->mWindow.setSidePanel(true);
+    for (int width : {200, 320}) {
+        host->resize(*app, width, 120);  // no drawing area; the overlay shows again
+        CaptureStderr();
+        for (int frame = 0; frame < 3; ++frame)
+            host->paint(*app);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));  // left by the last frame
+        EXPECT_THAT(GetCapturedStderr(), Not(HasSubstr("GLError")));
+        expectColour(host->pixel(width * 3 / 4, 100), kRight, 0, "top row");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(SingleAndMultisampled, AppFrame, testing::Values(0, 4));
 
 TEST_F(GLTest, AppFramebufferGrowsWithADrawingAreaLargerThanTheScreen) {
@@ -311,6 +326,31 @@ TEST_F(AppFiles, ReplayWithoutAFileEndsOnceAndRecordingNeverTruncatesAReplay) {
     EXPECT_THAT(keyCapturing('8'), HasSubstr("WARNING"));  // would read what is being written
     EXPECT_FALSE(app->mReplaying);
     keyCapturing('7');
+}
+
+TEST_F(AppFiles, DrawModesFromTheViewFileOrAReplayStayAmongTheModes) {
+    app->mNumDrawModes = 3;
+    SUI saved;
+    saved.mDrawMode = std::numeric_limits<int>::max();
+    ASSERT_TRUE(saved.saveFile());
+    EXPECT_THAT(keyCapturing(']'),
+                HasSubstr(") WARNING: ui.txt: mDrawMode = 2147483647 out of range"));
+    EXPECT_EQ(app->mUI->mDrawMode, 2);
+    app->keyboard('a');
+    EXPECT_EQ(app->mUI->mDrawMode, 0);
+
+    keyCapturing('7');
+    app->mUI->mDrawMode = -5;  // set by code, recorded as it is
+    paintCapturing();
+    keyCapturing('7');
+    keyCapturing('8');
+    EXPECT_THAT(paintCapturing(), HasSubstr(") WARNING: ui-rec.txt: mDrawMode = -5 out of range"));
+    EXPECT_EQ(app->mUI->mDrawMode, 0);
+
+    // The key's own step, from a mode that code set far beyond the modes.
+    app->mUI->mDrawMode = std::numeric_limits<int>::max();
+    app->keyboard('a');
+    EXPECT_EQ(app->mUI->mDrawMode, 0);
 }
 
 TEST_F(AppFiles, ScreenshotsAreUprightRealPixelsAndNeverReplaceOlderOnes) {

@@ -49,7 +49,7 @@ SUI changedUI() {
     for (bool* flag : {&ui.mLight, &ui.mColorPoints, &ui.mDrawWithNormals, &ui.mDrawRaw,
                        &ui.mDrawSingle, &ui.mColorShader, &ui.mOrtho})
         *flag = !*flag;
-    ui.mDrawMode = 3;
+    ui.mDrawMode = 3;  // the last of four modes
     ui.mArr = -7;
     return ui;
 }
@@ -78,7 +78,7 @@ TEST_F(ViewFile, SaveAndLoadGiveBackEveryValueWithoutWarning) {
     const std::ios::fmtflags flags = std::cerr.flags();
     std::cerr << std::fixed << std::setprecision(2);
     SUI loaded;
-    const std::string log = stderrOf([&] { loaded.loadFile(mPath); });
+    const std::string log = stderrOf([&] { loaded.loadFile(mPath, 4); });
     EXPECT_TRUE(std::cerr.flags() & std::ios::fixed);
     std::cerr.flags(flags);
     std::cerr.precision(6);
@@ -126,14 +126,14 @@ TEST_F(ViewFile, ZeroNegativeAndNonFiniteValuesAreRefused) {
         const std::string block = withValue(blockOf(before), c[0], c[1]);
         SUI loaded = before;
         const std::string log =
-            stderrOf([&] { loaded.loadFile(write("version = 0.5.0.0\n" + block)); });
+            stderrOf([&] { loaded.loadFile(write("version = 0.5.0.0\n" + block), 4); });
         EXPECT_THAT(log, HasSubstr(mPath + ": " + c[0] + " = " + c[1] + " refused"));
         EXPECT_EQ(blockOf(loaded), blockOf(before));
 
         std::istringstream replay(block);  // a replayed block has no file to name
         SUI replayed = before;
         bool matched = false;
-        const std::string replayLog = stderrOf([&] { matched = replayed.readBlock(replay); });
+        const std::string replayLog = stderrOf([&] { matched = replayed.readBlock(replay, 4); });
         EXPECT_TRUE(matched);
         EXPECT_THAT(replayLog, HasSubstr(std::string(") WARNING: ") + c[0] + " = "));
         EXPECT_EQ(blockOf(replayed), blockOf(before));
