@@ -5,8 +5,6 @@
 #include "listpaths.h"
 
 #include <QBrush>
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -33,15 +31,8 @@ bool isDatelessStatus(const QString& date) {
            date == QLatin1String("no Exif data");
 }
 
-// File names go to the file system in its own 8-bit encoding, so that names outside
-// ASCII ("Größe") reach the same file.
-SExifInfo readExifOf(const QString& path) {
-    return readExif(QFile::encodeName(path).toStdString());
-}
-
-QString modificationDate(const QString& path) {
-    const QDateTime time = QFileInfo(path).lastModified();
-    return time.isValid() ? time.toString(QLatin1String(capturedate::kFormat)) : QString();
+SExifInfo readExifOf(const QByteArray& path) {
+    return readExif(path.toStdString());
 }
 
 }  // namespace
@@ -136,7 +127,7 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         return false;
     const QList<QUrl> urls = data->urls();
     bool ok = true;
-    QStringList copied;
+    QList<QByteArray> copied;
     for (const QUrl& url : urls) {
         const QString local = url.toLocalFile();
         const QString name = QFileInfo(local).fileName();
@@ -149,7 +140,7 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
             ok = false;
             continue;
         }
-        copied.append(name);
+        copied.append(QFile::encodeName(name));
     }
     if (!urls.isEmpty()) {
         if (appendNew(copied, relativePath(mDirPath)) > 0)
@@ -188,6 +179,18 @@ QString CImageListModel::fullPath(const SImageEntry& entry) const {
     return listpath::resolve(mBasePath, entry.mPath, entry.mFilename);
 }
 
+QByteArray CImageListModel::filePath(const QModelIndex& index) const {
+    const SImageEntry* entry = entryAt(index.row());
+    return entry ? filePath(*entry) : QByteArray();
+}
+
+QByteArray CImageListModel::filePath(const SImageEntry& entry) const {
+    // The folders are text (chosen in the folder tree, or read from a list); only the
+    // file's own name may be bytes that no text holds.
+    return QFile::encodeName(listpath::resolve(mBasePath, entry.mPath, QString())) +
+           entry.mNativeName;
+}
+
 void CImageListModel::setOrientation(const QModelIndex& index, int orientation) {
     SImageEntry* entry = entryAt(index.row());
     if (!entry || entry->mOrientation == orientation)
@@ -208,9 +211,7 @@ void CImageListModel::setDirPath(const QString& path) {
     }
     // In list mode the folder's pictures join the loaded list; mBasePath stays the list
     // file's folder.
-    const QStringList names =
-        QDir(path).entryList({QStringLiteral("*.mpo"), QStringLiteral("*.jpg"),
-                              QStringLiteral("*.jpeg"), QStringLiteral("*.png")});
+    const QList<QByteArray> names = listpath::pictureNames(path);
     if (names.isEmpty())
         return;
     if (appendNew(names, relativePath(path)) > 0 && listMode)
@@ -229,7 +230,7 @@ void CImageListModel::sortItems() {
             for (SImageEntry& entry : mEntries) {
                 if (entry.mDate != QLatin1String(kUndefined))
                     continue;
-                const SExifInfo info = readExifOf(fullPath(entry));
+                const SExifInfo info = readExifOf(filePath(entry));
                 entry.mDate = QString::fromStdString(info.mDateTime);
                 entry.mOrientation = info.mOrientation;
             }
@@ -239,7 +240,7 @@ void CImageListModel::sortItems() {
             for (SImageEntry& entry : mEntries) {
                 if (!isDatelessStatus(entry.mDate))
                     continue;
-                const QString modified = modificationDate(fullPath(entry));
+                const QString modified = modificationDate(entry);
                 if (!modified.isNull())
                     entry.mDate = modified;
             }
@@ -250,7 +251,7 @@ void CImageListModel::sortItems() {
             for (SImageEntry& entry : mEntries) {
                 if (entry.mOrientation != -1)
                     continue;
-                const SExifInfo info = readExifOf(fullPath(entry));
+                const SExifInfo info = readExifOf(filePath(entry));
                 entry.mDate = QString::fromStdString(info.mDateTime);
                 entry.mOrientation = info.mOrientation;
             }
@@ -259,7 +260,7 @@ void CImageListModel::sortItems() {
             for (SImageEntry& entry : mEntries) {
                 if (entry.mCamera != QLatin1String(kUndefined))
                     continue;
-                const SExifInfo info = readExifOf(fullPath(entry));
+                const SExifInfo info = readExifOf(filePath(entry));
                 if (entry.mOrientation == -1) {
                     entry.mDate = QString::fromStdString(info.mDateTime);
                     entry.mOrientation = info.mOrientation;
@@ -329,21 +330,23 @@ void CImageListModel::appendEntry(const SImageEntry& entry) {
     mEntries.push_back(entry);
 }
 
-int CImageListModel::appendNew(const QStringList& filenames, const QString& path) {
+int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& path) {
     // A folder of thousands of pictures is listed again on every selection in list mode:
-    // look the names up in a set instead of walking the list for each of them.
-    QSet<QString> listed;
+    // look the names up in a set instead of walking the list for each of them. Names are
+    // compared as bytes: two names that are no UTF-8 may show as the same text.
+    QSet<QByteArray> listed;
     for (const SImageEntry& entry : mEntries) {
         if (entry.mPath == path)
-            listed.insert(entry.mFilename);
+            listed.insert(entry.mNativeName);
     }
     std::vector<SImageEntry> fresh;
-    for (const QString& name : filenames) {
+    for (const QByteArray& name : names) {
         if (listed.contains(name))
             continue;
         listed.insert(name);
         SImageEntry entry;
-        entry.mFilename = name;
+        entry.mFilename = QFile::decodeName(name);
+        entry.mNativeName = name;
         entry.mPath = path;
         fresh.push_back(std::move(entry));
     }

@@ -74,6 +74,9 @@ public:
     // The file of the index's row: "/..." and "C:/..." paths as they are, others below
     // mBasePath.
     QString fullPath(const QModelIndex& index) const;
+    // The file of the index's row as bytes, as open() takes them: the one name of a file
+    // from the list to the decoder. Names that are no valid UTF-8 keep their bytes.
+    QByteArray filePath(const QModelIndex& index) const;
     void setOrientation(const QModelIndex& index, int orientation);
 
     // The capture-date operations on the entry shown in the index's row.
@@ -119,6 +122,10 @@ private:
     SImageEntry* entryAt(int row);
     const SImageEntry* entryAt(int row) const;
     QString fullPath(const SImageEntry& entry) const;
+    QByteArray filePath(const SImageEntry& entry) const;
+    // The file's modification time as a date text in local time; a null text when the
+    // file has none (it is gone).
+    QString modificationDate(const SImageEntry& entry) const;
     // dir as the list keeps it: empty for mBasePath, relative below it, else absolute.
     QString relativePath(const QString& dir) const;
     // Writes the rows in their current order, with paths[i] as the path of mEntries[i];
@@ -128,10 +135,10 @@ private:
     // Appends as the last row, without the duplicate check and without telling views:
     // callers wrap it in beginInsertRows/endInsertRows (or a reset).
     void appendEntry(const SImageEntry& entry);
-    // Appends the new files of one folder (path relative to mBasePath) as rows, leaving
-    // out those already listed; tells views about exactly the appended rows. Returns
-    // their number.
-    int appendNew(const QStringList& filenames, const QString& path);
+    // Appends the new files of one folder (path relative to mBasePath), given by their
+    // names' bytes, as rows, leaving out those already listed; tells views about exactly
+    // the appended rows. Returns their number.
+    int appendNew(const QList<QByteArray>& names, const QString& path);
     // Drops all entries (model reset).
     void clearEntries();
     // Gives the row's entry a new date text; tells views and marks the list modified

@@ -113,6 +113,7 @@ void CImageListModel::loadList(const QString& fileName) {
         const bool utf8 = QUtf8StringView(reader.line()).isValidUtf8();
         SImageEntry entry;
         entry.mFilename = decodeField(reader.nextString(), utf8);
+        entry.mNativeName = QFile::encodeName(entry.mFilename);
         entry.mPath = decodeField(reader.nextString(), utf8);
         entry.mDate = decodeField(reader.nextString(), utf8);
         entry.mOrientation = reader.nextInt();

@@ -6,9 +6,9 @@
 #include "exif.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QTimeZone>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -115,21 +115,28 @@ void CImageListModel::loadExifDate(const QModelIndex& index) {
     // Status texts such as "no Exif data" go into the list as they are: they tell the
     // user why there is no date.
     changeDate(index.row(),
-               QString::fromStdString(
-                   readExif(QFile::encodeName(fullPath(index)).toStdString()).mDateTime));
+               QString::fromStdString(readExif(filePath(*entry).toStdString()).mDateTime));
 }
 
 void CImageListModel::loadFSDate(const QModelIndex& index) {
     SImageEntry* entry = entryAt(index.row());
     if (!entry)
         return;
-    // A modification time is an instant; the list shows it as the local wall-clock time,
-    // like the camera's clock would have.
-    const QDateTime modified = QFileInfo(fullPath(index)).lastModified();
     // A file without a readable time keeps its date, as the shifts below do.
-    if (!modified.isValid())
-        return;
-    changeDate(index.row(), modified.toString(QLatin1String(capturedate::kFormat)));
+    const QString modified = modificationDate(*entry);
+    if (!modified.isNull())
+        changeDate(index.row(), modified);
+}
+
+QString CImageListModel::modificationDate(const SImageEntry& entry) const {
+    // A modification time is an instant; the list shows it as the local wall-clock time,
+    // like the camera's clock would have. The file is found by its name's bytes, which
+    // QFileInfo cannot take.
+    struct stat info;
+    if (::stat(filePath(entry).constData(), &info) != 0)
+        return QString();
+    return QDateTime::fromSecsSinceEpoch(info.st_mtime)
+        .toString(QLatin1String(capturedate::kFormat));
 }
 
 void CImageListModel::loadFilenameDate(const QModelIndex& index) {

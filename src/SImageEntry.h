@@ -1,9 +1,11 @@
 #pragma once
 // One row of the picture list.
+#include <QByteArray>
 #include <QString>
 
 struct SImageEntry {
-    QString mFilename;              // file name without directory
+    QString mFilename;              // file name without directory, as text to show
+    QByteArray mNativeName;         // the same name as the file system keeps it: opens it
     QString mPath;                  // directory relative to the list's base folder, or C:/...
     QString mDate = "undefined";    // "yyyy:MM:dd hh:mm:ss", an Exif status text or "undefined"
     int mOrientation = 0;           // Exif code 1..8; 0 never read; -2 none; -1 unreadable file

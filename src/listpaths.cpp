@@ -1,11 +1,26 @@
 #include "listpaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 namespace listpath {
 
 namespace {
+
+bool hasPictureSuffix(const QByteArray& name) {
+    for (const char* suffix : {".mpo", ".jpg", ".jpeg", ".png"}) {
+        const int size = int(qstrlen(suffix));
+        if (name.size() > size && qstricmp(name.constData() + name.size() - size, suffix) == 0)
+            return true;
+    }
+    return false;
+}
 
 // Joins two parts with one slash, also when the first is the root folder.
 QString joined(const QString& folder, const QString& name) {
@@ -58,6 +73,27 @@ QString folderOf(const QString& base, const QString& path) {
 
 QString resolve(const QString& base, const QString& path, const QString& filename) {
     return joined(folderOf(base, path), filename);
+}
+
+QList<QByteArray> pictureNames(const QString& dir) {
+    // Qt's own listing leaves out every name that does not decode, so the folder is read
+    // here with the names' bytes as they are.
+    QList<QByteArray> names;
+    const QByteArray folder = QFile::encodeName(dir) + '/';
+    DIR* stream = dir.isEmpty() ? nullptr : ::opendir(folder.constData());
+    if (!stream)
+        return names;
+    while (const dirent* entry = ::readdir(stream)) {
+        const QByteArray name(entry->d_name);
+        struct stat info;
+        if (name.startsWith('.') || !hasPictureSuffix(name) ||
+            ::stat((folder + name).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        names.append(name);
+    }
+    ::closedir(stream);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace listpath

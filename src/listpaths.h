@@ -3,6 +3,8 @@
 // they are inside it, as absolute paths otherwise. Paths are compared by whole
 // components on canonical paths, so that "photos2" is no part of "photos" and a folder
 // reached through a link is the same folder as the link's target.
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace listpath {
@@ -24,5 +26,11 @@ bool isAbsolute(const QString& path);
 QString folderOf(const QString& base, const QString& path);
 // The file filename in folder path of a list in folder base.
 QString resolve(const QString& base, const QString& path, const QString& filename);
+
+// The names of the pictures in folder dir as the file system keeps them, in byte order:
+// files and links to files named *.mpo, *.jpg, *.jpeg or *.png in any letter case,
+// except hidden ones. Names that are no valid UTF-8 are listed too, though no text can
+// name them. An empty path is no folder chosen yet: nothing.
+QList<QByteArray> pictureNames(const QString& dir);
 
 }  // namespace listpath
