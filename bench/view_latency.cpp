@@ -1,16 +1,22 @@
-// view_latency FILE...: shows the files one after the other in the real GL view (an
-// 800 x 600 window) and times, from the call that selects a file, the frame that shows
-// its Exif thumbnail and the frame that shows the picture itself. Meanwhile a 1 ms timer
-// measures the longest time the GUI thread spends away from its event loop. After each
-// picture the resident memory is read once the view has settled. One line per file,
-// then the medians:
-//   preview_ms=... full_ms=... stall_ms=... rss_growth=...
+// view_latency FILE...: pages through the files in the real GL view (an 800 x 600
+// window) as the main window does, and times from each selection the frame that shows
+// the Exif thumbnail and the frame that shows the picture itself. Meanwhile a 1 ms timer
+// measures the longest time the GUI thread spends away from its event loop.
+//
+// The files go in threes: a picture selected with the next one to be read ahead (cold:
+// nothing of it was decoded, and a read-ahead of an earlier step may still run), then,
+// once the read-ahead had time, that next picture (read ahead), whose own read-ahead is
+// the third file, never shown. Then a burst: a selection every 40 ms through all files
+// (backwards), as Page Down held down, until the last one shows in full.
+//
+// Lines of figures, then one line of medians:
+//   preview_ms=... full_ms=... readahead_ms=... stall_ms=... rss_growth=...
+//   burst_stall_ms=... burst_selections=... burst_decodes=... burst_settle_ms=...
 // rss_growth: the largest resident size after the sixth and later pictures against the
-// size after the fifth, when the picture cache has filled. A line before them gives the
-// time of one plain repaint, which every frame above includes.
+// size after the fifth, when the picture cache has filled.
+#include "CPictureSource.h"
 #include "CRuvello.h"
 #include "GLWidget.h"
-#include "exif.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -31,6 +37,7 @@ namespace {
 
 constexpr int kTimeoutMs = 60000;
 constexpr int kSettleMs = 500;
+constexpr int kBurstIntervalMs = 40;
 
 double median(std::vector<double> values) {
     if (values.empty())
@@ -59,10 +66,83 @@ bool turnUntil(const std::function<bool()>& done, int milliseconds) {
     return true;
 }
 
+// One selection and the frames that showed it.
 struct SLoad {
-    std::string mFile;
-    bool mPreviewPainted = false, mFullPainted = false;
+    QByteArray mFile;
     double mPreviewMs = -1, mFullMs = -1;
+};
+
+// The view with its clock, its frame watch and its stall meter.
+class CBench {
+public:
+    CBench() {
+        mView.resize(800, 600);
+        mView.show();
+        QObject::connect(&mView, &GLWidget::pictureShown, [this](const SShownPicture& shown) {
+            if (QByteArray::fromStdString(shown.file) != mLoad.mFile)
+                return;
+            mPreviewPainted |= shown.state == EShown::Preview;
+            mFullPainted |= shown.state == EShown::Full;
+        });
+        // pictureShown comes from the paint; the swap after it puts it on the screen.
+        QObject::connect(&mView, &QOpenGLWidget::frameSwapped, [this] {
+            const double now = mClock.nsecsElapsed() / 1e6;
+            if (mPreviewPainted && mLoad.mPreviewMs < 0)
+                mLoad.mPreviewMs = now;
+            if (mFullPainted && mLoad.mFullMs < 0)
+                mLoad.mFullMs = now;
+        });
+        mTicker.setTimerType(Qt::PreciseTimer);
+        mTicker.setInterval(1);
+        QObject::connect(&mTicker, &QTimer::timeout, [this] {
+            const qint64 now = mClock.nsecsElapsed();
+            mLongestGap = std::max(mLongestGap, now - mLastTick);
+            mLastTick = now;
+        });
+    }
+    bool ready() { return turnUntil([&] { return mView.isValid(); }, 10000); }
+
+    void startClock() {
+        mClock.start();
+        mLastTick = 0;
+        mLongestGap = 0;
+        mTicker.start();
+    }
+    void select(const QByteArray& file, const QByteArray& readAhead) {
+        mLoad = SLoad{file};
+        mPreviewPainted = mFullPainted = false;
+        mView.loadPicture(file);
+        mView.setReadAhead(readAhead);
+    }
+    // Waits for the frame with the whole picture and the event loop's next turn after
+    // it; the longest stall until then in *stallMs.
+    bool waitFull(double* stallMs) {
+        const bool shown = turnUntil([&] { return mLoad.mFullMs >= 0; }, kTimeoutMs);
+        turnUntil([&] { return mLastTick / 1e6 > mLoad.mFullMs; }, kTimeoutMs);
+        mTicker.stop();
+        *stallMs = mLongestGap / 1e6;
+        if (!shown)
+            std::fprintf(stderr, "view_latency: %s was not shown within %d s\n",
+                         mLoad.mFile.constData(), kTimeoutMs / 1000);
+        return shown;
+    }
+    void settle() {
+        QElapsedTimer settle;
+        settle.start();
+        turnUntil([&] { return settle.elapsed() >= kSettleMs; }, kSettleMs * 2);
+    }
+    const SLoad& load() const { return mLoad; }
+    double now() const { return mClock.nsecsElapsed() / 1e6; }
+    CPictureSource::SCounts counts() const { return mView.pictureSource()->counts(); }
+    GLWidget& view() { return mView; }
+
+private:
+    GLWidget mView;
+    QElapsedTimer mClock;
+    QTimer mTicker;
+    qint64 mLastTick = 0, mLongestGap = 0;
+    SLoad mLoad;
+    bool mPreviewPainted = false, mFullPainted = false;
 };
 
 }  // namespace
@@ -70,83 +150,52 @@ struct SLoad {
 int main(int argc, char** argv) {
     QSurfaceFormat::setDefaultFormat(defaultGLFormat());
     QApplication app(argc, argv);
-    QStringList files = app.arguments().mid(1);
+    QStringList names = app.arguments().mid(1);
     // A file shown before would come from the picture cache, with nothing to time.
-    if (files.isEmpty() || files.removeDuplicates() > 0) {
-        std::fputs("usage: view_latency FILE... (all different)\n", stderr);
+    if (names.size() < 6 || names.size() % 3 != 0 || names.removeDuplicates() > 0) {
+        std::fputs("usage: view_latency FILE... (all different, a multiple of 3, at least 6)\n",
+                   stderr);
         return 2;
     }
+    std::vector<QByteArray> files;
+    for (const QString& name : names)
+        files.push_back(QFile::encodeName(name));
 
-    GLWidget view;
-    view.resize(800, 600);
-    view.show();
-    if (!turnUntil([&] { return view.isValid(); }, 10000)) {
+    CBench bench;
+    if (!bench.ready()) {
         std::fputs("view_latency: the view got no GL context\n", stderr);
         return 1;
     }
-    CRuvello* ruvello = view.application();
 
-    QElapsedTimer clock;
-    SLoad load;
-    // imageLoaded comes from the paint that uploaded a picture; the swap after it shows it.
-    QObject::connect(&view, &GLWidget::imageLoaded, [&] {
-        const SPictureEntry& entry = ruvello->cache().back();
-        if (entry.fileName != load.mFile)
-            return;
-        load.mPreviewPainted |= entry.thumbnailShown;
-        load.mFullPainted |= entry.leftLoaded;
-    });
-    QObject::connect(&view, &QOpenGLWidget::frameSwapped, [&] {
-        const double now = clock.nsecsElapsed() / 1e6;
-        if (load.mPreviewPainted && load.mPreviewMs < 0)
-            load.mPreviewMs = now;
-        if (load.mFullPainted && load.mFullMs < 0)
-            load.mFullMs = now;
-    });
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    qint64 lastTick = 0, longestGap = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - lastTick);
-        lastTick = now;
-    });
-
-    std::vector<double> previews, fulls, stalls;
+    std::vector<double> previews, fulls, readAheads, stalls;
     std::vector<long> resident;
-    for (const QString& name : files) {
-        const QByteArray file = QFile::encodeName(name);
-        // The main window reads the Exif record before it hands the file over.
-        const SExifInfo info = readExif(file.toStdString());
-        load = SLoad{file.toStdString()};
-        longestGap = 0;
-        clock.start();
-        lastTick = 0;
-        ticker.start();
-        view.loadPicture(file, info);
-        const bool shown = turnUntil([&] { return load.mFullMs >= 0; }, kTimeoutMs);
-        // The paint that showed the picture ends with its swap; the first tick after it
-        // measures how long the event loop waited for that paint.
-        turnUntil([&] { return lastTick / 1e6 > load.mFullMs; }, kTimeoutMs);
-        ticker.stop();
-        const double stallMs = longestGap / 1e6;
-        if (!shown) {
-            std::fprintf(stderr, "view_latency: %s was not shown within %d s\n", file.constData(),
-                         kTimeoutMs / 1000);
+    for (size_t i = 0; i + 2 < files.size(); i += 3) {
+        const QByteArray &cold = files[i], &warm = files[i + 1], &decoy = files[i + 2];
+        double stall = 0;
+        bench.startClock();
+        bench.select(cold, warm);
+        if (!bench.waitFull(&stall))
             return 1;
-        }
-        QElapsedTimer settle;
-        settle.start();
-        turnUntil([&] { return settle.elapsed() >= kSettleMs; }, kSettleMs * 2);
+        std::printf("%s: preview %.1f ms, full %.1f ms, longest stall %.1f ms\n", cold.constData(),
+                    bench.load().mPreviewMs, bench.load().mFullMs, stall);
+        if (bench.load().mPreviewMs >= 0)
+            previews.push_back(bench.load().mPreviewMs);
+        fulls.push_back(bench.load().mFullMs);
+        stalls.push_back(stall);
+        bench.settle();
         resident.push_back(residentKiB());
-        std::printf("%s: preview %.1f ms, full %.1f ms, longest stall %.1f ms, resident %ld MiB\n",
-                    file.constData(), load.mPreviewMs, load.mFullMs, stallMs,
-                    resident.back() / 1024);
-        if (load.mPreviewMs >= 0)
-            previews.push_back(load.mPreviewMs);
-        fulls.push_back(load.mFullMs);
-        stalls.push_back(stallMs);
+
+        // The read-ahead of the third file starts once this one shows, and still runs
+        // when the next cold picture is selected.
+        bench.startClock();
+        bench.select(warm, decoy);
+        if (!bench.waitFull(&stall))
+            return 1;
+        std::printf("%s: read ahead, full %.1f ms, longest stall %.1f ms\n", warm.constData(),
+                    bench.load().mFullMs, stall);
+        readAheads.push_back(bench.load().mFullMs);
+        stalls.push_back(stall);
+        resident.push_back(residentKiB());
     }
 
     // For reading the figures: what one frame of the shown picture costs by itself.
@@ -154,20 +203,50 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 20; ++i) {
         bool swapped = false;
         const auto connection =
-            QObject::connect(&view, &QOpenGLWidget::frameSwapped, [&] { swapped = true; });
-        clock.start();
-        view.update();
+            QObject::connect(&bench.view(), &QOpenGLWidget::frameSwapped, [&] { swapped = true; });
+        bench.startClock();
+        bench.view().update();
         turnUntil([&] { return swapped; }, 5000);
         QObject::disconnect(connection);
-        frames.push_back(clock.nsecsElapsed() / 1e6);
+        frames.push_back(bench.now());
     }
     std::printf("one repaint of the view: %.1f ms (median)\n", median(frames));
+
+    // Page Down held: a new picture every 40 ms, each with the next to read ahead.
+    bench.settle();
+    const CPictureSource::SCounts before = bench.counts();
+    bench.startClock();
+    size_t selected = 0;
+    QTimer pager;
+    pager.setTimerType(Qt::PreciseTimer);
+    // Backwards, so that the burst ends on pictures that left the cache long ago.
+    const std::vector<QByteArray> order(files.rbegin(), files.rend());
+    QObject::connect(&pager, &QTimer::timeout, [&] {
+        const QByteArray next = selected + 1 < order.size() ? order[selected + 1] : QByteArray();
+        bench.select(order[selected++], next);
+        if (selected == order.size())
+            pager.stop();
+    });
+    pager.start(kBurstIntervalMs);
+    turnUntil([&] { return selected == files.size(); }, kTimeoutMs);
+    const double lastSelection = bench.now();
+    double burstStall = 0;
+    if (!bench.waitFull(&burstStall))
+        return 1;
+    const double settleMs = bench.load().mFullMs - lastSelection;
+    const CPictureSource::SCounts after = bench.counts();
+    std::printf("burst: %zu selections every %d ms, %d decodes started, %d delivered, "
+                "%d stopped read-aheads, the last shown in full %.1f ms after its selection\n",
+                selected, kBurstIntervalMs, after.started - before.started,
+                after.delivered - before.delivered, after.stopped - before.stopped, settleMs);
 
     double growth = -1;
     if (resident.size() >= 6)
         growth = double(*std::max_element(resident.begin() + 5, resident.end())) / resident[4];
-    std::printf("preview_ms=%.1f full_ms=%.1f stall_ms=%.1f rss_growth=%.3f\n", median(previews),
-                median(fulls), median(stalls), growth);
+    std::printf("preview_ms=%.1f full_ms=%.1f readahead_ms=%.1f stall_ms=%.1f rss_growth=%.3f\n",
+                median(previews), median(fulls), median(readAheads), median(stalls), growth);
+    std::printf("burst_stall_ms=%.1f burst_selections=%zu burst_decodes=%d burst_settle_ms=%.1f\n",
+                burstStall, selected, after.started - before.started, settleMs);
     std::fflush(stdout);
     return 0;
 }

@@ -95,6 +95,7 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     connect(mImageListModel, &CImageListModel::copyFailed, this,
             [this](const QString& file) { report(tr("Could not copy %1").arg(file)); });
     connect(mLineEdit, &QLineEdit::returnPressed, this, &CImgWindow::on_lineEdit_returnPressed);
+    connect(mGLWidget, &GLWidget::pictureShown, this, &CImgWindow::pictureShown);
     connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::imageLoaded);
     connect(mTimePanel->addTime, &QPushButton::clicked, this, &CImgWindow::addToDate);
     connect(mTimePanel->setTime, &QPushButton::clicked, this, &CImgWindow::setDate);
@@ -247,8 +248,6 @@ void CImgWindow::buildActions() {
     connect(save, &QAction::triggered, this, &CImgWindow::save);
     connect(clear, &QAction::triggered, this, &CImgWindow::clearList);
     connect(exportAction, &QAction::triggered, this, &CImgWindow::exportAnaglyph);
-    // The second picture of a stereo file may fail only once it is decoded.
-    connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::updateActions);
     connect(quit, &QAction::triggered, this, &QWidget::close);
     connect(exifDate, &QAction::triggered, this, &CImgWindow::loadExifDate);
     connect(fsDate, &QAction::triggered, this, &CImgWindow::loadFSDate);

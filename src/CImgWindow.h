@@ -14,6 +14,7 @@ class QLineEdit;
 class QTreeView;
 class QTreeWidget;
 struct SExifInfo;
+struct SShownPicture;
 
 // The program's main window: the GL view in the middle, the folder tree, the picture
 // list, the Exif table and the date panel around it, with the menus and the tool bar
@@ -50,6 +51,8 @@ public slots:
     // Writes the current stereo picture's anaglyph at full resolution, as it shows.
     void exportAnaglyph();
     void imageLoaded(QString filename, int width, int height);
+    // The view showed the current picture as a preview, in full or failed.
+    void pictureShown(const SShownPicture& shown);
     void orientation1();
     void orientation6();
     void orientation8();
@@ -86,6 +89,8 @@ private:
     void updateActions();
     // The current picture is a stereo pair whose second picture did not fail.
     bool canExportAnaglyph() const;
+    // The row to read ahead after a move from row previous to row current.
+    QByteArray readAheadFile(int current, int previous) const;
     void report(const QString& text);
     void updateTitle();
     void focusView();
@@ -110,7 +115,11 @@ private:
     bool mWasMaximized = false;
     bool mTreeScrollPending = false;  // until the user scrolls or picks another folder
     int mWheelDelta = 0;
-    QString mCurrentFile;
+    QString mCurrentFile;       // the current row's file, for display and QFileInfo
+    QByteArray mCurrentBytes;   // the same as the bytes of its name: the one name the view has
+    // What the view last showed of the current file: nothing yet, a picture, a stereo pair.
+    bool mCurrentShown = false;
+    bool mCurrentStereo = false;
     QString mTitle = "Ruvello";  // without the mark of unsaved changes
     QString mPendingFile;        // to select once the list holds it
 };

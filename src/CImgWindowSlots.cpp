@@ -158,27 +158,44 @@ void CImgWindow::fillExifTable(const SExifInfo& info) {
     mExifTable->setSortingEnabled(sorting);
 }
 
-void CImgWindow::onn_listView_currentChanged(QModelIndex current, QModelIndex) {
-    updateActions();
-    if (!current.isValid())
+void CImgWindow::onn_listView_currentChanged(QModelIndex current, QModelIndex previous) {
+    if (!current.isValid()) {
+        updateActions();
         return;
+    }
+    // Everything that follows the picture changes with it, before anything asks.
     mCurrentFile = mImageListModel->fullPath(current);
-    const QByteArray file = bytes(mCurrentFile);
-    const SExifInfo info = readExif(file.toStdString());
-    mGLWidget->loadPicture(file, info);
-    fillExifTable(info);
+    mCurrentBytes = mImageListModel->filePath(current);
+    mCurrentShown = mCurrentStereo = false;
+    updateActions();
+    mGLWidget->loadPicture(mCurrentBytes);
+    mGLWidget->setReadAhead(readAheadFile(current.row(), previous.isValid() ? previous.row() : -1));
+}
+
+QByteArray CImgWindow::readAheadFile(int current, int previous) const {
+    // Paging forward reads the next row ahead, paging back the previous one.
+    const int row = previous > current ? current - 1 : current + 1;
+    if (row < 0 || row >= mImageListModel->rowCount())
+        return {};
+    return mImageListModel->filePath(mImageListModel->index(row, 0));
 }
 
 void CImgWindow::imageLoaded(QString filename, int width, int height) {
     mTitle = QString("Ruvello - (%1x%2) %3").arg(width).arg(height).arg(filename);
     updateTitle();
-    // Read-ahead: the next row is decoded while the user looks at this one.
-    const QModelIndex current = mListView->currentIndex();
-    if (!current.isValid() || current.row() + 1 >= mImageListModel->rowCount())
-        return;
-    const QString next = mImageListModel->fullPath(mImageListModel->index(current.row() + 1, 0));
-    const QByteArray file = bytes(next);
-    mGLWidget->prefetch(file, readExif(file.toStdString()));
+}
+
+void CImgWindow::pictureShown(const SShownPicture& shown) {
+    if (QByteArray::fromStdString(shown.file) != mCurrentBytes)
+        return;  // not the row the list has now
+    mCurrentShown = true;
+    mCurrentStereo = shown.stereo;
+    fillExifTable(shown.info);
+    updateActions();
+    if (shown.state == EShown::Failed)
+        report(tr("Cannot show %1: %2")
+                   .arg(QFileInfo(mCurrentFile).fileName(),
+                        QString::fromLocal8Bit(shown.reason.c_str())));
 }
 
 void CImgWindow::updateActions() {
@@ -193,11 +210,7 @@ void CImgWindow::updateActions() {
 }
 
 bool CImgWindow::canExportAnaglyph() const {
-    const CRuvello* view = mGLWidget->application();
-    if (!mListView->currentIndex().isValid() || !view->mIsMpo || view->cache().empty())
-        return false;
-    const SPictureEntry& shown = view->cache().back();
-    return shown.fileName == bytes(mCurrentFile).toStdString() && !shown.rightFailed;
+    return mListView->currentIndex().isValid() && mCurrentShown && mCurrentStereo;
 }
 
 void CImgWindow::exportAnaglyph() {
@@ -216,29 +229,22 @@ void CImgWindow::exportAnaglyph() {
         return;
 
     const CRuvello& view = *mGLWidget->application();
-    const CAnaglyphRenderer& r = view.mRenderer;
     SAnaglyphExport options;
-    options.mAnaglyph.a_l = r.a_l;
-    options.mAnaglyph.b_l = r.b_l;
-    options.mAnaglyph.a_r = r.a_r;
-    options.mAnaglyph.b_r = r.b_r;
-    options.mAnaglyph.gamma = r.gamma;
-    options.mAnaglyph.mMode = r.mode;
-    options.mAnaglyph.mRemoveHalos = r.removeHalos;
-    options.mAnaglyph.mRestrictedRange = r.restrictedRange;
+    options.mAnaglyph = view.anaglyphSettings();
     // The view's shift is in pixels of the picture as shown, which may be shrunk to the
     // texture limit; the export is at full size.
-    const SExifInfo info = readExif(bytes(mCurrentFile).toStdString());
+    const SPictureEntry* shown = view.currentEntry();
+    const SExifInfo info = shown ? shown->info : SExifInfo();
     const int fullSide = std::max(info.mPixelXDimension, info.mPixelYDimension);
-    const int shownSide = std::max(view.mImageWidth, view.mImageHeight);
+    const int shownSide = std::max(view.imageWidth(), view.imageHeight());
     const float scale = fullSide > shownSide && shownSide > 1 ? float(fullSide) / shownSide : 1.0f;
-    options.mAnaglyph.mShift = view.mShift * scale;
+    options.mAnaglyph.mShift = view.shift() * scale;
     options.mQuality = 95;
     options.mOverwrite = true;  // the dialog has asked
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::string why;
-    const EExportResult result = ::exportAnaglyph(options, {bytes(mCurrentFile).toStdString(), {}},
+    const EExportResult result = ::exportAnaglyph(options, {mCurrentBytes.toStdString(), {}},
                                                   bytes(target).toStdString(), &why);
     QApplication::restoreOverrideCursor();
     if (result == EExportResult::Written) {
@@ -300,6 +306,7 @@ void CImgWindow::setOrientation(int orientation) {
     QStringList failures;
     for (const QModelIndex& index : selectedRows()) {
         const QString path = mImageListModel->fullPath(index);
+        const QByteArray file = mImageListModel->filePath(index);
         QString why;
         if (!writeExifOrientation(path, orientation, &why)) {
             warning(__FILE__, __LINE__, why.toStdString());
@@ -308,10 +315,11 @@ void CImgWindow::setOrientation(int orientation) {
         }
         ++done;
         mImageListModel->setOrientation(index, orientation);
-        const QByteArray file = bytes(path);
-        mGLWidget->updatePictureInfo(file, readExif(file.toStdString()));
+        // One file the user just changed: its record is read again here.
+        const SExifInfo info = readExif(file.toStdString());
+        mGLWidget->updatePictureInfo(file, info);
         if (index.row() == mListView->currentIndex().row())
-            fillExifTable(readExif(file.toStdString()));
+            fillExifTable(info);
     }
     if (!failures.isEmpty())
         report(failures.size() == 1

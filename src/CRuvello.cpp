@@ -5,7 +5,6 @@
 #include "SUI.h"
 #include "glHelper.h"
 #include "viewFit.h"
-#include "viewdecode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,22 +15,6 @@ namespace {
 // The toolkit's codes of the arrow keys, as the view widget passes them on.
 constexpr unsigned kKeyLeft = 0x01000012;
 constexpr unsigned kKeyRight = 0x01000014;
-
-bool endsWith(const std::string& s, const char* suffix) {
-    const std::string end(suffix);
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-bool isMpoName(const std::string& name) {
-    return endsWith(name, ".mpo") || endsWith(name, ".MPO");
-}
-
-bool isJpegName(const std::string& name) {
-    for (const char* suffix : {".jpg", ".JPG", ".jpeg", ".JPEG", ".mpo", ".MPO"})
-        if (endsWith(name, suffix))
-            return true;
-    return false;
-}
 
 // Texture coordinates of a displayed point (a from the left, b from the top, both in
 // [0, 1]) for the Exif orientation: the stored picture is turned or mirrored so that
@@ -65,9 +48,6 @@ void orientedTexCoord(int orientation, float a, float b, float& s, float& t) {
     }
 }
 
-bool turnsSideways(int orientation) {
-    return orientation >= 5 && orientation <= 8;
-}
 }  // namespace
 
 CRuvello::CRuvello(CGlutWindow* window) : CApp(window) {
@@ -86,7 +66,12 @@ void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
     for (SPictureEntry& e : mCache) {
         e.texLeft = e.texRight = e.texThumb = 0;
         e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
-        e.leftRequested = e.rightRequested = e.thumbnailTried = false;
+        e.leftFailed = e.rightFailed = false;
+        e.identified = false;
+        cancelRequests(e);
+        e.pendingLeft.reset();
+        e.pendingRight.reset();
+        e.pendingThumbnail.reset();
     }
     initGL(stereoVs, stereoFs);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -119,7 +104,9 @@ void CRuvello::shutdownGL() {
             glDeleteTextures(3, textures);
             e.texLeft = e.texRight = e.texThumb = 0;
             e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
-            e.leftRequested = e.rightRequested = e.thumbnailTried = false;
+            e.leftFailed = e.rightFailed = false;
+            e.identified = false;
+            cancelRequests(e);
         }
     }
     if (mGrayTable)
@@ -128,294 +115,9 @@ void CRuvello::shutdownGL() {
     CApp::shutdownGL();
 }
 
-SPictureEntry* CRuvello::current() {
-    return mCache.empty() ? nullptr : &mCache.back();
-}
-
-const SPictureEntry* CRuvello::current() const {
-    return mCache.empty() ? nullptr : &mCache.back();
-}
-
-SPictureEntry* CRuvello::entryFor(const std::string& filename) {
-    for (auto it = mCache.rbegin(); it != mCache.rend(); ++it)
-        if (it->fileName == filename)
-            return &*it;
-    return nullptr;
-}
-
-void CRuvello::updateCache() {
-    if (mFileName.empty())
-        return;
-    if (isMpoName(mFileName))
-        mIsMpo = true;
-    else if (isJpegName(mFileName) || endsWith(mFileName, ".png") || endsWith(mFileName, ".PNG"))
-        mIsMpo = false;
-    auto found = std::find_if(mCache.rbegin(), mCache.rend(),
-                              [&](const SPictureEntry& e) { return e.fileName == mFileName; });
-    if (found != mCache.rend()) {
-        // A hit moves the entry to the end and decodes nothing.
-        auto it = std::prev(found.base());
-        if (it != std::prev(mCache.end())) {
-            SPictureEntry entry = std::move(*it);
-            mCache.erase(it);
-            mCache.push_back(std::move(entry));
-        }
-        return;
-    }
-    SPictureEntry entry;
-    if (mCache.size() >= kCacheSize) {
-        // The least recently used entry makes room; its textures are reused.
-        entry.texLeft = mCache.front().texLeft;
-        entry.texRight = mCache.front().texRight;
-        entry.leftWidth = mCache.front().leftWidth;
-        entry.leftHeight = mCache.front().leftHeight;
-        entry.rightWidth = mCache.front().rightWidth;
-        entry.rightHeight = mCache.front().rightHeight;
-        entry.texThumb = mCache.front().texThumb;
-        entry.thumbWidth = mCache.front().thumbWidth;
-        entry.thumbHeight = mCache.front().thumbHeight;
-        mCache.erase(mCache.begin());
-    }
-    entry.fileName = mFileName;
-    entry.info = mInfo;
-    mCache.push_back(std::move(entry));
-}
-
-void CRuvello::selectPicture(const std::string& filename, const SExifInfo& info) {
-    mFileName = filename;
-    mInfo = info;
-    updateCache();
-    // The loaders start at once rather than in the paint that follows; before GL set-up
-    // the texture limit is not known yet, and the first paint asks.
-    if (mDecodeRequest && glReady() && !mCache.empty())
-        requestMissing(mCache.back(), false);
-}
-
-void CRuvello::prefetch(const std::string& filename, const SExifInfo& info) {
-    if (filename.empty() || mFileName.empty() || mCache.empty() || entryFor(filename))
-        return;
-    SPictureEntry entry;
-    if (mCache.size() >= kCacheSize) {
-        // The least recently used entry, textures and all.
-        entry = std::move(mCache.front());
-        mCache.erase(mCache.begin());
-        entry.leftLoaded = entry.rightLoaded = entry.thumbnailShown = false;
-        entry.leftRequested = entry.rightRequested = entry.rightFailed = false;
-        entry.thumbnailTried = false;
-        entry.pendingLeft.reset();
-        entry.pendingRight.reset();
-        entry.pendingThumbnail.reset();
-    }
-    entry.fileName = filename;
-    entry.info = info;
-    // Just before the current entry, so that the read-ahead outlives the next few
-    // selections.
-    mCache.insert(std::prev(mCache.end()), std::move(entry));
-    if (mDecodeRequest) {
-        SPictureEntry* e = entryFor(filename);
-        e->leftRequested = true;
-        mDecodeRequest(filename, false, mMaxTexSize, true);
-    }
-}
-
-void CRuvello::uploadPicture(const std::string& filename, bool right, SImageHandle image) {
-    SPictureEntry* entry = entryFor(filename);
-    if (!entry || !image)
-        return;  // no entry holds that file any more: the pixels go with the handle
-    (right ? entry->pendingRight : entry->pendingLeft) = std::move(image);
-}
-
-void CRuvello::updatePictureInfo(const std::string& filename, const SExifInfo& info) {
-    if (SPictureEntry* entry = entryFor(filename)) {
-        entry->info = info;
-        if (filename == mFileName)
-            mInfo = info;
-    }
-}
-
-bool CRuvello::isLeftLoaded() const {
-    const SPictureEntry* e = current();
-    return e && e->leftLoaded;
-}
-
-bool CRuvello::isRightLoaded() const {
-    const SPictureEntry* e = current();
-    return e && e->rightLoaded;
-}
-
-bool CRuvello::wantsRightPicture() const {
-    const SPictureEntry* e = current();
-    return mStereo && mIsMpo && !(e && e->rightFailed);
-}
-
-bool CRuvello::pictureComplete() const {
-    if (mFileName.empty())
-        return true;
-    return isLeftLoaded() && (isRightLoaded() || !wantsRightPicture());
-}
-
 void CRuvello::setNearestFilter(bool flag) {
     mNearest = flag;
     mFilterDirty = true;  // applied in the next paint, with the context current
-}
-
-void CRuvello::uploadTexture(GLuint& texture, int& width, int& height, const SImage& image) {
-    if (texture == 0) {
-        glGenTextures(1, &texture);
-        width = height = 0;
-    }
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mNearest ? GL_NEAREST : GL_LINEAR);
-    // The toolkit's context leaves 4 here; rows of RGB pictures are not padded.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    const GLenum format = image.mChannels == 4 ? GL_RGBA : GL_RGB;
-    GLint internal = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internal);
-    const GLint wanted = image.mChannels == 4 ? GL_RGBA8 : GL_RGB8;
-    if (width == image.mWidth && height == image.mHeight && internal == wanted) {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.mWidth, image.mHeight, format,
-                        GL_UNSIGNED_BYTE, image.mPixels);
-    } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, wanted, image.mWidth, image.mHeight, 0, format,
-                     GL_UNSIGNED_BYTE, image.mPixels);
-        width = image.mWidth;
-        height = image.mHeight;
-    }
-    checkGLError(__FILE__, __LINE__);
-    glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-void CRuvello::uploadPending(SPictureEntry& e) {
-    static const unsigned char kRed[3] = {255, 0, 0};
-    auto usable = [](const SImageHandle& h) {
-        return h && h->mPixels && h->mWidth > 0 && h->mHeight > 0 &&
-               (h->mChannels == 3 || h->mChannels == 4) && h->mBitDepth == 8;
-    };
-    if (e.pendingThumbnail) {
-        const SImageHandle h = std::move(e.pendingThumbnail);
-        if (usable(h) && !e.leftLoaded) {
-            uploadTexture(e.texThumb, e.thumbWidth, e.thumbHeight, *h);
-            e.thumbnailShown = true;
-            mImageChanged = true;
-        }
-    }
-    if (e.pendingLeft) {
-        const SImageHandle h = std::move(e.pendingLeft);
-        SImage red;
-        red.mWidth = red.mHeight = 1;
-        red.mChannels = 3;
-        red.mPixels = const_cast<unsigned char*>(kRed);
-        // A picture that cannot be read shows as one red pixel.
-        uploadTexture(e.texLeft, e.leftWidth, e.leftHeight, usable(h) ? *h : red);
-        e.leftLoaded = true;
-        e.thumbnailShown = false;
-        mImageChanged = true;
-    }
-    if (e.pendingRight) {
-        const SImageHandle h = std::move(e.pendingRight);
-        if (usable(h)) {
-            uploadTexture(e.texRight, e.rightWidth, e.rightHeight, *h);
-            e.rightLoaded = true;
-        } else {
-            e.rightFailed = true;
-            warning(__FILE__, __LINE__,
-                    "no second picture in " + e.fileName + "; it is shown in mono");
-        }
-        mImageChanged = true;
-    }
-}
-
-void CRuvello::requestMissing(SPictureEntry& e, bool prefetch) {
-    const bool needRight = mStereo && isMpoName(e.fileName) && !e.rightFailed;
-    if (!mDecodeRequest) {
-        // Without loader threads the paint decodes what it needs itself.
-        if (!e.leftLoaded && !e.pendingLeft) {
-            SViewDecode request{e.fileName, EViewPicture::Left, 0, mMaxTexSize, true};
-            e.pendingLeft = decodeForView(request, nullptr);
-            ++mSyncDecodes;
-        }
-        if (needRight && !e.rightLoaded && !e.pendingRight) {
-            SViewDecode request{e.fileName, EViewPicture::Right, 0, mMaxTexSize, true};
-            e.pendingRight = decodeForView(request, nullptr);
-            ++mSyncDecodes;
-        }
-        return;
-    }
-    // The loaders first, so that they decode while this thread shows the preview.
-    if (!e.leftLoaded && !e.leftRequested) {
-        e.leftRequested = true;
-        mDecodeRequest(e.fileName, false, mMaxTexSize, prefetch);
-    }
-    if (needRight && !e.rightLoaded && !e.rightRequested) {
-        e.rightRequested = true;
-        mDecodeRequest(e.fileName, true, mMaxTexSize, prefetch);
-    }
-    // The Exif thumbnail is small: decoded in the paint, it shows at once as a preview.
-    if (!prefetch && mInPaint && !e.leftLoaded && !e.pendingLeft && !e.thumbnailShown &&
-        !e.thumbnailTried && e.info.mThumbnailOffset > 0 && isJpegName(e.fileName)) {
-        e.thumbnailTried = true;
-        SViewDecode request{e.fileName, EViewPicture::Thumbnail, e.info.mThumbnailOffset,
-                            mMaxTexSize, true};
-        e.pendingThumbnail = decodeForView(request, nullptr);
-        ++mSyncDecodes;
-    }
-}
-
-void CRuvello::display() {
-    updateCache();
-    if (mFilterDirty) {
-        mFilterDirty = false;
-        for (SPictureEntry& e : mCache)
-            for (GLuint texture : {e.texLeft, e.texRight, e.texThumb})
-                if (texture != 0) {
-                    glBindTexture(GL_TEXTURE_2D, texture);
-                    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
-                                    mNearest ? GL_NEAREST : GL_LINEAR);
-                }
-        glBindTexture(GL_TEXTURE_2D, 0);
-    }
-    SPictureEntry* e = current();
-    if (!e)
-        return;
-    mInPaint = true;
-    requestMissing(*e, false);
-    mInPaint = false;
-    for (SPictureEntry& entry : mCache)
-        uploadPending(entry);
-}
-
-void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
-    const bool preview = e.thumbnailShown && !e.leftLoaded;
-    w = preview ? e.thumbWidth : e.leftWidth;
-    h = preview ? e.thumbHeight : e.leftHeight;
-    if (preview && e.info.mPixelXDimension > 0 && e.info.mPixelYDimension > 0) {
-        // The preview takes the size of the picture it stands for, so nothing jumps
-        // when the picture replaces it. Exif states the stored size, before turning.
-        const SViewSize size =
-            viewTargetSize(e.info.mPixelXDimension, e.info.mPixelYDimension, mMaxTexSize);
-        w = size.mWidth;
-        h = size.mHeight;
-    }
-    if (turnsSideways(e.info.mOrientation))
-        std::swap(w, h);
-}
-
-const SPictureEntry* CRuvello::entryToShow() const {
-    const SPictureEntry* e = current();
-    if (!e)
-        return nullptr;
-    if (e->leftLoaded || e->thumbnailShown)
-        return e;
-    // The previous photograph stays until the new one is ready.
-    if (mCache.size() >= 2) {
-        const SPictureEntry& previous = mCache[mCache.size() - 2];
-        if (previous.leftLoaded)
-            return &previous;
-    }
-    return nullptr;
 }
 
 void CRuvello::fitToWindow() {
@@ -445,20 +147,11 @@ void CRuvello::drawScene() {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glPushMatrix();
-    updateCache();
-
+    // display() chose the picture and its size before this frame.
     const SPictureEntry* e = entryToShow();
     if (!e) {
         glPopMatrix();
         return;
-    }
-    int w = 1, h = 1;
-    displaySize(*e, w, h);
-    if (w != mImageWidth || h != mImageHeight) {
-        mImageWidth = std::max(w, 1);
-        mImageHeight = std::max(h, 1);
-        mImageChanged = true;
-        fitToWindow();
     }
 
     const float z = mUI->mZoom;
@@ -474,7 +167,7 @@ void CRuvello::drawScene() {
     const bool rightView = mDrawingRight && mStereo;
     glTranslatef(rightView ? mShift : -mShift, 0.0f, 0.0f);
 
-    const bool useRight = (rightView && isMpoName(e->fileName)) || !e->leftLoaded;
+    const bool useRight = (rightView && e->kind.mKind == EPictureKind::Mpo) || !e->leftLoaded;
     const GLuint left = e->leftLoaded ? e->texLeft : e->texThumb;
     glBindTexture(GL_TEXTURE_2D, useRight && e->rightLoaded ? e->texRight : left);
     // The picture as stored, whatever an earlier pass left in the environment.
@@ -531,7 +224,7 @@ void CRuvello::drawRight() {
 bool CRuvello::stereoFrame() const {
     // A stereo file whose second picture failed shows its first picture plainly.
     const SPictureEntry* e = entryToShow();
-    return mStereo && !(e && e->rightFailed && isMpoName(e->fileName));
+    return mStereo && !(e && e->rightFailed && e->kind.mKind == EPictureKind::Mpo);
 }
 
 bool CRuvello::handleMouseButton() {
@@ -577,7 +270,7 @@ bool CRuvello::motion() {
 void CRuvello::zoomIn() {
     SViewState v{mUI->mZoom, mUI->mPosX, mUI->mPosY};
     const float c = float(mWindow->mViewHeight - mWindow->mMouseY - 1);
-    zoomAbout(v, v.zoom * 1.2589254f, float(mWindow->mMouseX), c);
+    zoomAbout(v, boundedZoom(v.zoom * 1.2589254f), float(mWindow->mMouseX), c);
     mUI->mZoom = v.zoom, mUI->mPosX = v.posX, mUI->mPosY = v.posY;
     clampPan();
 }
@@ -585,7 +278,7 @@ void CRuvello::zoomIn() {
 void CRuvello::zoomOut() {
     SViewState v{mUI->mZoom, mUI->mPosX, mUI->mPosY};
     const float c = float(mWindow->mViewHeight - mWindow->mMouseY - 1);
-    zoomAbout(v, v.zoom / 1.2589254f, float(mWindow->mMouseX), c);
+    zoomAbout(v, boundedZoom(v.zoom / 1.2589254f), float(mWindow->mMouseX), c);
     mUI->mZoom = v.zoom, mUI->mPosX = v.posX, mUI->mPosY = v.posY;
     fitZoom();
     clampPan();
@@ -613,4 +306,18 @@ bool CRuvello::keyboard(unsigned key) {
         default:
             return CApp::keyboard(key);
     }
+}
+
+SAnaglyphSettings CRuvello::anaglyphSettings() const {
+    SAnaglyphSettings settings;
+    settings.a_l = mRenderer.a_l;
+    settings.b_l = mRenderer.b_l;
+    settings.a_r = mRenderer.a_r;
+    settings.b_r = mRenderer.b_r;
+    settings.gamma = mRenderer.gamma;
+    settings.mMode = mRenderer.mode;
+    settings.mRemoveHalos = mRenderer.removeHalos;
+    settings.mRestrictedRange = mRenderer.restrictedRange;
+    settings.mShift = mShift;
+    return settings;
 }

@@ -1,17 +1,21 @@
 #pragma once
 // The image view: one photograph at a time, plain or as a stereo pair, from a small
-// cache of recently shown pictures in GL textures. Decoding happens elsewhere (the
-// loader threads); this class asks for pictures through a callback, takes decoded
-// pixels in owning handles, and uploads them in the next paint, with the context
-// current. No widget toolkit here: GLWidget hosts it.
+// cache of recently shown pictures in GL textures. It asks for pictures through
+// CPictureRequests and hears of them as a CPictureSink; decoded pixels wait in owning
+// handles and are uploaded in the next paint, with the context current. No widget
+// toolkit here: GLWidget hosts it.
+//
+// The rule that keeps a picture from being lost: a current picture that lacks pixels
+// and has no request alive is asked for again, after every event that may end one.
 #include "glh.h"
 
 #include "CApp.h"
 #include "GLSLParams.h"
+#include "anaglyphImage.h"
 #include "exif.h"
 #include "imagehandle.h"
+#include "picturerequests.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,10 +27,9 @@ struct SImgShaderParams : public GLSLParamsContainer {
     void declare(BindingTable& table) override { table.uniform("colMat", &colMat); }
 };
 
-// One picture of the cache. Each texture has the size of the picture it holds.
-struct SPictureEntry {
-    std::string fileName;  // 8-bit path; empty for an entry not yet used
-    SExifInfo info;
+// The textures of a cache entry, each with the size of the picture it holds; an entry
+// that makes room for another hands them on.
+struct SEntryTextures {
     GLuint texLeft = 0, texRight = 0;
     // The Exif thumbnail has a texture of its own, so that the picture's keeps its size
     // and the picture replaces the preview without re-specifying it.
@@ -34,25 +37,45 @@ struct SPictureEntry {
     int thumbWidth = 0, thumbHeight = 0;
     int leftWidth = 0, leftHeight = 0;  // texel sizes as uploaded
     int rightWidth = 0, rightHeight = 0;
-    bool leftLoaded = false, rightLoaded = false;
-    bool thumbnailShown = false;  // texLeft holds the Exif thumbnail as a preview
-    bool leftRequested = false, rightRequested = false;
-    bool thumbnailTried = false;                               // decoded once, shown or not
-    bool rightFailed = false;                                  // no second picture: shown in mono
+};
+
+// One picture of the cache.
+struct SPictureEntry : SEntryTextures {
+    std::string fileName;  // the name's bytes; empty for an entry not yet used
+    // What the file is, as its left request found out; known once identified.
+    bool identified = false;
+    SPictureKind kind;
+    SExifInfo info;
+    bool leftLoaded = false, rightLoaded = false;  // in their textures (a failure too)
+    bool thumbnailShown = false;                   // texThumb holds the preview
+    bool leftFailed = false;                       // shown as a placeholder
+    bool rightFailed = false;                      // no second view: shown in mono
+    std::string failure;                           // why the left picture failed
+    RequestId leftRequest = 0, rightRequest = 0;   // alive requests; 0 none
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
 };
 
-class CRuvello : public CApp {
+// What a frame showed of the current picture, for the window's title and menus.
+enum class EShown { Preview, Full, Failed };
+struct SShownPicture {
+    std::string file;
+    EShown state = EShown::Preview;
+    int width = 0, height = 0;  // as shown: after the Exif orientation
+    SExifInfo info;
+    EPictureKind kind = EPictureKind::Unreadable;
+    bool stereo = false;  // a stereo pair whose second view did not fail
+    std::string reason;   // Failed: why
+    bool operator==(const SShownPicture& o) const {
+        return file == o.file && state == o.state && width == o.width && height == o.height &&
+               kind == o.kind && stereo == o.stereo && info.mOrientation == o.info.mOrientation;
+    }
+};
+
+class CRuvello : public CApp, public CPictureSink {
 public:
     // The largest texture side the view uses, whatever the driver allows.
     static constexpr int kMaxTexSize = 4416;
     static constexpr size_t kCacheSize = 5;
-
-    // What to decode: the picture (false: left/primary, true: right of an MPO) of a
-    // file, no side above maxSize. prefetch: a read-ahead that must not replace the
-    // current request.
-    using DecodeRequest =
-        std::function<void(const std::string& file, bool right, int maxSize, bool prefetch)>;
 
     explicit CRuvello(CGlutWindow* window);
     ~CRuvello() override;
@@ -62,22 +85,38 @@ public:
                      const char* grayFs);
     void shutdownGL() override;
 
-    // Without a request function pictures are decoded in the paint that needs them.
-    void setDecodeRequest(DecodeRequest request) { mDecodeRequest = std::move(request); }
+    // Without requests the paint that needs a picture decodes it itself, on the same
+    // path the loader threads take.
+    void setPictureRequests(CPictureRequests* requests) { mRequests = requests; }
 
-    void selectPicture(const std::string& filename, const SExifInfo& info);
-    // Read-ahead into a cache entry that is not the current one; nothing when cached.
-    void prefetch(const std::string& filename, const SExifInfo& info);
-    // Decoded pixels for the entry of that file; dropped when no entry holds it any more.
-    void uploadPicture(const std::string& filename, bool right, SImageHandle image);
+    // The picture to show: the file name's bytes. What the file is comes with it.
+    void selectPicture(const std::string& filename);
+    // The picture likely to be shown next (empty: none). It is decoded once the current
+    // picture is complete, into an entry of its own.
+    void setReadAhead(const std::string& filename);
+    // Asks for whatever the current picture lacks (after stereo was switched on, say).
+    void requestCurrent();
     void updatePictureInfo(const std::string& filename, const SExifInfo& info);
+
+    // CPictureSink
+    void pictureIdentified(RequestId id, const std::string& file,
+                           const SPictureFacts& facts) override;
+    void pictureFinished(const SPictureResult& result) override;
 
     bool isLeftLoaded() const;
     bool isRightLoaded() const;
-    // Stereo is on for an MPO whose second picture has not failed.
+    // Stereo is on for a stereo pair whose second picture has not failed.
     bool wantsRightPicture() const;
-    // Nothing that the current frame needs is missing (the wait cursor can go).
+    // Nothing that the current frame needs is missing.
     bool pictureComplete() const;
+    // The current frame still waits for a picture that is on its way (the wait cursor).
+    bool waiting() const;
+    // What the last frame showed of the current picture, when that changed since the
+    // last call; false otherwise. A picture still covered by the previous one is not
+    // shown yet.
+    bool takeShownChange(SShownPicture& shown);
+    // After a frame: starts the read-ahead once the current picture is complete.
+    void frameDone();
 
     void setNearestFilter(bool flag);
     bool handleMouseButton();
@@ -95,42 +134,62 @@ public:
     bool stereoFrame() const override;
 
     const std::vector<SPictureEntry>& cache() const { return mCache; }
+    // The current entry (the last of the cache), or null.
+    const SPictureEntry* currentEntry() const;
+    const std::string& fileName() const { return mFileName; }
+    int imageWidth() const { return mImageWidth; }
+    int imageHeight() const { return mImageHeight; }
+    bool zoomMode() const { return mZoomMode; }
+    // Horizontal shift between the views, in picture pixels as shown.
+    float shift() const { return mShift; }
+    // The renderer's settings and the shift, as an export at the shown size needs them.
+    SAnaglyphSettings anaglyphSettings() const;
     int maxTexSize() const { return mMaxTexSize; }
-    // Decodes done in paints, for tests: a cache hit does none.
+    // Decodes done in paints (without requests), for tests: a cache hit does none.
     int syncDecodes() const { return mSyncDecodes; }
-
-    std::vector<SPictureEntry> mCache;  // least recently used first; the last is current
-    int mImageWidth = 1, mImageHeight = 1;
-    bool mIsMpo = false;
-    std::string mFileName;
-    SExifInfo mInfo;
-    bool mZoomMode = false;
-    bool mMoved = false;
-    bool mDrawingRight = false;
-    GLSLProgram* mGrayProgram = nullptr;
-    SImgShaderParams mGrayParams;
-    float mShift = 0.0f;
-    bool mImageChanged = false;
 
 private:
     SPictureEntry* current();
-    const SPictureEntry* current() const;
     SPictureEntry* entryFor(const std::string& filename);
-    void updateCache();
-    void requestMissing(SPictureEntry& entry, bool prefetch);
+    // The entry of filename, made (from the least recently used one) when missing, at
+    // the end (current) or just before it (read-ahead).
+    SPictureEntry& entryOf(const std::string& filename, bool current);
+    bool needsRight(const SPictureEntry& e) const;
+    bool complete(const SPictureEntry& e) const;
+    void requestMissing(SPictureEntry& e, EPriority priority);
+    void decodeHere(SPictureEntry& e);
+    void cancelRequests(SPictureEntry& e);
+    // Requests of entries that are neither current nor the read-ahead are cancelled;
+    // the current one's are made current.
+    void settleRequests();
+    void applyFacts(SPictureEntry& e, const SPictureFacts& facts);
+    void applyResult(SPictureEntry& e, const SPictureResult& result);
     void uploadPending(SPictureEntry& entry);
     void uploadTexture(GLuint& texture, int& width, int& height, const SImage& image);
+    void noteShown();
     const SPictureEntry* entryToShow() const;
     void displaySize(const SPictureEntry& entry, int& w, int& h) const;
     void fitToWindow();
     void fitZoom();
     void clampPan();
 
-    DecodeRequest mDecodeRequest;
+    std::vector<SPictureEntry> mCache;  // least recently used first; the last is current
+    std::string mFileName;              // the current picture
+    std::string mReadAhead;             // the picture to read ahead; empty: none
+    int mImageWidth = 1, mImageHeight = 1;
+    bool mZoomMode = false;
+    bool mMoved = false;
+    bool mDrawingRight = false;
+    float mShift = 0.0f;
+    GLSLProgram* mGrayProgram = nullptr;
+    SImgShaderParams mGrayParams;
     std::unique_ptr<BindingTable> mGrayTable;
+    CPictureRequests* mRequests = nullptr;
+    RequestId mLocalIds = 0;  // ids of the decodes done here
     int mMaxTexSize = kMaxTexSize;
     bool mNearest = false;
     bool mFilterDirty = false;
     int mSyncDecodes = 0;
-    bool mInPaint = false;
+    SShownPicture mShown;  // what the last frame showed of the current picture
+    bool mShownValid = false, mShownChanged = false;
 };

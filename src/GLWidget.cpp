@@ -1,7 +1,6 @@
 #include "GLWidget.h"
 
-#include "CImageLoadThread.h"
-#include "CRuvello.h"
+#include "CPictureSource.h"
 #include "CTimerQt.h"
 #include "glHelper.h"
 #include "shadersource.h"
@@ -31,29 +30,24 @@ constexpr int kWheelStep = 120;
 }  // namespace
 
 GLWidget::GLWidget(QWidget* parent)
-    : QOpenGLWidget(parent), mRecycler(std::make_shared<CPixelRecycler>()) {
+    : QOpenGLWidget(parent), mSource(std::make_unique<CPictureSource>()) {
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setSamples(4);
     setFormat(format);
     mWindow.mHost = this;
-    leftLoader = std::make_unique<CImageLoadThread>(mRecycler);
-    rightLoader = std::make_unique<CImageLoadThread>(mRecycler);
-    prefetchLoader = std::make_unique<CImageLoadThread>(mRecycler);
-    // Four bytes a pixel: textures take them several times faster than three.
-    for (CImageLoadThread* loader : {leftLoader.get(), rightLoader.get(), prefetchLoader.get()})
-        loader->setRgba(true);
     setMouseTracking(true);
     app = new CRuvello(&mWindow);
     setFocusPolicy(Qt::StrongFocus);
-    app->setDecodeRequest([this](const std::string& file, bool right, int maxSize, bool ahead) {
-        CImageLoadThread* loader = ahead   ? prefetchLoader.get()
-                                   : right ? rightLoader.get()
-                                           : leftLoader.get();
-        loader->load(file, right, maxSize);
+    app->setPictureRequests(mSource.get());
+    mSource->setSink(app);
+    connect(mSource.get(), &CPictureSource::changed, this, [this] {
+        updateBusy();
+        update();
     });
-    for (CImageLoadThread* loader : {leftLoader.get(), rightLoader.get(), prefetchLoader.get()})
-        connect(loader, &CImageLoadThread::dataLoaded, this, &GLWidget::dataLoaded);
     connect(app->timer(), &CTimerQt::dataChanged, this, [this] { update(); });
+    // The read-ahead starts once the frame with the whole picture is on the screen, so
+    // that its decode never competes with that frame.
+    connect(this, &QOpenGLWidget::frameSwapped, this, [this] { app->frameDone(); });
 }
 
 GLWidget::~GLWidget() {
@@ -61,16 +55,14 @@ GLWidget::~GLWidget() {
     if (QOpenGLContext* ctx = context())
         disconnect(ctx, nullptr, this, nullptr);
     releaseBusy();
+    // The loaders stop first: results still on their way go with the source.
+    app->setPictureRequests(nullptr);
+    mSource.reset();
     makeCurrent();
     app->shutdownGL();
     delete app;
     app = nullptr;
     doneCurrent();
-    // Results that arrive while the loaders finish are posted to this object and freed
-    // with their queued calls when it goes.
-    rightLoader.reset();
-    prefetchLoader.reset();
-    leftLoader.reset();
 }
 
 QSize GLWidget::minimumSizeHint() const {
@@ -81,13 +73,15 @@ QSize GLWidget::sizeHint() const {
     return QSize(400, 400);
 }
 
-void GLWidget::loadPicture(const QByteArray& file, const SExifInfo& info) {
-    app->selectPicture(toStdString(file), info);
+void GLWidget::loadPicture(const QByteArray& file) {
+    app->selectPicture(toStdString(file));
+    emit pictureCurrent(file);
+    updateBusy();
     update();
 }
 
-void GLWidget::prefetch(const QByteArray& file, const SExifInfo& info) {
-    app->prefetch(toStdString(file), info);
+void GLWidget::setReadAhead(const QByteArray& file) {
+    app->setReadAhead(toStdString(file));
 }
 
 void GLWidget::updatePictureInfo(const QByteArray& file, const SExifInfo& info) {
@@ -179,25 +173,21 @@ void GLWidget::paintGL() {
     syncDeviceSize();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     app->display();
-    if (app->pictureComplete())
-        releaseBusy();
-    else
-        setBusy();
     app->renderFrame();
-    if (app->mImageChanged) {
-        app->mImageChanged = false;
-        emit imageLoaded(QFile::decodeName(QByteArray::fromStdString(app->mFileName)),
-                         app->mImageWidth, app->mImageHeight);
+    updateBusy();
+    SShownPicture shown;
+    if (app->takeShownChange(shown)) {
+        const QByteArray file = QByteArray::fromStdString(shown.file);
+        emit pictureShown(shown);
+        emit imageLoaded(QFile::decodeName(file), shown.width, shown.height);
     }
 }
 
-void GLWidget::dataLoaded(const QByteArray& filename, bool right, SImageHandle image) {
-    if (!app)
-        return;
-    app->uploadPicture(toStdString(filename), right, std::move(image));
-    if (app->pictureComplete())
+void GLWidget::updateBusy() {
+    if (app->waiting())
+        setBusy();
+    else
         releaseBusy();
-    update();
 }
 
 void GLWidget::setBusy() {
@@ -270,7 +260,15 @@ void GLWidget::keyPressEvent(QKeyEvent* event) {
     unsigned key = unsigned(event->key());
     if (!(event->modifiers() & Qt::ShiftModifier) && key >= 'A' && key <= 'Z')
         key += 32;
-    if (app->keyboard(key))
+    // Some keys do GL work (reload the shaders, resize for the side panel): with this
+    // view's context current, never whatever another widget left current.
+    const bool gl = context() != nullptr;
+    if (gl)
+        makeCurrent();
+    const bool used = app->keyboard(key);
+    if (gl)
+        doneCurrent();
+    if (used)
         update();
     else
         event->ignore();
@@ -316,6 +314,9 @@ void GLWidget::calibrate(bool flag) {
 
 void GLWidget::stereo(bool flag) {
     app->setStereo(flag);
+    // A stereo pair on the screen needs its second view now.
+    app->requestCurrent();
+    updateBusy();
     update();
 }
 

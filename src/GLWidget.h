@@ -4,8 +4,8 @@
 
 #include "CAppHost.h"
 #include "CGlutWindow.h"
+#include "CRuvello.h"
 #include "exif.h"
-#include "imagehandle.h"
 
 #include <QByteArray>
 #include <QOpenGLWidget>
@@ -13,15 +13,15 @@
 
 #include <memory>
 
-class CImageLoadThread;
-class CPixelRecycler;
-class CRuvello;
+class CPictureSource;
+
+Q_DECLARE_METATYPE(SShownPicture)
 
 // The GL view at the centre of the main window. It hosts the image view: it keeps the
 // window state up to date in device pixels, turns Qt's GL callbacks and input into
-// calls on CRuvello, runs the picture loaders and shows a wait cursor while the frame
-// lacks a picture. File names travel as bytes in the local 8-bit encoding, so that a
-// name that is no valid UTF-8 still opens.
+// calls on CRuvello, owns the picture source that decodes for it and shows a wait
+// cursor while the frame waits for a picture on its way. File names travel as the
+// bytes of the name, so that a name that is no valid UTF-8 still opens.
 class GLWidget : public QOpenGLWidget, public CAppHost {
     Q_OBJECT
 public:
@@ -33,13 +33,16 @@ public:
 
     CGlutWindow& glutWindow() { return mWindow; }
     CRuvello* application() const { return app; }
+    CPictureSource* pictureSource() const { return mSource.get(); }
     // The wait cursor is installed.
     bool busy() const { return mBusy; }
 
-    // The picture to show; info is its Exif record.
-    void loadPicture(const QByteArray& file, const SExifInfo& info);
-    // Decodes a picture that is likely to be shown next, without showing it.
-    void prefetch(const QByteArray& file, const SExifInfo& info);
+    // The picture to show. What it is (its kind, Exif record and size) comes with
+    // pictureShown.
+    void loadPicture(const QByteArray& file);
+    // The picture likely to be shown next (empty: none); decoded once the current one
+    // is complete.
+    void setReadAhead(const QByteArray& file);
     // The file's Exif record changed (a new orientation was written into it).
     void updatePictureInfo(const QByteArray& file, const SExifInfo& info);
 
@@ -51,10 +54,16 @@ public:
     std::string setSwapInterval(int interval) override;
 
 signals:
+    // At once when a picture becomes the current one.
+    void pictureCurrent(const QByteArray& file);
+    // After a frame that showed the current picture differently from before: as a
+    // preview, in full or failed, with its size, kind and Exif record. A picture from
+    // the cache is reported like any other; a read-ahead never.
+    void pictureShown(const SShownPicture& shown);
+    // With every pictureShown: the file's name and the size it is shown at.
     void imageLoaded(QString filename, int width, int height);
 
 public slots:
-    void dataLoaded(const QByteArray& filename, bool right, SImageHandle image);
     void nearestFilter(bool flag);
     void removeHalos(bool flag);
     void fullColor();
@@ -81,15 +90,14 @@ private:
     void syncDeviceSize();
     QPoint devicePosition(const QPointF& logical) const;
     void mouseButton(QMouseEvent* event, int state);
+    // The wait cursor on exactly while the frame waits for a picture on its way.
+    void updateBusy();
     void setBusy();
     void releaseBusy();
 
     CRuvello* app = nullptr;
     CGlutWindow mWindow{800, 1200};
-    std::shared_ptr<CPixelRecycler> mRecycler;
-    std::unique_ptr<CImageLoadThread> leftLoader;
-    std::unique_ptr<CImageLoadThread> rightLoader;
-    std::unique_ptr<CImageLoadThread> prefetchLoader;
+    std::unique_ptr<CPictureSource> mSource;
     bool mBusy = false;
     int mWheelDelta = 0;  // eighths of a degree not yet turned into a step
 };

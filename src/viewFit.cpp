@@ -45,3 +45,9 @@ void zoomAbout(SViewState& v, float newZoom, float x, float y) {
     v.posX = px - x / v.zoom;
     v.posY = py - y / v.zoom;
 }
+
+float boundedZoom(float zoom) {
+    if (!(zoom >= kMinZoom))  // NaN too
+        return kMinZoom;
+    return zoom > kMaxZoom ? kMaxZoom : zoom;
+}

@@ -3,6 +3,12 @@
 // numbers, so that they are checked without a context. z is the zoom (window pixels
 // per picture pixel); (posX, posY) the picture point at the lower left window corner.
 
+// The zoom a user can reach: from 1/64 to 64 times 1:1, so that it never runs off to
+// zero or infinity, from where no step brings it back.
+constexpr float kMinZoom = 1.0f / 64.0f;
+constexpr float kMaxZoom = 64.0f;
+float boundedZoom(float zoom);
+
 struct SViewState {
     float zoom = 1.0f;
     float posX = 0.0f, posY = 0.0f;

@@ -12,7 +12,7 @@ run_packages=(
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-utils libegl-dev libegl-mesa0 mesa-utils
+    xvfb xauth x11-utils xdotool libegl-dev libegl-mesa0 mesa-utils
     exiv2 libjpeg-turbo-progs libimage-exiftool-perl
     clang libclang-rt-14-dev
     python3 tzdata desktop-file-utils libxml2-utils shared-mime-info

@@ -4,6 +4,7 @@
 #include "exifwrite.h"
 #include "jpegio.h"
 #include "jpegwrite.h"
+#include "picturekind.h"
 #include "pngEncode.h"
 #include "viewdecode.h"
 
@@ -150,8 +151,12 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
                                                                        : 0;
     if (folderError != 0)
         return failure("cannot write into " + folder + ": " + std::strerror(folderError));
-    if (source.mRight.empty() && secondPictureOffset(source.mLeft.c_str()) < 0)
-        return failure("no second picture: not a stereo (MPO) file");
+    if (source.mRight.empty()) {
+        const SPictureKind kind = identifyPicture(source.mLeft);
+        if (kind.mKind != EPictureKind::Mpo)
+            return failure(kind.mWhy.empty() ? "no second picture: not a stereo (MPO) file"
+                                             : kind.mWhy);
+    }
 
     const SExifInfo info = readExif(source.mLeft);
     SAnaglyphSettings settings = options.mAnaglyph;

@@ -23,10 +23,12 @@ struct SJumpingErrorManager {
     std::jmp_buf mJump;
     void (*mStandardEmit)(j_common_ptr, int);
     bool mHitMarker;
+    char mFatal[JMSG_LENGTH_MAX];  // the library's words for the error that ended the decode
 };
 
 void jumpBack(j_common_ptr info) {
     SJumpingErrorManager* manager = reinterpret_cast<SJumpingErrorManager*>(info->err);
+    (*info->err->format_message)(info, manager->mFatal);
     (*info->err->output_message)(info);
     std::fputs("jump back\n", stderr);
     std::longjmp(manager->mJump, 1);
@@ -39,7 +41,7 @@ void noteMessage(j_common_ptr info, int level) {
     manager->mStandardEmit(info, level);
 }
 
-enum class EDecodeResult { Done, Failed, TooLarge, Unsupported, PrematureEnd };
+enum class EDecodeResult { Done, Failed, TooLarge, Unsupported, PrematureEnd, Aborted };
 
 // Rows handed to the library per call: fewer calls, and its own row groups fit.
 constexpr int kRowsPerRead = 16;
@@ -189,6 +191,9 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
         // Entropy data that ends early would decode to grey: show nothing instead.
         if (info->err->msg_code == JWRN_HIT_MARKER)
             return EDecodeResult::PrematureEnd;
+        if (state->mRequest && state->mRequest->mAbort &&
+            state->mRequest->mAbort->load(std::memory_order_relaxed))
+            return EDecodeResult::Aborted;
     }
     jpeg_finish_decompress(info);
     return EDecodeResult::Done;
@@ -198,6 +203,7 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
 SImage runDecode(SDecodeState* state, FILE* file) {
     if (!file)
         return failedImage();
+    state->mErrors.mFatal[0] = 0;
     const EDecodeResult result = decodeInto(state, file);
     jpeg_destroy_decompress(&state->mInfo);
     if (result == EDecodeResult::Done)
@@ -205,13 +211,31 @@ SImage runDecode(SDecodeState* state, FILE* file) {
 
     const SImage& image = state->mImage;
     const std::string size = std::to_string(image.mWidth) + " x " + std::to_string(image.mHeight);
-    if (result == EDecodeResult::TooLarge)
-        RUV_WARNING("JPEG picture of " + size + " pixels would need " +
-                    std::to_string(state->mDeclaredBytes >> 20) + " MiB, more than the limit of " +
-                    std::to_string(kMaxImageBytes >> 20) + " MiB");
-    else if (result == EDecodeResult::Unsupported)
-        RUV_WARNING("JPEG picture with " + std::to_string(image.mChannels) +
-                    " colour components is not supported");
+    std::string why;
+    switch (result) {
+        case EDecodeResult::TooLarge:
+            why = "JPEG picture of " + size + " pixels would need " +
+                  std::to_string(state->mDeclaredBytes >> 20) + " MiB, more than the limit of " +
+                  std::to_string(kMaxImageBytes >> 20) + " MiB";
+            RUV_WARNING(why);
+            break;
+        case EDecodeResult::Unsupported:
+            why = "JPEG picture with " + std::to_string(image.mChannels) +
+                  " colour components is not supported";
+            RUV_WARNING(why);
+            break;
+        case EDecodeResult::PrematureEnd:
+            why = "the picture data ends early (truncated or corrupt file)";
+            break;
+        case EDecodeResult::Aborted:
+            why = "stopped";
+            break;
+        default:
+            why = state->mErrors.mFatal[0] ? state->mErrors.mFatal : "cannot decode the JPEG data";
+            break;
+    }
+    if (state->mRequest && state->mRequest->mWhy)
+        *state->mRequest->mWhy = why;
     releaseOutput(state);
     return failedImage();
 }

@@ -5,9 +5,11 @@
 #include "image.h"
 #include "imagehandle.h"
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
 
 // Decodes one JPEG stream starting at the file's current position, up to its
 // end-of-image marker.
@@ -30,6 +32,11 @@ struct SJpegDecodeRequest {
     int mFastAbove = 0;
     // Where the pixels go; new[] when null.
     std::shared_ptr<CPixelRecycler> mRecycler;
+    // Checked between groups of rows: once set, the decode stops and fails, so that a
+    // picture nobody wants any more frees its core at once.
+    const std::atomic<bool>* mAbort = nullptr;
+    // Why the decode failed, in words, when it did ("stopped" when mAbort ended it).
+    std::string* mWhy = nullptr;
 };
 
 // Decodes the stream at the file's position like decodeJpegStream, as the request asks.

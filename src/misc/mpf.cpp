@@ -8,11 +8,13 @@
 
 namespace {
 
-// What a walk over the markers of the JPEG stream at offset 0 of a file finds.
-struct SFirstPictureLayout {
-    int64_t mEnd = -1;     // file offset just past its end-of-image marker; -1 if none
-    int64_t mMpfPos = -1;  // file offset of its first APP2 "MPF\0" payload; -1 if none
-    int64_t mMpfSize = 0;  // bytes of that payload
+// What a walk over the markers of a JPEG stream in a file finds.
+struct SStreamLayout {
+    int64_t mEnd = -1;           // file offset just past its end-of-image marker; -1 if none
+    int64_t mEntropyStart = -1;  // file offset just past its first SOS segment; -1 if none
+    int64_t mMpfPos = -1;        // file offset of its first APP2 "MPF\0" payload; -1 if none
+    int64_t mMpfSize = 0;        // bytes of that payload
+    SFrameSize mFrame;           // from its first SOF segment
 };
 
 // A file read through one window of bytes, so that a multi-megabyte picture is never
@@ -118,13 +120,19 @@ int64_t skipEntropyData(CFileBytes& in, int64_t pos) {
     }
 }
 
-// Walks the first picture's segments and entropy-coded data (passing over whatever APP
-// segments hold, such as an Exif thumbnail) up to its end-of-image marker.
-SFirstPictureLayout walk(CFileBytes& in) {
-    SFirstPictureLayout layout;
-    if (in.at(0) != 0xFF || in.at(1) != 0xD8)
+// Start-of-frame markers: SOF0..SOF15 but for DHT (C4), JPG (C8) and DAC (CC).
+bool isFrameMarker(int marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// Walks the segments of the JPEG stream at start, passing over whatever APP segments
+// hold (such as an Exif thumbnail): up to its first SOS segment when headersOnly, else
+// on through the entropy-coded data to its end-of-image marker.
+SStreamLayout walk(CFileBytes& in, int64_t start, bool headersOnly) {
+    SStreamLayout layout;
+    if (in.at(start) != 0xFF || in.at(start + 1) != 0xD8)
         return layout;
-    int64_t pos = 2;
+    int64_t pos = start + 2;
     for (int step = 0; step < kMaxMarkerSteps; ++step) {
         // Like the decoder, pass over stray bytes between segments.
         pos = in.find(pos, 0xFF);
@@ -157,8 +165,19 @@ SFirstPictureLayout walk(CFileBytes& in) {
                 layout.mMpfSize = length - 2;
             }
         }
+        // Precision, height, width.
+        unsigned char frame[5];
+        if (isFrameMarker(marker) && layout.mFrame.mWidth < 0 && length >= 2 + 5 &&
+            in.read(pos + 2, frame, 5)) {
+            layout.mFrame.mHeight = (frame[1] << 8) | frame[2];
+            layout.mFrame.mWidth = (frame[3] << 8) | frame[4];
+        }
         pos += length;
         if (marker == 0xDA) {
+            if (layout.mEntropyStart < 0)
+                layout.mEntropyStart = pos;
+            if (headersOnly)
+                return layout;
             pos = skipEntropyData(in, pos);
             if (pos < 0)
                 return layout;
@@ -168,18 +187,18 @@ SFirstPictureLayout walk(CFileBytes& in) {
 }
 
 // The MP index's idea of the second picture, if it lands on a start of image inside
-// the file and not inside the first picture's stream.
-int64_t secondPictureFromIndex(CFileBytes& in, const SFirstPictureLayout& first) {
+// the file, at or after notBefore; entry receives what the index says of it.
+int64_t secondPictureFromIndex(CFileBytes& in, const SStreamLayout& first, int64_t notBefore,
+                               SMpEntry* entry) {
     if (first.mMpfPos < 0)
         return -1;
     std::vector<unsigned char> payload(size_t(first.mMpfSize));
     if (!in.read(first.mMpfPos, payload.data(), payload.size()))
         return -1;
-    const int64_t relative = mpSecondPictureOffset(payload.data(), payload.size());
-    if (relative <= 0)
+    if (!mpSecondPictureEntry(payload.data(), payload.size(), entry) || entry->mOffset <= 0)
         return -1;
-    const int64_t offset = first.mMpfPos + 4 + relative;
-    if (first.mEnd >= 0 && offset < first.mEnd)
+    const int64_t offset = first.mMpfPos + 4 + entry->mOffset;
+    if (offset < notBefore)
         return -1;
     if (in.at(offset) != 0xFF || in.at(offset + 1) != 0xD8)
         return -1;
@@ -201,9 +220,9 @@ int64_t findStartOfImage(CFileBytes& in, int64_t pos) {
 
 }  // namespace
 
-int64_t mpSecondPictureOffset(const unsigned char* payload, size_t size) {
-    if (!payload || size < 4 + 8 || std::memcmp(payload, "MPF\0", 4) != 0)
-        return -1;
+bool mpSecondPictureEntry(const unsigned char* payload, size_t size, SMpEntry* entry) {
+    if (!payload || !entry || size < 4 + 8 || std::memcmp(payload, "MPF\0", 4) != 0)
+        return false;
     // Offsets inside the index count from the MP header, the byte-order mark.
     const unsigned char* header = payload + 4;
     const size_t length = size - 4;
@@ -213,39 +232,109 @@ int64_t mpSecondPictureOffset(const unsigned char* payload, size_t size) {
     else if (header[0] == 'M' && header[1] == 'M')
         little = false;
     else
-        return -1;
+        return false;
     if (readUnsigned(header + 2, 2, little) != 42)
-        return -1;
+        return false;
     const uint64_t ifd = readUnsigned(header + 4, 4, little);
     if (ifd < 8 || ifd + 2 > length)
-        return -1;
+        return false;
     const uint64_t count = readUnsigned(header + ifd, 2, little);
     for (uint64_t i = 0; i < count; ++i) {
-        const uint64_t entry = ifd + 2 + 12 * i;
-        if (entry + 12 > length)
-            return -1;
-        if (readUnsigned(header + entry, 2, little) != 0xB002)
+        const uint64_t field = ifd + 2 + 12 * i;
+        if (field + 12 > length)
+            return false;
+        if (readUnsigned(header + field, 2, little) != 0xB002)
             continue;
         // MP entries: 16 bytes each (attribute, size, offset, two dependent entries).
-        const uint64_t bytes = readUnsigned(header + entry + 4, 4, little);
-        const uint64_t table = readUnsigned(header + entry + 8, 4, little);
+        const uint64_t bytes = readUnsigned(header + field + 4, 4, little);
+        const uint64_t table = readUnsigned(header + field + 8, 4, little);
         if (bytes < 2 * 16 || table > length || length - table < 2 * 16)
-            return -1;
-        const int64_t offset = readUnsigned(header + table + 16 + 8, 4, little);
-        return offset > 0 ? offset : -1;
+            return false;
+        const unsigned char* second = header + table + 16;
+        entry->mAttribute = readUnsigned(second, 4, little);
+        entry->mSize = readUnsigned(second + 4, 4, little);
+        const int64_t offset = readUnsigned(second + 8, 4, little);
+        entry->mOffset = offset > 0 ? offset : -1;
+        return true;
     }
-    return -1;
+    return false;
+}
+
+int64_t mpSecondPictureOffset(const unsigned char* payload, size_t size) {
+    SMpEntry entry;
+    return mpSecondPictureEntry(payload, size, &entry) ? entry.mOffset : -1;
+}
+
+namespace {
+
+SSecondPicture locateSecondPicture(CFileBytes& in) {
+    SSecondPicture second;
+    SStreamLayout first = walk(in, 0, true);
+    second.mFirst = first.mFrame;
+    SMpEntry entry;
+    // Inside entropy-coded data FF is followed only by 00 or a restart marker, so an
+    // FF D8 past the first scan's header is no byte of the first picture's data: the
+    // index is taken without reading that data, which is most of the file.
+    if (first.mEntropyStart >= 0)
+        second.mOffset = secondPictureFromIndex(in, first, first.mEntropyStart, &entry);
+    if (second.mOffset < 0) {
+        first = walk(in, 0, false);
+        // An index found only after the first scan, or a stream without a scan.
+        second.mOffset = secondPictureFromIndex(in, first, first.mEnd, &entry);
+    }
+    if (second.mOffset >= 0) {
+        second.mIndexed = true;
+        second.mType = entry.mAttribute & kMpTypeMask;
+    } else if (first.mEnd >= 0) {
+        second.mOffset = findStartOfImage(in, first.mEnd);
+    }
+    return second;
+}
+
+std::string sizeText(const SFrameSize& size) {
+    if (size.mWidth < 0)
+        return "unknown size";
+    return std::to_string(size.mWidth) + " x " + std::to_string(size.mHeight);
+}
+
+}  // namespace
+
+SSecondPicture inspectSecondPicture(FILE* file) {
+    CFileBytes in(file);
+    if (!in.ok())
+        return {};
+    SSecondPicture second = locateSecondPicture(in);
+    if (second.mOffset >= 0)
+        second.mSecond = walk(in, second.mOffset, true).mFrame;
+    return second;
+}
+
+bool isSecondView(const SSecondPicture& second, std::string* why) {
+    std::string reason;
+    if (second.mOffset < 0) {
+        reason = "no second picture";
+    } else if (second.mIndexed && second.mType == kMpTypeDisparity) {
+        return true;
+    } else if (second.mFirst.mWidth >= 0 && second.mSecond.mWidth == second.mFirst.mWidth &&
+               second.mSecond.mHeight == second.mFirst.mHeight &&
+               (!second.mIndexed || second.mType == kMpTypeUndefined)) {
+        return true;
+    } else {
+        char type[32];
+        std::snprintf(type, sizeof type, "MP type 0x%06x", unsigned(second.mType));
+        reason = "the second picture (" + sizeText(second.mSecond) + ", " +
+                 (second.mIndexed ? type : "no MP index") + ") is not a second view";
+        if (!second.mIndexed || second.mType == kMpTypeUndefined)
+            reason += ": the first picture is " + sizeText(second.mFirst);
+    }
+    if (why)
+        *why = reason;
+    return false;
 }
 
 long findSecondPicture(FILE* file) {
     CFileBytes in(file);
     if (!in.ok())
         return -1;
-    const SFirstPictureLayout first = walk(in);
-    const int64_t fromIndex = secondPictureFromIndex(in, first);
-    if (fromIndex >= 0)
-        return long(fromIndex);
-    if (first.mEnd < 0)
-        return -1;
-    return long(findStartOfImage(in, first.mEnd));
+    return long(locateSecondPicture(in).mOffset);
 }

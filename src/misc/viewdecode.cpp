@@ -2,10 +2,12 @@
 
 #include "diagnostics.h"
 #include "jpegio.h"
+#include "picturekind.h"
 #include "pngio.h"
 #include "resample.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -30,17 +32,23 @@ int64_t scaledSide(int side, int eighths) {
     return (int64_t(side) * eighths + 7) / 8;
 }
 
-SImageHandle decodeJpegForView(FILE* file, long offset, int maxSize, bool rgba,
-                               const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full) {
+SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
+                               const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full,
+                               std::string* why) {
+    const int maxSize = view.maxSize;
     if (offset < 0 || fseeko(file, offset, SEEK_SET) != 0) {
         RUV_WARNING("cannot seek to offset " + std::to_string(offset));
+        if (why)
+            *why = "no picture at offset " + std::to_string(offset);
         return makeImageHandle(failedImage());
     }
     SJpegDecodeRequest request;
     request.mRgb = true;
-    request.mRgba = rgba;
+    request.mRgba = view.rgba;
     request.mFastAbove = maxSize;
     request.mRecycler = recycler;
+    request.mAbort = view.abort;
+    request.mWhy = why;
     request.mEighths = [maxSize, full](int width, int height) {
         *full = {width, height};
         const SViewSize target = viewTargetSize(width, height, maxSize);
@@ -129,9 +137,13 @@ int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
 }
 
 SImageHandle decodeForView(const SViewDecode& request,
-                           const std::shared_ptr<CPixelRecycler>& recycler) {
+                           const std::shared_ptr<CPixelRecycler>& recycler, std::string* why) {
+    std::string ignored;
+    if (!why)
+        why = &ignored;
     FilePtr file(std::fopen(request.path.c_str(), "rb"));
     if (!file) {
+        *why = std::string("cannot open: ") + std::strerror(errno);
         RUV_WARNING("Could not open >" + request.path + "<");
         return makeImageHandle(failedImage());
     }
@@ -145,28 +157,36 @@ SImageHandle decodeForView(const SViewDecode& request,
                     image = widenToRgba(image, recycler);
                 full = {image->mWidth, image->mHeight};
             } else {
-                image = decodeJpegForView(file.get(), 0, request.maxSize, request.rgba, recycler,
-                                          &full);
+                image = decodeJpegForView(file.get(), 0, request, recycler, &full, why);
             }
             break;
         case EViewPicture::Right: {
-            const long offset = findSecondPicture(file.get());
-            if (offset < 0) {
-                RUV_WARNING("no second picture in " + request.path);
+            // Only the right view of a stereo pair: a depth or gain map that follows the
+            // picture would show as a one-coloured anaglyph.
+            const SPictureKind kind = identifyPicture(file.get());
+            if (kind.mKind != EPictureKind::Mpo) {
+                *why = kind.mWhy.empty() ? "no second picture" : kind.mWhy;
+                RUV_WARNING(request.path + ": " + *why + "; shown as a plain picture");
                 return makeImageHandle(failedImage());
             }
-            image = decodeJpegForView(file.get(), offset, request.maxSize, request.rgba, recycler,
-                                      &full);
+            image =
+                decodeJpegForView(file.get(), kind.mSecondOffset, request, recycler, &full, why);
             break;
         }
         case EViewPicture::Thumbnail:
-            image = decodeJpegForView(file.get(), request.offset, request.maxSize, request.rgba,
-                                      recycler, &full);
+            image = decodeJpegForView(file.get(), request.offset, request, recycler, &full, why);
             break;
     }
     file.reset();
-    if (!image || !image->mPixels)
+    if (!image || !image->mPixels) {
+        if (why->empty())
+            *why = "cannot decode the picture";
         return makeImageHandle(failedImage());
+    }
+    if (request.abort && request.abort->load(std::memory_order_relaxed)) {
+        *why = "stopped";
+        return makeImageHandle(failedImage());
+    }
     if (full.mWidth > request.maxSize || full.mHeight > request.maxSize) {
         RUV_WARNING("width>maxTexSize() || height >maxTexSize()");
         return shrinkTo(image, viewTargetSize(full.mWidth, full.mHeight, request.maxSize),

@@ -3,6 +3,7 @@
 // side above the texture limit. Runs on any thread; nothing is shared but the recycler.
 #include "imagehandle.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@ struct SViewDecode {
     // Four bytes a pixel for every picture (alpha opaque where the file has none), as
     // GL textures take them fastest.
     bool rgba = false;
+    // Once set, a JPEG decode stops between rows and the result is the failure record.
+    const std::atomic<bool>* abort = nullptr;
 };
 
 struct SViewSize {
@@ -36,6 +39,8 @@ int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
 // 8-bit RGB, or RGBA for a PNG with transparency; sides <= maxSize. Pictures above the
 // limit are reported once on the console and shrunk: JPEGs by the decoder's own scaling
 // first where that is fast, then by resampling to the exact size. Never null: the failure record's
-// handle (width -1, no pixels) when the file is missing or broken.
+// handle (width -1, no pixels) when the file is missing or broken; *why then says why
+// in words ("stopped" when request.abort ended it).
 SImageHandle decodeForView(const SViewDecode& request,
-                           const std::shared_ptr<CPixelRecycler>& recycler);
+                           const std::shared_ptr<CPixelRecycler>& recycler,
+                           std::string* why = nullptr);

@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -259,6 +260,24 @@ TEST_F(Converter, AFolderWithBrokenFilesConvertsTheRestAndExitsOne) {
     EXPECT_THAT(r.err, testing::Not(HasSubstr("[1/4]")));  // no progress into a file
     SDecoded c(readJpegFile(work("out/c-anaglyph.jpg").c_str(), 0));
     EXPECT_EQ(c.image.mWidth, 32);
+}
+
+TEST_F(Converter, AnMpoWhoseSecondPictureIsNoViewFailsAndTheNextInputIsConverted) {
+    // A grey map of another size, its MP type undefined, as some phones write them.
+    std::vector<uint8_t> map =
+        buildMpoFile(jpeg(32, 24, false, nullptr), jpeg(20, 26, true, nullptr), 0.075);
+    const uint8_t first[] = {0x20, 0x02, 0x00, 0x02};  // MP entry 1's attribute; entry 2's follows
+    const auto at = std::search(map.begin(), map.end(), first, first + 4) + 16;
+    ASSERT_TRUE(std::equal(first + 1, first + 4, at + 1));
+    std::fill(at, at + 4, 0);
+    writeBytes(work("map.mpo"), map);
+    writeBytes(work("pair.mpo"), mpo(32, 24, 1));
+
+    const SRun r = run("--out-dir out map.mpo pair.mpo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("ERROR: map.mpo: the second picture (20 x 26, MP type 0x000000) "
+                                 "is not a second view: the first picture is 32 x 24\n"));
+    EXPECT_EQ(filesIn(work("out")), (std::vector<std::string>{"pair-anaglyph.jpg"}));
 }
 
 TEST_F(Converter, ExistingOutputsAreKeptUnlessOverwrittenAndInputsNeverAre) {

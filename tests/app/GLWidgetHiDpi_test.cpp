@@ -23,7 +23,7 @@ TEST(GLWidgetHiDpi, OnePicturePixelCoversOneDevicePixelAtOneToOne) {
 
     GLWidget view;
     view.resize(200, 150);
-    view.loadPicture(QByteArray::fromStdString(path), readExif(path));
+    view.loadPicture(QByteArray::fromStdString(path));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     ASSERT_EQ(view.devicePixelRatioF(), 2.0);

@@ -1,6 +1,7 @@
 // The GL view as the program runs it: a real window, real loader threads, real files
 // and real OpenGL, read back and compared with what the pictures and the renderer's
 // arithmetic say the screen must show.
+#include "CPictureSource.h"
 #include "CRuvello.h"
 #include "GLWidget.h"
 #include "SUI.h"
@@ -31,7 +32,7 @@ QByteArray bytes(const std::string& path) {
 }
 
 void showPicture(GLWidget& view, const std::string& path) {
-    view.loadPicture(bytes(path), readExif(path));
+    view.loadPicture(bytes(path));
 }
 
 // Largest difference of any channel between the frame and the picture, over the
@@ -68,38 +69,49 @@ protected:
 }  // namespace
 
 TEST_F(GLWidgetView, StereoFileShowsItsPreviewFirstThenItsPictureAndReportsEachOnce) {
-    const SRgb left = wavePicture(240, 160, 1), right = wavePicture(240, 160, 2);
+    // Large enough that its decode takes longer than a frame: the preview shows first.
+    const SRgb left = wavePicture(2400, 1600, 1), right = wavePicture(2400, 1600, 2);
     const SRgb thumbnail = solidPicture(60, 40, 20, 40, 230);
     const std::string path = mFolder.write("pair.mpo", mpoFile(left, right, &thumbnail));
     show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return mView.isValid(); }, 5000));
     QSignalSpy reported(&mView, &GLWidget::imageLoaded);
+    std::vector<SShownPicture> shown;
+    std::vector<bool> busy;
+    QColor previewCentre;
+    QObject::connect(&mView, &GLWidget::pictureShown, [&](const SShownPicture& s) {
+        shown.push_back(s);
+        busy.push_back(mView.busy());
+    });
+    // The frame that showed the preview, read back as it stands.
+    QObject::connect(&mView, &QOpenGLWidget::frameSwapped, [&] {
+        if (shown.size() == 1 && shown[0].state == EShown::Preview && !previewCentre.isValid()) {
+            const QImage frame = settledFrame(mView);
+            previewCentre = frame.pixelColor(frame.width() / 2, frame.height() / 2);
+        }
+    });
 
-    // The first frame after the selection, drawn before any loader result can arrive.
     showPicture(mView, path);
-    const QImage first = mView.grabFramebuffer();
-    const SPictureEntry& entry = mView.application()->cache().back();
-    EXPECT_TRUE(entry.thumbnailShown);
-    EXPECT_FALSE(entry.leftLoaded);
     EXPECT_TRUE(mView.busy());
     EXPECT_NE(QApplication::overrideCursor(), nullptr);
-    const QColor centre = first.pixelColor(first.width() / 2, first.height() / 2);
-    EXPECT_NEAR(centre.blue(), 230, 8);
-    EXPECT_NEAR(centre.red(), 20, 8);
-    // The preview stands in at the picture's own size.
-    EXPECT_EQ(mView.application()->mImageWidth, 240);
-    ASSERT_EQ(reported.count(), 1);
-
     ASSERT_TRUE(waitComplete(mView));
-    EXPECT_TRUE(mView.application()->cache().back().leftLoaded);
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown[0].state, EShown::Preview);
+    EXPECT_EQ(shown[0].file, path);
+    // The preview stands in at the picture's own size, in the thumbnail's colour.
+    EXPECT_EQ(shown[0].width, 2400);
+    EXPECT_NEAR(previewCentre.blue(), 230, 8);
+    EXPECT_NEAR(previewCentre.red(), 20, 8);
+    EXPECT_TRUE(busy[0]);
+    EXPECT_EQ(shown.back().state, EShown::Full);
+    EXPECT_EQ(shown.back().kind, EPictureKind::Mpo);
     EXPECT_FALSE(mView.busy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_LE(largestDifference(mView, decodedPicture(path, false)), 2);
 
-    ASSERT_GE(reported.count(), 1);
+    ASSERT_EQ(reported.count(), int(shown.size()));
     EXPECT_EQ(reported.last().at(0).toString(), QFile::decodeName(bytes(path)));
-    EXPECT_EQ(reported.last().at(1).toInt(), 240);
-    EXPECT_EQ(reported.last().at(2).toInt(), 160);
+    EXPECT_EQ(reported.last().at(1).toInt(), 2400);
+    EXPECT_EQ(reported.last().at(2).toInt(), 1600);
     const int reports = reported.count();
     ASSERT_TRUE(waitFrame(mView));
     ASSERT_TRUE(waitFrame(mView));
@@ -145,14 +157,14 @@ TEST_F(GLWidgetView, MonoShowsTheLeftPictureAndArrowKeysShiftByHalfAPixel) {
     EXPECT_LE(largestDifference(mView, decoded), 2);
 
     QTest::keyClick(&mView, Qt::Key_Left);
-    EXPECT_EQ(mView.application()->mShift, -0.5f);
+    EXPECT_EQ(mView.application()->shift(), -0.5f);
     QTest::keyClick(&mView, Qt::Key_Left);
-    EXPECT_EQ(mView.application()->mShift, -1.0f);
+    EXPECT_EQ(mView.application()->shift(), -1.0f);
     // In mono the picture moves right by the shift: one whole device pixel now.
     EXPECT_LE(largestDifference(mView, decoded, 1), 2);
     QTest::keyClick(&mView, Qt::Key_Right);
     QTest::keyClick(&mView, Qt::Key_Right);
-    EXPECT_EQ(mView.application()->mShift, 0.0f);
+    EXPECT_EQ(mView.application()->shift(), 0.0f);
 }
 
 TEST_F(GLWidgetView, FittingNeverEnlargesPastOneToOne) {
@@ -172,11 +184,11 @@ TEST_F(GLWidgetView, FittingNeverEnlargesPastOneToOne) {
     const CGlutWindow& w = mView.glutWindow();
     EXPECT_NEAR(zoom, std::min(w.mViewWidth / 1000.0f, w.mViewHeight / 600.0f), 1e-4);
     // Going back to a cached picture decodes nothing.
-    const int decodes = mView.application()->syncDecodes();
+    const int decodes = mView.pictureSource()->counts().started;
     showPicture(mView, small);
     ASSERT_TRUE(waitComplete(mView));
-    EXPECT_EQ(mView.application()->syncDecodes(), decodes);
-    EXPECT_EQ(mView.application()->mImageWidth, 120);
+    EXPECT_EQ(mView.pictureSource()->counts().started, decodes);
+    EXPECT_EQ(mView.application()->imageWidth(), 120);
 }
 
 TEST_F(GLWidgetView, WheelStepsEvery120UnitsAndLeavesUnusedTurnsToTheParent) {
@@ -201,7 +213,7 @@ TEST_F(GLWidgetView, WheelStepsEvery120UnitsAndLeavesUnusedTurnsToTheParent) {
     EXPECT_EQ(view->application()->mUI->mZoom, fitted);
 
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
-    ASSERT_TRUE(view->application()->mZoomMode);
+    ASSERT_TRUE(view->application()->zoomMode());
     EXPECT_FALSE(turn(0));
     EXPECT_FALSE(turn(60)) << "half a step is no step yet";
     EXPECT_EQ(view->application()->mUI->mZoom, fitted);
@@ -211,6 +223,19 @@ TEST_F(GLWidgetView, WheelStepsEvery120UnitsAndLeavesUnusedTurnsToTheParent) {
     EXPECT_TRUE(turn(240));
     EXPECT_NEAR(view->application()->mUI->mZoom, once * 1.2589254f * 1.2589254f, 1e-4);
     EXPECT_TRUE(turn(-120));
+
+    // However far the wheel turns, the zoom stops at 64 times 1:1, and turning back
+    // brings the whole picture again.
+    for (int step = 0; step < 500; ++step)
+        turn(120);
+    EXPECT_FLOAT_EQ(view->application()->mUI->mZoom, 64.0f);
+    for (int step = 0; step < 500; ++step)
+        turn(-120);
+    EXPECT_NEAR(view->application()->mUI->mZoom, fitted, 1e-5);
+    view->application()->mOverlayFrames = 10;
+    const QImage frame = view->grabFramebuffer();
+    const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);
+    EXPECT_GT(centre.red() + centre.green() + centre.blue(), 30) << "the picture is back";
 }
 
 TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) {
@@ -220,11 +245,13 @@ TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) 
     showPicture(mView, odd);
     show();
     ASSERT_TRUE(waitComplete(mView));
-    EXPECT_EQ(mView.application()->mImageWidth, 200) << "not the red picture of a failure";
+    EXPECT_EQ(mView.application()->imageWidth(), 200) << "not the red picture of a failure";
     QTest::keyClick(&mView, Qt::Key_Z);
     EXPECT_LE(largestDifference(mView, decodedPicture(odd, false)), 2);
 
-    mView.prefetch(bytes(next), readExif(next));
+    // Read ahead once the current picture is complete, without showing it.
+    mView.setReadAhead(bytes(next));
+    ASSERT_TRUE(waitFrame(mView));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             for (const SPictureEntry& e : mView.application()->cache())
@@ -233,6 +260,7 @@ TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) 
             return false;
         },
         10000));
+    EXPECT_EQ(mView.application()->imageWidth(), 200);
     bool recorded = false, loadedAtFirst = false;
     QObject::connect(&mView, &QOpenGLWidget::frameSwapped, [&] {
         if (!recorded)
@@ -242,7 +270,7 @@ TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) 
     showPicture(mView, next);
     ASSERT_TRUE(waitFrame(mView));
     EXPECT_TRUE(loadedAtFirst);
-    EXPECT_EQ(mView.application()->mImageWidth, 180);
+    EXPECT_EQ(mView.application()->imageWidth(), 180);
 }
 
 TEST(GLWidgetContext, ReparentedViewBuildsItsGLAnewAndShowsThePictureAgain) {
@@ -298,4 +326,30 @@ TEST(GLWidgetLifetime, DestroyedWithAResultStillQueuedLeaksNothing) {
     }
     // The leak check at exit finds the pixels if the queued call kept them.
     QApplication::processEvents();
+}
+
+// Keys that do GL work (reloading the shaders, the side panel's new layout) run with the
+// view's context current, also after another call released it.
+TEST_F(GLWidgetView, KeysThatDoGLWorkUseTheViewsContext) {
+    const std::string path = mFolder.write(
+        "pair.mpo", mpoFile(wavePicture(240, 160, 3), wavePicture(240, 160, 7), nullptr));
+    mView.stereo(true);
+    showPicture(mView, path);
+    show();
+    ASSERT_TRUE(waitComplete(mView));
+    QTest::keyClick(&mView, Qt::Key_Z);
+    const QImage before = settledFrame(mView);
+    mView.calibrate(true);
+    mView.calibrate(false);  // leaves no context current
+    testing::internal::CaptureStderr();
+    QTest::keyClick(&mView, Qt::Key_R);
+    QTest::keyClick(&mView, Qt::Key_P, Qt::ShiftModifier);
+    QTest::keyClick(&mView, Qt::Key_P, Qt::ShiftModifier);
+    ASSERT_TRUE(waitFrame(mView));
+    const QImage after = settledFrame(mView);
+    const std::string console = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(console.find("Failed"), std::string::npos) << console;
+    EXPECT_EQ(console.find("GLError"), std::string::npos) << console;
+    const QPoint centre(before.width() / 2, before.height() / 2);
+    EXPECT_EQ(after.pixelColor(centre), before.pixelColor(centre)) << "the anaglyph as before";
 }

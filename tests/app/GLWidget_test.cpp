@@ -49,7 +49,7 @@ TEST(GLWidget, PictureNamedAtStartUpIsShown) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     GLWidget* view = window.glWidget();
     ASSERT_TRUE(viewfix::waitComplete(*view));
-    EXPECT_EQ(view->application()->mFileName, path);
-    EXPECT_EQ(view->application()->mImageWidth, 90);
-    EXPECT_EQ(view->application()->mImageHeight, 70);
+    EXPECT_EQ(view->application()->fileName(), path);
+    EXPECT_EQ(view->application()->imageWidth(), 90);
+    EXPECT_EQ(view->application()->imageHeight(), 70);
 }

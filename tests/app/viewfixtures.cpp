@@ -117,7 +117,7 @@ QPoint pictureOrigin(GLWidget& view) {
     const CRuvello* app = view.application();
     const int x = -int(std::lround(app->mUI->mPosX));
     const int top =
-        view.glutWindow().mViewHeight - app->mImageHeight + int(std::lround(app->mUI->mPosY));
+        view.glutWindow().mViewHeight - app->imageHeight() + int(std::lround(app->mUI->mPosY));
     return QPoint(x, top);
 }
 

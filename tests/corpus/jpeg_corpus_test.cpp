@@ -1,6 +1,7 @@
 // Real-world JPEG and MPO files against the corpus tables.
 #include "corpus.h"
 #include "jpegio.h"
+#include "picturekind.h"
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,29 @@ TEST(JpegCorpus, SecondPicturesMatchTheMpoTable) {
         EXPECT_EQ(left.mWidth, cellInt(row, "width1"));
         EXPECT_EQ(left.mHeight, cellInt(row, "height1"));
         EXPECT_EQ(left.mChannels, cellInt(row, "components1"));
+    }
+}
+
+// Every MPO file is a stereo pair but the one whose second picture is a grey map of
+// another size with an undefined MP type.
+TEST(JpegCorpus, OnlyPairsOfViewsAreStereo) {
+    RUV_REQUIRE_CORPUS();
+    const std::vector<CorpusRow> rows = readCorpusTable("mpo.tsv");
+    ASSERT_FALSE(rows.empty());
+    for (const CorpusRow& row : rows) {
+        const std::string& file = row.at("file");
+        SCOPED_TRACE(file);
+        const SPictureKind kind = identifyPicture(corpusPath(file));
+        if (file == "mpo/pillow_frame_size.mpo") {
+            EXPECT_EQ(kind.mKind, EPictureKind::Jpeg);
+            EXPECT_EQ(kind.mSecondOffset, -1);
+            EXPECT_EQ(kind.mWhy,
+                      "the second picture (349 x 434, MP type 0x000000) is not a second view: "
+                      "the first picture is 56 x 70");
+        } else {
+            EXPECT_EQ(kind.mKind, EPictureKind::Mpo);
+            EXPECT_EQ(kind.mSecondOffset, cellInt(row, "picture2_offset"));
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "tempfolder.h"
 #include "viewFit.h"
 #include "viewdecode.h"
+#include "picturejob.h"
 
 #include <gmock/gmock.h>
 
@@ -56,6 +57,80 @@ std::vector<uint8_t> jpegFile(int w, int h, int orientation, bool thumbnail, int
     return encodeJpeg(pattern(w, h, seed).data(), w, h, options);
 }
 
+// The loader threads' work, run in this thread when the test says so: the same job
+// function, real decoding; the test chooses when each step arrives.
+class CStepRequests : public CPictureRequests {
+public:
+    RequestId request(const std::string& file, EPicturePart part, EPriority, int maxSize) override {
+        const SPictureJob job{++mLastId, file, part, maxSize, true};
+        mRequested.push_back(job);
+        mWaiting.push_back(job);
+        return job.mId;
+    }
+    void setPriority(RequestId, EPriority) override {}
+    void cancel(RequestId id) override {
+        if (!forget(id))
+            return;
+        mCancelled.push_back(id);
+        SPictureResult result;
+        result.mId = id;
+        result.mOutcome = EOutcome::Cancelled;
+        for (const SPictureJob& job : mRequested)
+            if (job.mId == id)
+                result.mFile = job.mFile, result.mPart = job.mPart;
+        mHeld.push_back(result);  // told later, as the threads would
+    }
+    bool forget(RequestId id) {
+        const auto it = std::find_if(mWaiting.begin(), mWaiting.end(),
+                                     [&](const SPictureJob& j) { return j.mId == id; });
+        if (it == mWaiting.end())
+            return false;
+        mWaiting.erase(it);
+        return true;
+    }
+    // Runs the oldest waiting job; its facts go to the sink at once, its end too unless
+    // held (until releaseHeld).
+    void runNext(CPictureSink& sink, bool holdEnd = false) {
+        const SPictureJob job = mWaiting.front();
+        mWaiting.erase(mWaiting.begin());
+        const std::atomic<bool> never{false};
+        const SPictureResult result = runPictureJob(
+            job, nullptr, never,
+            [&](const SPictureFacts& facts) { sink.pictureIdentified(job.mId, job.mFile, facts); });
+        if (holdEnd)
+            mHeld.push_back(result);
+        else
+            sink.pictureFinished(result);
+    }
+    void releaseHeld(CPictureSink& sink) {
+        std::vector<SPictureResult> held;
+        held.swap(mHeld);
+        for (const SPictureResult& result : held)
+            sink.pictureFinished(result);
+    }
+    void runAll(CPictureSink& sink) {
+        releaseHeld(sink);
+        while (!mWaiting.empty())
+            runNext(sink);
+    }
+
+    std::vector<SPictureJob> mRequested;  // every request, in order
+    std::vector<RequestId> mCancelled;
+
+private:
+    std::vector<SPictureJob> mWaiting;
+    std::vector<SPictureResult> mHeld;
+    RequestId mLastId = 0;
+};
+
+// File offset of the second picture of an MPO made by buildMpoFile.
+int64_t secondPictureOffsetOf(const std::vector<uint8_t>& bytes) {
+    for (size_t i = 2; i + 3 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xD9 && bytes[i + 2] == 0xFF && bytes[i + 3] == 0xD8)
+            return int64_t(i) + 2;
+    return -1;
+}
+
 class ViewTest : public GLTest {
 protected:
     void SetUp() override {
@@ -84,7 +159,7 @@ protected:
     std::string file(const std::string& name, const std::vector<uint8_t>& bytes) {
         return folder.write(name, bytes);
     }
-    void select(const std::string& path) { app->selectPicture(path, readExif(path)); }
+    void select(const std::string& path) { app->selectPicture(path); }
     SImageHandle decoded(const std::string& path, EViewPicture which = EViewPicture::Left) {
         return decodeForView({path, which, 0, app->maxTexSize()}, nullptr);
     }
@@ -108,10 +183,10 @@ TEST_F(ViewTest, EveryOrientationShowsUprightPixelForPixelAtOneToOne) {
         paint();
         paint();  // the size is known once the picture is drawn
         const bool sideways = orientation >= 5;
-        ASSERT_EQ(app->mImageWidth, sideways ? 6 : 8) << orientation;
+        ASSERT_EQ(app->imageWidth(), sideways ? 6 : 8) << orientation;
         ASSERT_FLOAT_EQ(app->mUI->mZoom, 1.0f);
         const std::vector<uint8_t> shown = host->pixels();
-        const int W = app->mImageWidth, H = app->mImageHeight;
+        const int W = app->imageWidth(), H = app->imageHeight();
         // The picture is centred; window row y (from the bottom) shows picture row
         // H - 1 - (y - y0) from the top.
         const int x0 = int(-app->mUI->mPosX), y0 = int(-app->mUI->mPosY);
@@ -165,59 +240,130 @@ TEST_F(ViewTest, CacheKeepsTheLastFiveAndAHitDecodesNothing) {
     paint();
     EXPECT_EQ(app->syncDecodes(), decodes);
     EXPECT_EQ(app->cache().back().fileName, paths[2]);
-    EXPECT_EQ(app->mImageWidth, 22);
+    EXPECT_EQ(app->imageWidth(), 22);
     select(paths[0]);  // evicted: decoded anew
     paint();
     EXPECT_EQ(app->syncDecodes(), decodes + 1);
 }
 
 TEST_F(ViewTest, PreviewUntilTheFullPictureAndTheRightPictureWhenAFrameNeedsIt) {
-    std::vector<std::pair<std::string, bool>> requests;
-    app->setDecodeRequest(
-        [&](const std::string& f, bool right, int, bool) { requests.emplace_back(f, right); });
+    CStepRequests steps;
+    app->setPictureRequests(&steps);
     const std::vector<uint8_t> left = jpegFile(64, 48, 1, true, 0);
     const std::vector<uint8_t> right = jpegFile(48, 36, 1, false, 1);
     const std::string mpo = file("pair.mpo", buildMpoFile(left, right, 0.065));
-    // Before GL set-up, as the widget's first show does it.
+    // Before GL set-up, as the widget's first show does it: the first paint asks.
     select(mpo);
     app->setStereo(true);
     init();
+    paint();
+    ASSERT_EQ(steps.mRequested.size(), 1u);
+    // What the file is comes first: a stereo pair, so its second view is asked for.
+    steps.runNext(*app, true);
+    ASSERT_EQ(steps.mRequested.size(), 2u);
+    EXPECT_EQ(steps.mRequested[1].mPart, EPicturePart::Right);
+    EXPECT_EQ(steps.mRequested[1].mFile, mpo);
     paint();
     const SPictureEntry& e = app->cache().back();
     EXPECT_TRUE(e.thumbnailShown);
     EXPECT_FALSE(e.leftLoaded);
-    EXPECT_EQ(app->mImageWidth, 64);  // the preview takes the picture's own size
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1], std::make_pair(mpo, true));
+    EXPECT_EQ(app->imageWidth(), 64);  // the preview takes the picture's own size
     EXPECT_FALSE(app->pictureComplete());
+    EXPECT_TRUE(app->waiting());
+    SShownPicture shown;
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_EQ(shown.state, EShown::Preview);
+    EXPECT_EQ(shown.kind, EPictureKind::Mpo);
 
-    app->uploadPicture(mpo, false, decoded(mpo));
-    app->uploadPicture(mpo, true, decoded(mpo, EViewPicture::Right));
+    steps.releaseHeld(*app);
+    steps.runAll(*app);
     paint();
     EXPECT_TRUE(e.leftLoaded);
     EXPECT_FALSE(e.thumbnailShown);
     EXPECT_EQ(e.rightWidth, 48);  // each texture keeps its own size
-    EXPECT_EQ(app->mImageWidth, 64);
+    EXPECT_EQ(app->imageWidth(), 64);
     EXPECT_TRUE(app->pictureComplete());
+    EXPECT_FALSE(app->waiting());
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_EQ(shown.state, EShown::Full);
+    EXPECT_TRUE(shown.stereo);
     paint();
-    EXPECT_EQ(requests.size(), 2u);  // nothing asked twice
+    EXPECT_FALSE(app->takeShownChange(shown)) << "reported again without a change";
+    EXPECT_EQ(steps.mRequested.size(), 2u);  // nothing asked twice
+}
+
+// The rule that keeps pictures from being lost when the user pages faster than the
+// decodes: whatever ended a request, a current picture without pixels is asked for again.
+TEST_F(ViewTest, ACurrentPictureWithoutPixelsIsAskedForAgain) {
+    CStepRequests steps;
+    app->setPictureRequests(&steps);
+    init();
+    const std::string a = file("a.jpg", jpegFile(30, 20, 1, false, 1));
+    const std::string b = file("b.jpg", jpegFile(40, 20, 1, false, 2));
+    select(a);
+    select(b);  // a is no longer wanted: its request goes
+    ASSERT_EQ(steps.mRequested.size(), 2u);
+    EXPECT_EQ(steps.mCancelled, std::vector<RequestId>{steps.mRequested[0].mId});
+    select(a);  // back again before anything arrived: asked for anew
+    ASSERT_EQ(steps.mRequested.size(), 3u);
+    EXPECT_EQ(steps.mRequested[2].mFile, a);
+    steps.runAll(*app);  // the cancellations arrive late, and a's picture
+    paint();
+    EXPECT_EQ(app->imageWidth(), 30);
+    EXPECT_TRUE(app->pictureComplete());
+
+    // A request the source ends without pixels (it gave way, say) is made again.
+    select(b);
+    ASSERT_EQ(steps.mRequested.back().mFile, b);
+    SPictureResult ended;
+    ended.mId = steps.mRequested.back().mId;
+    ended.mFile = b;
+    ended.mOutcome = EOutcome::Cancelled;
+    steps.mRequested.pop_back();
+    steps.forget(ended.mId);
+    const size_t before = steps.mRequested.size();
+    app->pictureFinished(ended);
+    ASSERT_EQ(steps.mRequested.size(), before + 1);
+    EXPECT_EQ(steps.mRequested.back().mFile, b);
+    steps.runAll(*app);
+    paint();
+    EXPECT_EQ(app->imageWidth(), 40);
 }
 
 TEST_F(ViewTest, AFailedRightPictureShowsMonoAndStalePixelsAreDropped) {
-    app->setDecodeRequest([](const std::string&, bool, int, bool) {});
+    CStepRequests steps;
+    app->setPictureRequests(&steps);
     init();
-    const std::string mpo = file("one.mpo", jpegFile(40, 30, 1, false));
+    // A stereo pair by its MP index whose second picture ends inside its headers.
+    std::vector<uint8_t> bytes = buildMpoFile(jpegFile(40, 30, 1, false), jpegFile(40, 30, 1, false, 1), 0.065);
+    const int64_t second = secondPictureOffsetOf(bytes);
+    ASSERT_GT(second, 0);
+    bytes.resize(size_t(second) + 40);
+    const std::string mpo = file("one.mpo", bytes);
     select(mpo);
     app->setStereo(true);
     paint();
-    app->uploadPicture(mpo, false, decoded(mpo));
-    app->uploadPicture(mpo, true, decoded(mpo, EViewPicture::Right));  // no second picture
-    EXPECT_THAT(paint(), HasSubstr("WARNING"));
+    CaptureStderr();
+    steps.runAll(*app);
+    const std::string console = GetCapturedStderr();
+    paint();
+    ASSERT_EQ(steps.mRequested.size(), 2u);
+    EXPECT_THAT(console, HasSubstr("WARNING"));
     EXPECT_FALSE(app->stereoFrame());
     EXPECT_TRUE(app->pictureComplete());
-    EXPECT_EQ(app->mImageWidth, 40);
-    app->uploadPicture("gone.jpg", false, decoded(mpo));  // no entry: nothing happens
+    EXPECT_EQ(app->imageWidth(), 40);
+    SShownPicture shown;
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_FALSE(shown.stereo) << "no export for a pair without its second view";
+    // Pixels of a file no entry holds change nothing.
+    SPictureResult stale;
+    stale.mId = 999;
+    stale.mFile = "gone.jpg";
+    stale.mOutcome = EOutcome::Delivered;
+    stale.mImage = decoded(mpo);
+    app->pictureFinished(stale);
     paint();
+    EXPECT_EQ(app->cache().size(), 1u);
 }
 
 TEST_F(ViewTest, DrawingIgnoresTheTextureEnvironmentLeftByOthers) {

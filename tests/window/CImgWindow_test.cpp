@@ -11,6 +11,7 @@
 #include "jpegwrite.h"
 #include "mpowrite.h"
 #include "tempfolder.h"
+#include "waituntil.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,14 +55,6 @@ std::vector<uint8_t> photo(int w, int h, const std::string& date, int orientatio
     SJpegWrite options;
     options.mApp1 = buildExifPayload(exif);
     return encodeJpeg(rgb.data(), w, h, options);
-}
-
-bool waitUntil(const std::function<bool()>& done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(20);
-    return done();
 }
 
 // Answers the next message box with the given button, once it shows.

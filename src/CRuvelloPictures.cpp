@@ -1,0 +1,409 @@
+// The image view's pictures: the cache, the requests that fill it, the uploads and what
+// the frames report of the current picture.
+#include "CRuvello.h"
+
+#include "diagnostics.h"
+#include "glHelper.h"
+#include "picturejob.h"
+#include "viewdecode.h"
+
+#include <algorithm>
+
+namespace {
+
+bool turnsSideways(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+}  // namespace
+
+SPictureEntry* CRuvello::current() {
+    return mCache.empty() ? nullptr : &mCache.back();
+}
+
+const SPictureEntry* CRuvello::currentEntry() const {
+    return mCache.empty() ? nullptr : &mCache.back();
+}
+
+SPictureEntry* CRuvello::entryFor(const std::string& filename) {
+    for (auto it = mCache.rbegin(); it != mCache.rend(); ++it)
+        if (it->fileName == filename)
+            return &*it;
+    return nullptr;
+}
+
+SPictureEntry& CRuvello::entryOf(const std::string& filename, bool makeCurrent) {
+    auto found = std::find_if(mCache.begin(), mCache.end(),
+                              [&](const SPictureEntry& e) { return e.fileName == filename; });
+    if (found != mCache.end()) {
+        // A hit keeps everything the entry has: nothing is decoded again.
+        if (makeCurrent && found != std::prev(mCache.end())) {
+            SPictureEntry entry = std::move(*found);
+            mCache.erase(found);
+            mCache.push_back(std::move(entry));
+            return mCache.back();
+        }
+        return *found;
+    }
+    SPictureEntry entry;
+    if (mCache.size() >= kCacheSize) {
+        // The least recently used entry makes room; its textures are reused.
+        SPictureEntry& old = mCache.front();
+        cancelRequests(old);
+        static_cast<SEntryTextures&>(entry) = old;
+        mCache.erase(mCache.begin());
+    }
+    entry.fileName = filename;
+    // A read-ahead goes just before the current entry, so that it outlives the next few
+    // selections.
+    const auto at = makeCurrent || mCache.empty() ? mCache.end() : std::prev(mCache.end());
+    return *mCache.insert(at, std::move(entry));
+}
+
+void CRuvello::selectPicture(const std::string& filename) {
+    mFileName = filename;
+    if (filename == mReadAhead)
+        mReadAhead.clear();  // read ahead for this: it is the current picture now
+    if (filename.empty())
+        return;
+    entryOf(filename, true);
+    settleRequests();
+    // Asked for at once rather than in the paint that follows; before GL set-up the
+    // texture limit is not known yet, and the first paint asks.
+    if (mRequests && glReady())
+        requestMissing(*current(), EPriority::Current);
+}
+
+void CRuvello::setReadAhead(const std::string& filename) {
+    mReadAhead = filename == mFileName ? std::string() : filename;
+    settleRequests();
+}
+
+void CRuvello::requestCurrent() {
+    if (SPictureEntry* e = current(); e && mRequests && glReady())
+        requestMissing(*e, EPriority::Current);
+}
+
+void CRuvello::settleRequests() {
+    if (!mRequests)
+        return;
+    for (SPictureEntry& e : mCache) {
+        if (&e == current()) {
+            for (RequestId id : {e.leftRequest, e.rightRequest})
+                if (id)
+                    mRequests->setPriority(id, EPriority::Current);
+        } else if (e.fileName != mReadAhead) {
+            cancelRequests(e);
+        } else {
+            for (RequestId id : {e.leftRequest, e.rightRequest})
+                if (id)
+                    mRequests->setPriority(id, EPriority::ReadAhead);
+        }
+    }
+}
+
+void CRuvello::cancelRequests(SPictureEntry& e) {
+    // The source ends them as cancelled; the entry stops waiting for them now.
+    for (RequestId* id : {&e.leftRequest, &e.rightRequest}) {
+        if (*id && mRequests)
+            mRequests->cancel(*id);
+        *id = 0;
+    }
+}
+
+bool CRuvello::needsRight(const SPictureEntry& e) const {
+    return mStereo && e.identified && e.kind.mKind == EPictureKind::Mpo && !e.rightFailed;
+}
+
+bool CRuvello::complete(const SPictureEntry& e) const {
+    return e.leftLoaded && (e.rightLoaded || !needsRight(e));
+}
+
+void CRuvello::requestMissing(SPictureEntry& e, EPriority priority) {
+    if (!mRequests) {
+        decodeHere(e);
+        return;
+    }
+    const bool leftMissing = !e.leftLoaded && !e.pendingLeft && !e.leftFailed;
+    if (leftMissing && e.leftRequest == 0)
+        e.leftRequest = mRequests->request(e.fileName, EPicturePart::Left, priority, mMaxTexSize);
+    const bool rightMissing = needsRight(e) && !e.rightLoaded && !e.pendingRight;
+    if (rightMissing && e.rightRequest == 0)
+        e.rightRequest = mRequests->request(e.fileName, EPicturePart::Right, priority, mMaxTexSize);
+}
+
+void CRuvello::decodeHere(SPictureEntry& e) {
+    // The loader threads' own path, run in this thread: the same facts, the same pixels.
+    const std::atomic<bool> never{false};
+    if (!e.leftLoaded && !e.pendingLeft && !e.leftFailed) {
+        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Left, mMaxTexSize, true};
+        const SPictureResult result = runPictureJob(
+            job, nullptr, never, [&](const SPictureFacts& facts) { applyFacts(e, facts); });
+        applyResult(e, result);
+        ++mSyncDecodes;
+    }
+    if (needsRight(e) && !e.rightLoaded && !e.pendingRight) {
+        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Right, mMaxTexSize, true};
+        applyResult(e, runPictureJob(job, nullptr, never, nullptr));
+        ++mSyncDecodes;
+    }
+}
+
+void CRuvello::applyFacts(SPictureEntry& e, const SPictureFacts& facts) {
+    e.identified = true;
+    e.kind = facts.mKind;
+    e.info = facts.mExif;
+    if (facts.mThumbnail && !e.leftLoaded && !e.thumbnailShown)
+        e.pendingThumbnail = facts.mThumbnail;
+}
+
+void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
+    const bool left = result.mPart == EPicturePart::Left;
+    RequestId& id = left ? e.leftRequest : e.rightRequest;
+    if (id == result.mId)
+        id = 0;
+    switch (result.mOutcome) {
+        case EOutcome::Delivered:
+            if (left && !e.leftLoaded)
+                e.pendingLeft = result.mImage;
+            else if (!left && !e.rightLoaded)
+                e.pendingRight = result.mImage;
+            break;
+        case EOutcome::Failed:
+            if (left) {
+                e.leftFailed = true;
+                e.failure = result.mReason;
+                warning(__FILE__, __LINE__, "cannot show " + e.fileName + ": " + result.mReason);
+            } else if (!e.rightLoaded && !e.rightFailed) {
+                e.rightFailed = true;
+                warning(__FILE__, __LINE__,
+                        "no second picture in " + e.fileName + " (" + result.mReason +
+                            "); it is shown in mono");
+            }
+            break;
+        case EOutcome::Cancelled:
+            break;
+    }
+}
+
+void CRuvello::pictureIdentified(RequestId id, const std::string& file,
+                                 const SPictureFacts& facts) {
+    SPictureEntry* e = entryFor(file);
+    (void)id;  // facts are the file's, whichever request found them
+    if (!e || e->identified)
+        return;
+    applyFacts(*e, facts);
+    // A stereo pair's second view is asked for as soon as the file is known to be one.
+    if (e == current())
+        requestMissing(*e, EPriority::Current);
+    else if (file == mReadAhead)
+        requestMissing(*e, EPriority::ReadAhead);
+}
+
+void CRuvello::pictureFinished(const SPictureResult& result) {
+    if (SPictureEntry* e = entryFor(result.mFile))
+        applyResult(*e, result);
+    // Whatever ended, the current picture never waits for nothing.
+    if (SPictureEntry* e = current(); e && glReady())
+        requestMissing(*e, EPriority::Current);
+}
+
+void CRuvello::updatePictureInfo(const std::string& filename, const SExifInfo& info) {
+    if (SPictureEntry* entry = entryFor(filename))
+        entry->info = info;
+}
+
+bool CRuvello::isLeftLoaded() const {
+    const SPictureEntry* e = currentEntry();
+    return e && e->leftLoaded;
+}
+
+bool CRuvello::isRightLoaded() const {
+    const SPictureEntry* e = currentEntry();
+    return e && e->rightLoaded;
+}
+
+bool CRuvello::wantsRightPicture() const {
+    const SPictureEntry* e = currentEntry();
+    return e && needsRight(*e);
+}
+
+bool CRuvello::pictureComplete() const {
+    const SPictureEntry* e = currentEntry();
+    return mFileName.empty() || !e || complete(*e);
+}
+
+bool CRuvello::waiting() const {
+    const SPictureEntry* e = currentEntry();
+    if (!e || complete(*e))
+        return false;
+    // Pixels that arrived wait for the next paint; without requests that paint decodes.
+    return e->leftRequest || e->rightRequest || e->pendingLeft || e->pendingRight ||
+           !mRequests || !glReady();
+}
+
+void CRuvello::frameDone() {
+    if (mReadAhead.empty() || !mRequests || !glReady() || !pictureComplete())
+        return;
+    requestMissing(entryOf(mReadAhead, false), EPriority::ReadAhead);
+}
+
+bool CRuvello::takeShownChange(SShownPicture& shown) {
+    if (!mShownChanged)
+        return false;
+    mShownChanged = false;
+    shown = mShown;
+    return true;
+}
+
+void CRuvello::noteShown() {
+    const SPictureEntry* e = entryToShow();
+    if (!e || e != currentEntry())
+        return;  // the previous picture still stands in
+    SShownPicture now;
+    now.file = e->fileName;
+    now.state = e->leftFailed         ? EShown::Failed
+                : e->leftLoaded && complete(*e) ? EShown::Full
+                                                : EShown::Preview;
+    displaySize(*e, now.width, now.height);
+    now.info = e->info;
+    now.kind = e->kind.mKind;
+    now.stereo = e->kind.mKind == EPictureKind::Mpo && !e->rightFailed;
+    now.reason = e->leftFailed ? e->failure : std::string();
+    if (mShownValid && now == mShown)
+        return;
+    mShown = now;
+    mShownValid = mShownChanged = true;
+}
+
+void CRuvello::uploadTexture(GLuint& texture, int& width, int& height, const SImage& image) {
+    if (texture == 0) {
+        glGenTextures(1, &texture);
+        width = height = 0;
+    }
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mNearest ? GL_NEAREST : GL_LINEAR);
+    // The toolkit's context leaves 4 here; rows of RGB pictures are not padded.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLenum format = image.mChannels == 4 ? GL_RGBA : GL_RGB;
+    GLint internal = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internal);
+    const GLint wanted = image.mChannels == 4 ? GL_RGBA8 : GL_RGB8;
+    if (width == image.mWidth && height == image.mHeight && internal == wanted) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.mWidth, image.mHeight, format,
+                        GL_UNSIGNED_BYTE, image.mPixels);
+    } else {
+        glTexImage2D(GL_TEXTURE_2D, 0, wanted, image.mWidth, image.mHeight, 0, format,
+                     GL_UNSIGNED_BYTE, image.mPixels);
+        width = image.mWidth;
+        height = image.mHeight;
+    }
+    checkGLError(__FILE__, __LINE__);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void CRuvello::uploadPending(SPictureEntry& e) {
+    static const unsigned char kRed[3] = {255, 0, 0};
+    auto usable = [](const SImageHandle& h) {
+        return h && h->mPixels && h->mWidth > 0 && h->mHeight > 0 &&
+               (h->mChannels == 3 || h->mChannels == 4) && h->mBitDepth == 8;
+    };
+    if (e.pendingThumbnail) {
+        const SImageHandle h = std::move(e.pendingThumbnail);
+        if (usable(h) && !e.leftLoaded) {
+            uploadTexture(e.texThumb, e.thumbWidth, e.thumbHeight, *h);
+            e.thumbnailShown = true;
+        }
+    }
+    if ((e.pendingLeft || e.leftFailed) && !e.leftLoaded) {
+        const SImageHandle h = std::move(e.pendingLeft);
+        SImage red;
+        red.mWidth = red.mHeight = 1;
+        red.mChannels = 3;
+        red.mPixels = const_cast<unsigned char*>(kRed);
+        // A picture that cannot be read shows as one red pixel.
+        const bool good = usable(h);
+        uploadTexture(e.texLeft, e.leftWidth, e.leftHeight, good ? *h : red);
+        e.leftFailed = !good;
+        if (!good && e.failure.empty())
+            e.failure = "the picture has no usable pixels";
+        e.leftLoaded = true;
+        e.thumbnailShown = false;
+    }
+    if (e.pendingRight) {
+        const SImageHandle h = std::move(e.pendingRight);
+        if (usable(h)) {
+            uploadTexture(e.texRight, e.rightWidth, e.rightHeight, *h);
+            e.rightLoaded = true;
+        } else {
+            e.rightFailed = true;
+        }
+    }
+}
+
+void CRuvello::display() {
+    if (!mFileName.empty())
+        entryOf(mFileName, true);
+    if (mFilterDirty) {
+        mFilterDirty = false;
+        for (SPictureEntry& e : mCache)
+            for (GLuint texture : {e.texLeft, e.texRight, e.texThumb})
+                if (texture != 0) {
+                    glBindTexture(GL_TEXTURE_2D, texture);
+                    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
+                                    mNearest ? GL_NEAREST : GL_LINEAR);
+                }
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    SPictureEntry* e = current();
+    if (!e)
+        return;
+    requestMissing(*e, EPriority::Current);
+    for (SPictureEntry& entry : mCache)
+        uploadPending(entry);
+    // The size the picture is drawn at is known now: the frame shows it.
+    int w = 1, h = 1;
+    if (const SPictureEntry* shown = entryToShow()) {
+        displaySize(*shown, w, h);
+        if (w != mImageWidth || h != mImageHeight) {
+            mImageWidth = std::max(w, 1);
+            mImageHeight = std::max(h, 1);
+            fitToWindow();
+        }
+    }
+    noteShown();
+}
+
+void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
+    const bool preview = e.thumbnailShown && !e.leftLoaded;
+    w = preview ? e.thumbWidth : e.leftWidth;
+    h = preview ? e.thumbHeight : e.leftHeight;
+    if (preview && e.info.mPixelXDimension > 0 && e.info.mPixelYDimension > 0) {
+        // The preview takes the size of the picture it stands for, so nothing jumps
+        // when the picture replaces it. Exif states the stored size, before turning.
+        const SViewSize size =
+            viewTargetSize(e.info.mPixelXDimension, e.info.mPixelYDimension, mMaxTexSize);
+        w = size.mWidth;
+        h = size.mHeight;
+    }
+    if (turnsSideways(e.info.mOrientation))
+        std::swap(w, h);
+}
+
+const SPictureEntry* CRuvello::entryToShow() const {
+    const SPictureEntry* e = currentEntry();
+    if (!e)
+        return nullptr;
+    if (e->leftLoaded || e->thumbnailShown)
+        return e;
+    // The previous photograph stays until the new one is ready.
+    if (mCache.size() >= 2) {
+        const SPictureEntry& previous = mCache[mCache.size() - 2];
+        if (previous.leftLoaded)
+            return &previous;
+    }
+    return nullptr;
+}

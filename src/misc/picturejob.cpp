@@ -1,0 +1,50 @@
+#include "picturejob.h"
+
+#include "viewdecode.h"
+
+SPictureResult runPictureJob(const SPictureJob& job,
+                             const std::shared_ptr<CPixelRecycler>& recycler,
+                             const std::atomic<bool>& abort,
+                             const std::function<void(const SPictureFacts&)>& facts) {
+    SPictureResult result;
+    result.mId = job.mId;
+    result.mFile = job.mFile;
+    result.mPart = job.mPart;
+    if (job.mPart == EPicturePart::Left) {
+        SPictureFacts found;
+        found.mKind = identifyPicture(job.mFile);
+        if (found.mKind.mKind == EPictureKind::Jpeg || found.mKind.mKind == EPictureKind::Mpo) {
+            found.mExif = readExif(job.mFile);
+            // The thumbnail is small: decoded first, it stands in for the picture at once.
+            if (found.mExif.mThumbnailOffset > 0) {
+                SViewDecode thumbnail{job.mFile, EViewPicture::Thumbnail,
+                                      found.mExif.mThumbnailOffset, job.mMaxSize, job.mRgba};
+                SImageHandle image = decodeForView(thumbnail, recycler);
+                if (image->mPixels)
+                    found.mThumbnail = std::move(image);
+            }
+        }
+        if (facts)
+            facts(found);
+        if (found.mKind.mKind == EPictureKind::Unreadable) {
+            result.mOutcome = EOutcome::Failed;
+            result.mReason = found.mKind.mWhy;
+            return result;
+        }
+    }
+    SViewDecode decode{job.mFile,
+                       job.mPart == EPicturePart::Left ? EViewPicture::Left : EViewPicture::Right,
+                       0, job.mMaxSize, job.mRgba, &abort};
+    std::string why;
+    SImageHandle image = decodeForView(decode, recycler, &why);
+    if (image->mPixels) {
+        result.mOutcome = EOutcome::Delivered;
+        result.mImage = std::move(image);
+    } else if (abort.load()) {
+        result.mOutcome = EOutcome::Cancelled;
+    } else {
+        result.mOutcome = EOutcome::Failed;
+        result.mReason = why.empty() ? "cannot decode the picture" : why;
+    }
+    return result;
+}

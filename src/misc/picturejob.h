@@ -1,0 +1,25 @@
+#pragma once
+// The work of one picture request, as a loader thread does it: what the file is, its
+// Exif record and thumbnail (for a left request), then the picture itself at the size
+// the view shows it. Toolkit-free, so that the view's tests run it on their own thread.
+#include "picturerequests.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+struct SPictureJob {
+    RequestId mId = 0;
+    std::string mFile;
+    EPicturePart mPart = EPicturePart::Left;
+    int mMaxSize = 4416;
+    bool mRgba = true;  // four bytes a pixel, as textures take them fastest
+};
+
+// Runs the job to its end. A left job calls facts() once, before decoding the picture
+// (the preview can show meanwhile). Once abort is set the decode stops and the outcome
+// is Cancelled; a decode that finished first is delivered all the same.
+SPictureResult runPictureJob(const SPictureJob& job,
+                             const std::shared_ptr<CPixelRecycler>& recycler,
+                             const std::atomic<bool>& abort,
+                             const std::function<void(const SPictureFacts&)>& facts);
