@@ -91,6 +91,7 @@ public:
                 mLoad.mPreviewMs = now;
             if (mFullPainted && mLoad.mFullMs < 0)
                 mLoad.mFullMs = now;
+
         });
         mTicker.setTimerType(Qt::PreciseTimer);
         mTicker.setInterval(1);
@@ -176,7 +177,7 @@ int main(int argc, char** argv) {
         bench.select(cold, warm);
         if (!bench.waitFull(&stall))
             return 1;
-        std::printf("%s: preview %.1f ms, full %.1f ms, longest stall %.1f ms\n", cold.constData(),
+        std::printf("%s: preview %.1f ms, full %.1f ms, longest stall %.1f ms", cold.constData(),
                     bench.load().mPreviewMs, bench.load().mFullMs, stall);
         if (bench.load().mPreviewMs >= 0)
             previews.push_back(bench.load().mPreviewMs);
@@ -184,6 +185,7 @@ int main(int argc, char** argv) {
         stalls.push_back(stall);
         bench.settle();
         resident.push_back(residentKiB());
+        std::printf(", resident %ld MiB\n", resident.back() / 1024);
 
         // The read-ahead of the third file starts once this one shows, and still runs
         // when the next cold picture is selected.

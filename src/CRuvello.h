@@ -117,6 +117,13 @@ public:
     bool takeShownChange(SShownPicture& shown);
     // After a frame: starts the read-ahead once the current picture is complete.
     void frameDone();
+    // The next frame would show something of the current picture that the last one did
+    // not: without it, a repaint draws the same frame again.
+    bool hasNewFrame() const;
+    // Whether what the requests told since the last call wants a paint: anything of the
+    // current picture, and the uploads of others once the current one is complete (a
+    // paint meanwhile would take the cores from its decode).
+    bool takeRepaintRequest();
 
     void setNearestFilter(bool flag);
     bool handleMouseButton();
@@ -192,4 +199,5 @@ private:
     int mSyncDecodes = 0;
     SShownPicture mShown;  // what the last frame showed of the current picture
     bool mShownValid = false, mShownChanged = false;
+    bool mRepaint = false;  // see takeRepaintRequest
 };

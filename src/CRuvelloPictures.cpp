@@ -193,6 +193,7 @@ void CRuvello::pictureIdentified(RequestId id, const std::string& file,
     if (!e || e->identified)
         return;
     applyFacts(*e, facts);
+    mRepaint |= e == current() || pictureComplete();
     // A stereo pair's second view is asked for as soon as the file is known to be one.
     if (e == current())
         requestMissing(*e, EPriority::Current);
@@ -201,8 +202,10 @@ void CRuvello::pictureIdentified(RequestId id, const std::string& file,
 }
 
 void CRuvello::pictureFinished(const SPictureResult& result) {
-    if (SPictureEntry* e = entryFor(result.mFile))
+    if (SPictureEntry* e = entryFor(result.mFile)) {
         applyResult(*e, result);
+        mRepaint |= (e == current() || pictureComplete()) && result.mOutcome != EOutcome::Cancelled;
+    }
     // Whatever ended, the current picture never waits for nothing.
     if (SPictureEntry* e = current(); e && glReady())
         requestMissing(*e, EPriority::Current);
@@ -246,6 +249,20 @@ void CRuvello::frameDone() {
     if (mReadAhead.empty() || !mRequests || !glReady() || !pictureComplete())
         return;
     requestMissing(entryOf(mReadAhead, false), EPriority::ReadAhead);
+}
+
+bool CRuvello::hasNewFrame() const {
+    const SPictureEntry* e = currentEntry();
+    if (!e || !glReady())
+        return true;
+    return e->leftLoaded || e->thumbnailShown || e->pendingLeft || e->pendingThumbnail ||
+           e->leftFailed;
+}
+
+bool CRuvello::takeRepaintRequest() {
+    const bool repaint = mRepaint;
+    mRepaint = false;
+    return repaint;
 }
 
 bool CRuvello::takeShownChange(SShownPicture& shown) {

@@ -42,7 +42,8 @@ GLWidget::GLWidget(QWidget* parent)
     mSource->setSink(app);
     connect(mSource.get(), &CPictureSource::changed, this, [this] {
         updateBusy();
-        update();
+        if (app->takeRepaintRequest())
+            update();
     });
     connect(app->timer(), &CTimerQt::dataChanged, this, [this] { update(); });
     // The read-ahead starts once the frame with the whole picture is on the screen, so
@@ -77,7 +78,10 @@ void GLWidget::loadPicture(const QByteArray& file) {
     app->selectPicture(toStdString(file));
     emit pictureCurrent(file);
     updateBusy();
-    update();
+    // A picture that has nothing to show yet is painted when something comes: a frame
+    // now would only draw the previous one again, on the cores its decode needs.
+    if (app->hasNewFrame())
+        update();
 }
 
 void GLWidget::setReadAhead(const QByteArray& file) {

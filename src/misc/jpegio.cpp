@@ -191,6 +191,8 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
         // Entropy data that ends early would decode to grey: show nothing instead.
         if (info->err->msg_code == JWRN_HIT_MARKER)
             return EDecodeResult::PrematureEnd;
+        if (state->mRequest && state->mRequest->mRowsDone)
+            state->mRequest->mRowsDone(image, int(info->output_scanline));
         if (state->mRequest && state->mRequest->mAbort &&
             state->mRequest->mAbort->load(std::memory_order_relaxed))
             return EDecodeResult::Aborted;
@@ -236,6 +238,9 @@ SImage runDecode(SDecodeState* state, FILE* file) {
     }
     if (state->mRequest && state->mRequest->mWhy)
         *state->mRequest->mWhy = why;
+    // Whoever reads the finished rows meanwhile lets go of them before they go.
+    if (state->mRequest && state->mRequest->mRowsDone)
+        state->mRequest->mRowsDone(state->mImage, -1);
     releaseOutput(state);
     return failedImage();
 }

@@ -37,6 +37,10 @@ struct SJpegDecodeRequest {
     const std::atomic<bool>* mAbort = nullptr;
     // Why the decode failed, in words, when it did ("stopped" when mAbort ended it).
     std::string* mWhy = nullptr;
+    // Called on the decoding thread whenever more rows are final: image's pixels from the
+    // top down to row rows - 1 (the buffer that the result hands over). rows -1: the
+    // decode failed and the buffer is about to be freed; nothing may read it any more.
+    std::function<void(const SImage& image, int rows)> mRowsDone;
 };
 
 // Decodes the stream at the file's position like decodeJpegStream, as the request asks.

@@ -19,7 +19,9 @@ SPictureResult runPictureJob(const SPictureJob& job,
             if (found.mExif.mThumbnailOffset > 0) {
                 SViewDecode thumbnail{job.mFile, EViewPicture::Thumbnail,
                                       found.mExif.mThumbnailOffset, job.mMaxSize, job.mRgba};
-                SImageHandle image = decodeForView(thumbnail, recycler);
+                // Not through the recycler: it keeps a few buffers, and thumbnails would
+                // push out the camera-sized ones that are worth keeping.
+                SImageHandle image = decodeForView(thumbnail, nullptr);
                 if (image->mPixels)
                     found.mThumbnail = std::move(image);
             }

@@ -113,14 +113,8 @@ void verticalRowFor(const unsigned char* src, size_t rowSamples, const SResample
     }
 }
 
-// The horizontal weights in pairs, two 16-bit weights in one word, for multiply-adds.
-struct SPairedAxis {
-    int mPairs = 0;
-    std::vector<int32_t> mWeights;
-};
-
-SPairedAxis pairWeights(const SResampleAxis& axis, int outSize) {
-    SPairedAxis paired;
+SResamplePairs pairWeights(const SResampleAxis& axis, int outSize) {
+    SResamplePairs paired;
     paired.mPairs = (axis.mTaps + 1) / 2;
     paired.mWeights.assign(size_t(outSize) * size_t(paired.mPairs), 0);
     for (int j = 0; j < outSize; ++j) {
@@ -154,7 +148,7 @@ inline int32_t horizontalPixel(const int16_t* p, const int32_t* weights, int pai
 }
 
 template <int n, int fixedPairs>
-void horizontalRow(const int16_t* in, const SResampleAxis& axis, const SPairedAxis& paired,
+void horizontalRow(const int16_t* in, const SResampleAxis& axis, const SResamplePairs& paired,
                    int outWidth, unsigned char* out) {
     const int pairs = paired.mPairs;
     const int32_t* weights = paired.mWeights.data();
@@ -175,7 +169,7 @@ void horizontalRow(const int16_t* in, const SResampleAxis& axis, const SPairedAx
 }
 
 template <int n>
-void horizontalRowFor(const int16_t* in, const SResampleAxis& axis, const SPairedAxis& paired,
+void horizontalRowFor(const int16_t* in, const SResampleAxis& axis, const SResamplePairs& paired,
                       int outWidth, unsigned char* out) {
     switch (paired.mPairs) {
         case 1:
@@ -244,7 +238,7 @@ SResampleAxis resampleAxis(int inSize, int outSize) {
 
 namespace {
 void resampleRows(const unsigned char* src, size_t srcRow, const SResampleAxis& vertical,
-                  const SResampleAxis& horizontal, const SPairedAxis& paired, int channels,
+                  const SResampleAxis& horizontal, const SResamplePairs& paired, int channels,
                   unsigned char* dst, size_t dstRow, int dstWidth, int firstRow, int endRow,
                   int16_t* column) {
     for (int i = firstRow; i < endRow; ++i) {
@@ -265,35 +259,63 @@ void resampleRows(const unsigned char* src, size_t srcRow, const SResampleAxis& 
 }
 }  // namespace
 
+CRowResampler::CRowResampler(int srcWidth, int srcHeight, int channels, int dstWidth,
+                             int dstHeight)
+    : mSrcWidth(srcWidth),
+      mSrcHeight(srcHeight),
+      mChannels(channels),
+      mDstWidth(dstWidth),
+      mDstHeight(dstHeight) {
+    if (srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1 || channels < 1 ||
+        channels > 4)
+        return;
+    mHorizontal = resampleAxis(srcWidth, dstWidth);
+    mVertical = resampleAxis(srcHeight, dstHeight);
+    mPaired = pairWeights(mHorizontal, dstWidth);
+    mValid = true;
+}
+
+int CRowResampler::sourceRowsFor(int i) const {
+    if (!mValid)
+        return 0;
+    if (mSrcWidth == mDstWidth && mSrcHeight == mDstHeight)
+        return i + 1;
+    return mVertical.mFirst[size_t(i)] + mVertical.mTaps;
+}
+
+void CRowResampler::run(const unsigned char* src, unsigned char* dst, int firstRow,
+                        int endRow) const {
+    if (!mValid || firstRow >= endRow)
+        return;
+    const size_t srcRow = size_t(mSrcWidth) * size_t(mChannels);
+    const size_t dstRow = size_t(mDstWidth) * size_t(mChannels);
+    if (mSrcWidth == mDstWidth && mSrcHeight == mDstHeight) {
+        std::memcpy(dst + size_t(firstRow) * dstRow, src + size_t(firstRow) * srcRow,
+                    srcRow * size_t(endRow - firstRow));
+        return;
+    }
+    std::vector<int16_t> column(srcRow + kRowPadding, 0);
+    resampleRows(src, srcRow, mVertical, mHorizontal, mPaired, mChannels, dst, dstRow, mDstWidth,
+                 firstRow, endRow, column.data());
+}
+
 bool resamplePixels(const unsigned char* src, int srcWidth, int srcHeight, int channels,
                     unsigned char* dst, int dstWidth, int dstHeight) {
-    if (!src || !dst || srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1 ||
-        channels < 1 || channels > 4)
+    const CRowResampler resampler(srcWidth, srcHeight, channels, dstWidth, dstHeight);
+    if (!src || !dst || !resampler.valid())
         return false;
-    const size_t srcRow = size_t(srcWidth) * size_t(channels);
-    const size_t dstRow = size_t(dstWidth) * size_t(channels);
-    if (srcWidth == dstWidth && srcHeight == dstHeight) {
-        std::memcpy(dst, src, srcRow * size_t(srcHeight));
-        return true;
-    }
-    const SResampleAxis horizontal = resampleAxis(srcWidth, dstWidth);
-    const SResampleAxis vertical = resampleAxis(srcHeight, dstHeight);
-    const SPairedAxis paired = pairWeights(horizontal, dstWidth);
     // Output rows are independent: a large picture is shared out among the cores in
-    // bands, each with a row buffer of its own.
-    auto band = [&](int firstRow, int endRow) {
-        std::vector<int16_t> column(srcRow + kRowPadding, 0);
-        resampleRows(src, srcRow, vertical, horizontal, paired, channels, dst, dstRow, dstWidth,
-                     firstRow, endRow, column.data());
-    };
+    // bands.
     const int64_t work = int64_t(dstWidth) * dstHeight;
     const int cores = int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())));
     const int bands = work >= (int64_t(1) << 20) ? std::min(cores, dstHeight) : 1;
     std::vector<std::thread> helpers;
     for (int b = 1; b < bands; ++b)
-        helpers.emplace_back(band, int(int64_t(dstHeight) * b / bands),
-                             int(int64_t(dstHeight) * (b + 1) / bands));
-    band(0, int(int64_t(dstHeight) / bands));
+        helpers.emplace_back([&, b] {
+            resampler.run(src, dst, int(int64_t(dstHeight) * b / bands),
+                          int(int64_t(dstHeight) * (b + 1) / bands));
+        });
+    resampler.run(src, dst, 0, int(int64_t(dstHeight) / bands));
     for (std::thread& t : helpers)
         t.join();
     return true;

@@ -25,3 +25,30 @@ SResampleAxis resampleAxis(int inSize, int outSize);
 // other channel counts, leaving dst untouched.
 bool resamplePixels(const unsigned char* src, int srcWidth, int srcHeight, int channels,
                     unsigned char* dst, int dstWidth, int dstHeight);
+
+// The horizontal weights in pairs, two 16-bit weights in one word, for multiply-adds.
+struct SResamplePairs {
+    int mPairs = 0;
+    std::vector<int32_t> mWeights;
+};
+
+// The same resizing, output row by output row, for callers that have the input only a
+// part at a time (a decoder handing over rows as it decodes them).
+class CRowResampler {
+public:
+    // Sizes as resamplePixels takes them; valid() is false for the ones it refuses.
+    CRowResampler(int srcWidth, int srcHeight, int channels, int dstWidth, int dstHeight);
+    bool valid() const { return mValid; }
+    int dstHeight() const { return mDstHeight; }
+    // How many input rows, from the top, output row i needs.
+    int sourceRowsFor(int i) const;
+    // Output rows [firstRow, endRow) of dst from src. Any thread; rows apart from
+    // another call's may be made at the same time.
+    void run(const unsigned char* src, unsigned char* dst, int firstRow, int endRow) const;
+
+private:
+    bool mValid = false;
+    int mSrcWidth = 0, mSrcHeight = 0, mChannels = 0, mDstWidth = 0, mDstHeight = 0;
+    SResampleAxis mHorizontal, mVertical;
+    SResamplePairs mPaired;
+};

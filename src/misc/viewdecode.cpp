@@ -7,10 +7,14 @@
 #include "resample.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -32,6 +36,130 @@ int64_t scaledSide(int side, int eighths) {
     return (int64_t(side) * eighths + 7) / 8;
 }
 
+// Shrinks a picture while it is decoded: a thread of its own resizes the output rows
+// whose input rows the decoder has finished, and the decoding thread takes a share of
+// what is left once it is done. Resizing a camera picture costs about a third of
+// decoding it; this way most of it happens on the other core meanwhile.
+class CShrinkWhileDecoding {
+public:
+    CShrinkWhileDecoding(SViewSize target, const std::shared_ptr<CPixelRecycler>& recycler)
+        : mTarget(target), mRecycler(recycler) {}
+    ~CShrinkWhileDecoding() { stop(); }
+    CShrinkWhileDecoding(const CShrinkWhileDecoding&) = delete;
+    CShrinkWhileDecoding& operator=(const CShrinkWhileDecoding&) = delete;
+
+    // From the decoder: rows of image are final. The first call starts the work when
+    // the picture needs shrinking.
+    void rowsDone(const SImage& image, int rows) {
+        if (rows < 0) {
+            stop();  // the decode failed: its rows go
+            return;
+        }
+        if (!mStarted) {
+            mStarted = true;
+            if ((image.mWidth == mTarget.mWidth && image.mHeight == mTarget.mHeight) ||
+                !start(image))
+                return;
+        }
+        if (!mResampler)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mRowsReady = rows;
+        }
+        mWake.notify_one();
+    }
+
+    // After a successful decode: the shrunk picture, or null when none was made.
+    SImageHandle finish() {
+        if (!mResampler)
+            return nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mRowsReady = mSourceRows;
+        }
+        mWake.notify_one();
+        work();
+        mThread.join();
+        SImageHandle out = makeImageHandle(mOut, mRecycler, mCapacity);
+        mOut.mPixels = nullptr;
+        mResampler.reset();
+        return out;
+    }
+
+private:
+    bool start(const SImage& image) {
+        auto resampler = std::make_unique<CRowResampler>(image.mWidth, image.mHeight,
+                                                         image.mChannels, mTarget.mWidth,
+                                                         mTarget.mHeight);
+        if (!resampler->valid())
+            return false;
+        mOut.mWidth = mTarget.mWidth;
+        mOut.mHeight = mTarget.mHeight;
+        mOut.mChannels = image.mChannels;
+        mOut.mBitDepth = 8;
+        mOut.mPixels = takePixels(mRecycler.get(), size_t(imageByteSize(mOut)), &mCapacity);
+        if (!mOut.mPixels)
+            return false;  // shrunk afterwards, or reported there
+        mSource = image.mPixels;
+        mSourceRows = image.mHeight;
+        mResampler = std::move(resampler);
+        mThread = std::thread([this] { work(); });
+        return true;
+    }
+
+    // Claims groups of output rows in order and makes them, waiting for their input.
+    void work() {
+        constexpr int kRows = 16;
+        const int rows = mResampler->dstHeight();
+        for (;;) {
+            int first = mNextRow.load();
+            if (first >= rows)
+                return;
+            const int end = std::min(first + kRows, rows);
+            const int needed = mResampler->sourceRowsFor(end - 1);
+            {
+                std::unique_lock<std::mutex> lock(mMutex);
+                mWake.wait(lock, [&] { return mStopped || mRowsReady >= needed; });
+                if (mStopped)
+                    return;
+            }
+            if (mNextRow.compare_exchange_strong(first, end))
+                mResampler->run(mSource, mOut.mPixels, first, end);
+        }
+    }
+
+    // The decode failed or stopped: the resizing ends where it is.
+    void stop() {
+        if (!mResampler)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mStopped = true;
+        }
+        mWake.notify_one();
+        mThread.join();
+        givePixels(mRecycler.get(), mOut.mPixels, mCapacity);
+        mOut.mPixels = nullptr;
+        mResampler.reset();
+    }
+
+    const SViewSize mTarget;
+    const std::shared_ptr<CPixelRecycler> mRecycler;
+    bool mStarted = false;
+    std::unique_ptr<CRowResampler> mResampler;
+    const unsigned char* mSource = nullptr;
+    int mSourceRows = 0;
+    SImage mOut;
+    size_t mCapacity = 0;
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    int mRowsReady = 0;  // under mMutex
+    bool mStopped = false;
+    std::atomic<int> mNextRow{0};
+    std::thread mThread;
+};
+
 SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
                                const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full,
                                std::string* why) {
@@ -42,6 +170,7 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
             *why = "no picture at offset " + std::to_string(offset);
         return makeImageHandle(failedImage());
     }
+    std::unique_ptr<CShrinkWhileDecoding> shrink;
     SJpegDecodeRequest request;
     request.mRgb = true;
     request.mRgba = view.rgba;
@@ -49,12 +178,22 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
     request.mRecycler = recycler;
     request.mAbort = view.abort;
     request.mWhy = why;
-    request.mEighths = [maxSize, full](int width, int height) {
+    request.mEighths = [maxSize, full, &shrink, &recycler](int width, int height) {
         *full = {width, height};
         const SViewSize target = viewTargetSize(width, height, maxSize);
+        if (target.mWidth != width || target.mHeight != height)
+            shrink = std::make_unique<CShrinkWhileDecoding>(target, recycler);
         return jpegScaleEighths(width, height, target.mWidth, target.mHeight);
     };
-    return decodeJpegStreamScaled(file, request);
+    request.mRowsDone = [&shrink](const SImage& image, int rows) {
+        if (shrink)
+            shrink->rowsDone(image, rows);
+    };
+    SImageHandle image = decodeJpegStreamScaled(file, request);
+    if (shrink && image->mPixels)
+        if (SImageHandle shrunk = shrink->finish())
+            return shrunk;
+    return image;
 }
 
 // The picture at the exact target size; the same handle when it is there already.

@@ -134,7 +134,9 @@ TEST_F(Source, TellsWhatTheFileIsThenDeliversOrSaysWhyNot) {
     const RequestId gone = mSource.request(missing, EPicturePart::Left, EPriority::Current, 4416);
     const RequestId junk = mSource.request(text, EPicturePart::Left, EPriority::Current, 4416);
     const RequestId name = mSource.request(odd, EPicturePart::Left, EPriority::Current, 4416);
-    ASSERT_TRUE(turnEventsUntil([&] { return mGot.mResults.size() == 5; }));
+    // Above its size limit: shrunk while it decodes, on a thread of its own.
+    const RequestId shrunk = mSource.request(pair, EPicturePart::Right, EPriority::Current, 32);
+    ASSERT_TRUE(turnEventsUntil([&] { return mGot.mResults.size() == 6; }));
 
     // The left request says what the file is before its picture comes.
     ASSERT_TRUE(mGot.mFacts.count(left));
@@ -146,6 +148,8 @@ TEST_F(Source, TellsWhatTheFileIsThenDeliversOrSaysWhyNot) {
     EXPECT_EQ(mGot.result(left)->mImage->mWidth, 64);
     EXPECT_EQ(mGot.result(right)->mOutcome, EOutcome::Delivered);
     EXPECT_EQ(mGot.mFacts.count(right), 0u) << "only left requests tell what a file is";
+    EXPECT_EQ(mGot.result(shrunk)->mImage->mWidth, 32);
+    EXPECT_EQ(mGot.result(shrunk)->mImage->mHeight, 24);
 
     EXPECT_EQ(mGot.result(gone)->mOutcome, EOutcome::Failed);
     EXPECT_NE(mGot.result(gone)->mReason.find("cannot open"), std::string::npos);

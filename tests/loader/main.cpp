@@ -5,17 +5,22 @@
 #include <gtest/gtest.h>
 
 #if defined(__SANITIZE_THREAD__)
-// Qt is not built with ThreadSanitizer. A queued call's arguments are written by the
-// sending thread into storage that Qt allocates, and read, and finally destroyed, by
-// the receiving thread; Qt orders the two under its own futex-based lock, which the
-// sanitizer cannot see. These patterns name only Qt's side of that hand-over: the
-// argument storage (allocated in QMetaCallEvent), its delivery (QObject::event) and
-// its destruction (QMetaType::destroy). Built in, so that it holds however the tests
-// are started.
+// Qt is not built with ThreadSanitizer. A queued call is written by the posting thread
+// into storage that Qt allocates and appends to its list of posted events, and read,
+// and finally destroyed, by the receiving thread; Qt orders the two under its own
+// futex-based lock, which the sanitizer cannot see. These patterns name only Qt's side
+// of that hand-over: the call's storage (allocated in QMetaCallEvent or by
+// invokeMethod), the posted-event list that grows under that lock, its delivery
+// (QObject::event, sendPostedEvents) and its destruction (QMetaType::destroy). Built in,
+// so that it holds however the tests are started.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:QMetaCallEvent\n"
            "race:QObject::event\n"
-           "race:QMetaType::destroy\n";
+           "race:QMetaType::destroy\n"
+           "race:QMetaObject::invokeMethodImpl\n"
+           "race:QCoreApplicationPrivate::sendPostedEvents\n"
+           "race:QArrayData::reallocateUnaligned\n"
+           "race:QArrayData::allocate\n";
 }
 #endif
 

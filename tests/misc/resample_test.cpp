@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -152,5 +153,31 @@ TEST(Resample, MatchesADoublePrecisionReferenceWithinOne) {
                     worst = std::max(worst, std::fabs(got - expected));
                 }
         EXPECT_LT(worst, 1.0) << w << "x" << h << " -> " << dw << "x" << dh;
+    }
+}
+
+// Row by row, each output row reads no input row past the ones sourceRowsFor names: a
+// decoder hands over rows as it goes, and the rows after them are not there yet.
+TEST(RowResampler, EachOutputRowNeedsOnlyTheRowsItNames) {
+    const int w = 61, h = 47, channels = 4;
+    const Pixels src = texture(w, h, channels, 3);
+    for (const int dh : {47, 30, 13, 90}) {
+        const CRowResampler rows(w, h, channels, 40, dh);
+        ASSERT_TRUE(rows.valid());
+        const Pixels whole = resampled(src, w, h, channels, 40, dh);
+        const size_t dstRow = size_t(40) * channels;
+        for (int i = 0; i < dh; ++i) {
+            const int need = rows.sourceRowsFor(i);
+            ASSERT_GE(need, 1);
+            ASSERT_LE(need, h);
+            // Everything below the rows it needs is garbage, as in a half-decoded picture.
+            Pixels partial = src;
+            std::fill(partial.begin() + long(size_t(need) * size_t(w) * channels), partial.end(), 0xEE);
+            std::vector<unsigned char> dst(size_t(dh) * dstRow, 0);
+            rows.run(partial.data(), dst.data(), i, i + 1);
+            ASSERT_TRUE(std::equal(dst.begin() + long(i * dstRow), dst.begin() + long((i + 1) * dstRow),
+                                   whole.begin() + long(i * dstRow)))
+                << "output row " << i << " of " << dh << " read past input row " << need;
+        }
     }
 }

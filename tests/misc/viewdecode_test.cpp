@@ -4,15 +4,20 @@
 
 #include "jpegfixtures.h"
 #include "jpegio.h"
+#include "resample.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <jpeglib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 
 using namespace jpegfix;
 using testing::HasSubstr;
@@ -257,4 +262,60 @@ TEST_F(ViewDecode, BuffersComeBackAndServeTheNextPicture) {
     const SImageHandle again = decode(path);
     EXPECT_EQ(again->mPixels, first);
     EXPECT_EQ(mRecycler->keptBuffers(), 0u);
+}
+
+// The picture is shrunk while it decodes, on another thread: the result must be exactly
+// what decoding it whole and then resampling gives, also with four bytes a pixel, and a
+// file cut short or a decode stopped half-way must leave nothing behind (the sanitizers
+// watch the rows the other thread reads).
+TEST_F(ViewDecode, ShrinkingWhileDecodingGivesWhatResamplingAfterwardsGives) {
+    const Bytes bytes = encodeSamples(3000, 2000, JCS_RGB, 3, [](int x, int y, unsigned char* out) {
+        out[0] = (unsigned char)((x * 7 + y * 3) & 255);
+        out[1] = (unsigned char)((x ^ y) & 255);
+        out[2] = (unsigned char)((x * y) >> 5);
+    });
+    const std::string path = write("wide.jpg", bytes);
+    for (const bool rgba : {false, true}) {
+        SCOPED_TRACE(rgba ? "RGBA" : "RGB");
+        CaptureStderr();
+        const SImageHandle shrunk =
+            decodeForView(SViewDecode{path, EViewPicture::Left, 0, 2000, rgba}, mRecycler);
+        GetCapturedStderr();
+        ASSERT_NE(shrunk->mPixels, nullptr);
+        ASSERT_EQ(shrunk->mWidth, 2000);
+        ASSERT_EQ(shrunk->mHeight, 1333);
+
+        // The same decode (the faster transform that shrinking allows), then resampled.
+        FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        SJpegDecodeRequest whole;
+        whole.mRgb = true;
+        whole.mRgba = rgba;
+        whole.mFastAbove = 2000;
+        const SImageHandle full = decodeJpegStreamScaled(file, whole);
+        std::fclose(file);
+        const int channels = rgba ? 4 : 3;
+        std::vector<unsigned char> expected(size_t(2000) * 1333 * size_t(channels));
+        ASSERT_TRUE(resamplePixels(full->mPixels, full->mWidth, full->mHeight, channels,
+                                   expected.data(), 2000, 1333));
+        EXPECT_EQ(std::memcmp(shrunk->mPixels, expected.data(), expected.size()), 0);
+    }
+
+    // Cut inside its entropy data: the failure record, after the rows done so far.
+    const std::string cut = write("cut.jpg", Bytes(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
+    CaptureStderr();
+    expectFailureHandle(decode(cut, EViewPicture::Left, 0, 2000));
+    GetCapturedStderr();
+    // Stopped from outside while decoding.
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        stop = true;
+    });
+    std::string why;
+    const SImageHandle stopped =
+        decodeForView(SViewDecode{path, EViewPicture::Left, 0, 2000, true, &stop}, mRecycler, &why);
+    stopper.join();
+    if (!stopped->mPixels)
+        EXPECT_EQ(why, "stopped");
 }
