@@ -210,11 +210,14 @@ void CImageListModel::setDirPath(const QString& path) {
         setModified(false);
     }
     // In list mode the folder's pictures join the loaded list; mBasePath stays the list
-    // file's folder.
+    // file's folder. The pictures of that folder itself show with the list when it is
+    // opened: that is no change of the user's, and they become part of the list when it
+    // is changed or saved. Another folder's pictures joining it are a change.
     const QList<QByteArray> names = listpath::pictureNames(path);
     if (names.isEmpty())
         return;
-    if (appendNew(names, relativePath(path)) > 0 && listMode)
+    if (appendNew(names, relativePath(path)) > 0 && listMode &&
+        listpath::canonicalFolder(path) != listpath::canonicalFolder(mBasePath))
         setModified(true);
     emit numberPopulated(int(mEntries.size()));
     sortItems();

@@ -98,7 +98,7 @@ public:
     // False in directory mode, where save() has nowhere to write.
     bool hasListFile() const { return !mListFile.isEmpty(); }
     // Whether the rows hold changes that no list file has: dates, orientations, dropped
-    // files and, in list mode, pictures added from a folder.
+    // files and, in list mode, pictures added from another folder than the list's own.
     bool isModified() const { return mModified; }
     const QString& basePath() const { return mBasePath; }
     const QString& dirPath() const { return mDirPath; }

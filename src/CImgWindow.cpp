@@ -3,10 +3,12 @@
 #include "CImageListModel.h"
 #include "CTimeAdjustPanel.h"
 #include "GLWidget.h"
+#include "diagnostics.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QSessionManager>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -99,6 +101,20 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::imageLoaded);
     connect(mTimePanel->addTime, &QPushButton::clicked, this, &CImgWindow::addToDate);
     connect(mTimePanel->setTime, &QPushButton::clicked, this, &CImgWindow::setDate);
+
+    // Logging out of the desktop closes the program like the window's close button: the
+    // user is asked about unsaved work while the session manager lets us ask.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!manager.allowsInteraction()) {
+            if (mImageListModel->isModified())
+                warning(__FILE__, __LINE__, "the session ends with unsaved changes in the list");
+            return;
+        }
+        const bool goOn = maybeSave() && maybeSaveCalibration();
+        manager.release();
+        if (!goOn)
+            manager.cancel();
+    });
 
     resize(746, 650);
     restoreSettings();
@@ -261,7 +277,7 @@ void CImgWindow::buildActions() {
     connect(half, &QAction::triggered, mGLWidget, &GLWidget::halfColor);
     connect(gray, &QAction::triggered, mGLWidget, &GLWidget::gray);
     connect(stereo, &QAction::toggled, mGLWidget, &GLWidget::stereo);
-    connect(calibrate, &QAction::toggled, mGLWidget, &GLWidget::calibrate);
+    connect(calibrate, &QAction::toggled, this, &CImgWindow::calibrationToggled);
     // Typed letters in the list search by name: the view's keys need the focus.
     connect(stereo, &QAction::toggled, this, &CImgWindow::focusView);
     connect(calibrate, &QAction::toggled, this, &CImgWindow::focusView);
@@ -354,7 +370,7 @@ void CImgWindow::storeSettings() {
 }
 
 void CImgWindow::closeEvent(QCloseEvent* event) {
-    if (!maybeSave()) {
+    if (!maybeSave() || !maybeSaveCalibration()) {
         event->ignore();
         return;
     }

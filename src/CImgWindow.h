@@ -38,6 +38,8 @@ public:
     // Saves when the list has unsaved changes and the user wants it; false when the
     // user cancels (or the save failed), so the caller stops what it was about to do.
     bool maybeSave();
+    // The same for calibration matches that were changed and not saved.
+    bool maybeSaveCalibration();
 
 public slots:
     void loadExifDate();
@@ -50,6 +52,8 @@ public slots:
     void clearList();
     // Writes the current stereo picture's anaglyph at full resolution, as it shows.
     void exportAnaglyph();
+    // Calibrate on or off; leaving asks first when the matches are not saved.
+    void calibrationToggled(bool on);
     void imageLoaded(QString filename, int width, int height);
     // The view showed the current picture as a preview, in full or failed.
     void pictureShown(const SShownPicture& shown);
@@ -114,6 +118,7 @@ private:
     bool mFullScreen = false;
     bool mWasMaximized = false;
     bool mTreeScrollPending = false;  // until the user scrolls or picks another folder
+    bool mRestoringFolder = false;    // the tree goes back after a cancelled question
     int mWheelDelta = 0;
     QString mCurrentFile;       // the current row's file, for display and QFileInfo
     QByteArray mCurrentBytes;   // the same as the bytes of its name: the one name the view has

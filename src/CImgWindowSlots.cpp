@@ -11,6 +11,7 @@
 #include "exifOrientation.h"
 #include "helpTexts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDate>
 #include <QDir>
@@ -101,10 +102,27 @@ void CImgWindow::moveRow(int step) {
     mListView->scrollTo(next);
 }
 
-void CImgWindow::onn_treeView_currentChanged(QModelIndex current, QModelIndex) {
-    if (!current.isValid())
+void CImgWindow::onn_treeView_currentChanged(QModelIndex current, QModelIndex previous) {
+    if (!current.isValid() || mRestoringFolder)
         return;
     mTreeScrollPending = false;
+    // In a folder the list is the folder's: another folder replaces it, and with it any
+    // dates changed and not saved. A loaded list only takes the new folder's pictures.
+    if (!mImageListModel->hasListFile() && mImageListModel->isModified()) {
+        if (!maybeSave()) {
+            // Cancelled: everything as it was, the tree's folder too.
+            mRestoringFolder = true;
+            if (previous.isValid())
+                mTreeView->selectionModel()->setCurrentIndex(
+                    previous, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            mRestoringFolder = false;
+            mLineEdit->setText(mImageListModel->dirPath());
+            return;
+        }
+        // Saved as a list: that list is closed, and the new folder shows its own pictures.
+        if (mImageListModel->hasListFile())
+            mImageListModel->clear();
+    }
     const QString path = mDirModel->filePath(current);
     mLineEdit->setText(path);
     mImageListModel->setDirPath(path);
@@ -355,19 +373,55 @@ bool CImgWindow::maybeSave() {
     return !mImageListModel->isModified();
 }
 
+bool CImgWindow::maybeSaveCalibration() {
+    if (!mGLWidget->calibrating() || !mGLWidget->calibrationUnsaved())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Unsaved calibration"),
+        tr("The calibration matches have changes that are not saved; without saving, the "
+           "next start uses the calibration saved before."),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard) {
+        mGLWidget->discardCalibrationChanges();
+        return true;
+    }
+    if (answer != QMessageBox::Save)
+        return false;
+    if (mGLWidget->saveCalibration()) {
+        report(tr("Calibration saved"));
+        return true;
+    }
+    const QString text = tr("Could not save the calibration; it stays open");
+    report(text);
+    QMessageBox::warning(this, tr("Calibration"), text);
+    return false;
+}
+
+void CImgWindow::calibrationToggled(bool on) {
+    if (!on && !maybeSaveCalibration()) {
+        // Cancelled: calibration goes on, the button says so.
+        QAction* calibrate = findChild<QAction*>("actionCalibrate");
+        const QSignalBlocker block(calibrate);
+        calibrate->setChecked(true);
+        return;
+    }
+    mGLWidget->calibrate(on);
+}
+
 void CImgWindow::save() {
     QString target = mImageListModel->listFile();
     if (!mImageListModel->hasListFile()) {
-        // A folder has no list file yet: ask where the list goes.
+        // A folder has no list file yet: ask where the list goes. The dialog adds the
+        // suffix itself, so that it asks before replacing the very file that is written.
         QSettings settings;
         const QString start = settings.value("lastOpenFolder", QDir::currentPath()).toString();
-        target = QFileDialog::getSaveFileName(this, tr("Save Picture List"), start,
-                                              tr("Image Lists (*.csv)"), nullptr,
-                                              QFileDialog::DontUseNativeDialog);
-        if (target.isEmpty())
+        QFileDialog dialog(this, tr("Save Picture List"), start, tr("Image Lists (*.csv)"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("csv");
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return;
-        if (QFileInfo(target).suffix().isEmpty())
-            target += ".csv";
+        target = dialog.selectedFiles().constFirst();
     }
     try {
         if (mImageListModel->hasListFile())

@@ -1,6 +1,7 @@
 #include "GLWidget.h"
 
 #include "CPictureSource.h"
+#include "CStereoCalib.h"
 #include "CTimerQt.h"
 #include "glHelper.h"
 #include "shadersource.h"
@@ -86,6 +87,23 @@ void GLWidget::loadPicture(const QByteArray& file) {
 
 void GLWidget::setReadAhead(const QByteArray& file) {
     app->setReadAhead(toStdString(file));
+}
+
+bool GLWidget::calibrating() const {
+    return app->mCalibrate;
+}
+
+bool GLWidget::calibrationUnsaved() const {
+    return app->mCalib && app->mCalib->hasUnsavedMatches();
+}
+
+bool GLWidget::saveCalibration() {
+    return app->mCalib && app->mCalib->saveFileAndCopy();
+}
+
+void GLWidget::discardCalibrationChanges() {
+    if (app->mCalib)
+        app->mCalib->dropUnsavedMark();
 }
 
 void GLWidget::updatePictureInfo(const QByteArray& file, const SExifInfo& info) {

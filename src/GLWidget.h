@@ -43,6 +43,14 @@ public:
     // The picture likely to be shown next (empty: none); decoded once the current one
     // is complete.
     void setReadAhead(const QByteArray& file);
+    // In calibration mode.
+    bool calibrating() const;
+    // Calibration matches changed since they were saved or loaded.
+    bool calibrationUnsaved() const;
+    // Saves the matches as '[' does; false when the file could not be written.
+    bool saveCalibration();
+    // The matches as they are stay unsaved, and nobody asks about them again.
+    void discardCalibrationChanges();
     // The file's Exif record changed (a new orientation was written into it).
     void updatePictureInfo(const QByteArray& file, const SExifInfo& info);
 

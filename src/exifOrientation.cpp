@@ -1,14 +1,21 @@
 #include "exifOrientation.h"
 
-#include <QDateTime>
-#include <QDir>
+#include "diagnostics.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 namespace {
@@ -22,11 +29,125 @@ QString shown(const QString& program, const QStringList& arguments) {
     }
     return line;
 }
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The file a name stands for, through every symbolic link; empty when there is none.
+QByteArray resolved(const QString& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(QFile::encodeName(path).constData(), buffer) ? QByteArray(buffer)
+                                                                   : QByteArray();
+}
+
+bool readWhole(const QString& path, QByteArray* bytes, QString* why) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = file.errorString();
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError || bytes->size() != file.size()) {
+        *why = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// bytes as the whole content of the open file fd; errno-style code on failure.
+int writeContent(int fd, const QByteArray& bytes) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += n;
+    }
+    if (::ftruncate(fd, off_t(bytes.size())) != 0 || ::fsync(fd) != 0)
+        return errno;
+    return 0;
+}
+
+// Where the picture data starts: the first SOS marker, after the segments before it;
+// -1 when there is none.
+qsizetype scanStart(const QByteArray& jpeg) {
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF) {
+        const uchar marker = uchar(jpeg[at + 1]);
+        if (marker == 0xFF) {  // a fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA)
+            return at;
+        at += 2 + ((uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]));
+    }
+    return -1;
+}
+
+// exiv2 does not check its writes: where the disk is full it cuts the file short and
+// still says it succeeded. It passes everything from the first SOS marker on through as
+// it is, so a copy that is whole ends in the photo's picture data.
+bool rewrittenWhole(const QByteArray& before, const QByteArray& after) {
+    const qsizetype start = scanStart(before);
+    return start > 0 && after.endsWith(QByteArrayView(before).sliced(start));
+}
+
+enum class ERewrite { Done, Unchanged, Damaged };
+
+// A photo with several names keeps them only when its own content is replaced: a rename
+// would give the one name a new file and leave the others on the old one. That cannot
+// be one step. The new content is complete in the copy before the first byte of the
+// photo changes, and the room it needs beyond the old length is reserved first, where
+// the file system allows it, so that a full disk stops the work before it starts. What
+// remains is a crash, a power cut or a failing disk between the first and the last
+// write: then the photo holds new bytes and old ones. A write that fails puts the old bytes
+// back; only when that fails too is the photo damaged, and the caller keeps the copy.
+ERewrite rewriteInPlace(const QByteArray& photo, const QByteArray& before, const QByteArray& after,
+                        const struct stat& was, int* error) {
+    const int fd = ::open(photo.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return ERewrite::Unchanged;
+    }
+    if (after.size() > before.size() &&
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(after.size())) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        *error = errno;
+        ::close(fd);
+        return ERewrite::Unchanged;
+    }
+    *error = writeContent(fd, after);
+    const bool restored = *error == 0 || writeContent(fd, before) == 0;
+    // The writes set the time to now; the photo's own time is one of its date sources.
+    const struct timespec times[2] = {was.st_atim, was.st_mtim};
+    if (::futimens(fd, times) != 0)
+        RUV_WARNING(QString::fromLocal8Bit(photo).toStdString() +
+                    ": cannot keep the file time: " + std::strerror(errno));
+    ::close(fd);
+    return *error == 0 ? ERewrite::Done : restored ? ERewrite::Unchanged : ERewrite::Damaged;
+}
 }  // namespace
 
 bool canWriteExifOrientation(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == "jpg" || suffix == "jpeg" || suffix == "mpo";
+    // By the content, as the reader decides what a file is: JPEG and MPO files start
+    // alike. Through links, and no folder whatever its name.
+    struct stat st;
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    FILE* file = std::fopen(name.constData(), "rb");
+    if (!file)
+        return false;
+    unsigned char start[3] = {};
+    const bool jpeg = std::fread(start, 1, 3, file) == 3 && start[0] == 0xFF && start[1] == 0xD8 &&
+                      start[2] == 0xFF;
+    std::fclose(file);
+    return jpeg;
 }
 
 bool writeExifOrientation(const QString& path, int orientation, QString* message) {
@@ -37,34 +158,33 @@ bool writeExifOrientation(const QString& path, int orientation, QString* message
     };
     if (orientation < 1 || orientation > 8)
         return fail(QString("%1 is no Exif orientation").arg(orientation));
+    // A symbolic link stays as it is; the photo it names is written, and its copy is
+    // made beside it, where the rename below can replace it.
+    const QByteArray photo = resolved(path);
+    struct stat was;
+    if (photo.isEmpty() || ::stat(photo.constData(), &was) != 0)
+        return fail(path + ": no such file");
+    if (!S_ISREG(was.st_mode))
+        return fail(path + ": not a file");
     if (!canWriteExifOrientation(path))
         return fail(path + ": the orientation is kept in JPEG and MPO files only");
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return fail(path + ": no such file");
     // The owner's write bit says whether the user means the file to change, also for
     // root, whom the system would let write.
-    if (!(info.permissions() & QFileDevice::WriteOwner))
+    if (!(was.st_mode & S_IWUSR))
         return fail(path + ": the file is read-only");
 
-    QTemporaryFile copy(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
+    const QString photoName = QFile::decodeName(photo);
+    const int slash = photoName.lastIndexOf('/');
+    QTemporaryFile copy(photoName.left(slash + 1) + '.' + photoName.mid(slash + 1) + ".XXXXXX");
     copy.setAutoRemove(true);
     if (!copy.open())
         return fail(path + ": cannot make a working copy in its folder: " + copy.errorString());
-    QFile original(path);
-    if (!original.open(QIODevice::ReadOnly))
-        return fail(path + ": " + original.errorString());
-    while (!original.atEnd()) {
-        const QByteArray block = original.read(1 << 20);
-        if (block.isEmpty() && original.error() != QFileDevice::NoError)
-            return fail(path + ": " + original.errorString());
-        if (copy.write(block) != block.size())
-            return fail(path + ": cannot write the working copy: " + copy.errorString());
-    }
-    if (!copy.flush())
+    QByteArray before;
+    QString why;
+    if (!readWhole(photoName, &before, &why))
+        return fail(path + ": " + why);
+    if (copy.write(before) != before.size() || !copy.flush())
         return fail(path + ": cannot write the working copy: " + copy.errorString());
-    copy.setPermissions(original.permissions());
-    copy.setFileTime(info.lastModified(), QFileDevice::FileModificationTime);
     copy.close();
 
     const QString program = "exiv2";
@@ -80,18 +200,53 @@ bool writeExifOrientation(const QString& path, int orientation, QString* message
         return fail("cannot run exiv2: " + exiv2.errorString());
     exiv2.closeWriteChannel();
     exiv2.waitForFinished(-1);
+    // exiv2 names the file it worked on: the user knows the photo, not the copy.
     const QString said =
         QString::fromLocal8Bit(exiv2.readAllStandardError() + exiv2.readAllStandardOutput())
-            .trimmed();
+            .trimmed()
+            .replace(copy.fileName(), path);
     if (exiv2.exitStatus() != QProcess::NormalExit || exiv2.exitCode() != 0)
         return fail(QString("exiv2 could not write the orientation of %1 (exit %2)%3")
                         .arg(path)
                         .arg(exiv2.exitCode())
                         .arg(said.isEmpty() ? QString() : ": " + said));
-    // The rewritten copy takes the photo's place in one step.
-    if (std::rename(QFile::encodeName(copy.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0)
-        return fail(path + ": cannot replace the file with the rewritten copy");
+
+    QByteArray after;
+    if (!readWhole(copy.fileName(), &after, &why))
+        return fail(path + ": cannot read the rewritten copy: " + why);
+    if (!rewrittenWhole(before, after))
+        return fail(path + ": exiv2 left the rewritten copy incomplete (is the disk full?)");
+
+    const QByteArray copyName = QFile::encodeName(copy.fileName());
+    const struct timespec times[2] = {was.st_atim, was.st_mtim};
+    if (was.st_nlink > 1) {
+        int error = 0;
+        switch (rewriteInPlace(photo, before, after, was, &error)) {
+            case ERewrite::Done:
+                return true;
+            case ERewrite::Unchanged:
+                return fail(path + ": cannot rewrite the file: " + systemError(error));
+            case ERewrite::Damaged:
+                copy.setAutoRemove(false);
+                return fail(path + ": cannot rewrite the file: " + systemError(error) +
+                            "; it may be damaged, its rewritten content is in " + copy.fileName());
+        }
+    }
+    // The rewritten copy takes the photo's mode and time, and then its place in one step;
+    // on the disk first, so that a crash leaves the one file or the other.
+    const int fd = ::open(copyName.constData(), O_RDONLY | O_CLOEXEC);
+    const bool ready = fd >= 0 && ::fchmod(fd, was.st_mode & 07777) == 0 &&
+                       ::futimens(fd, times) == 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!ready)
+        return fail(path + ": cannot prepare the rewritten copy: " + systemError(error));
+    if (std::rename(copyName.constData(), photo.constData()) != 0) {
+        const int renameError = errno;
+        return fail(path + ": cannot replace the file with the rewritten copy: " +
+                    systemError(renameError));
+    }
     copy.setAutoRemove(false);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "anaglyphExport.h"
 
+#include "CViewRows.h"
 #include "exif.h"
 #include "exifwrite.h"
 #include "jpegio.h"
@@ -87,6 +88,40 @@ SImageHandle decodeFull(const std::string& path, EViewPicture which) {
     return makeImageHandle(rgb);
 }
 
+int orientationOf(const SExifInfo& info) {
+    return info.mOrientation >= 1 && info.mOrientation <= 8 ? info.mOrientation : 1;
+}
+
+// The picture as its Exif orientation shows it: turned, mirrored, or both.
+SImageHandle upright(const SImage& image, int orientation) {
+    const bool sideways = CViewRows::turnsSideways(orientation);
+    SImage out;
+    out.mWidth = sideways ? image.mHeight : image.mWidth;
+    out.mHeight = sideways ? image.mWidth : image.mHeight;
+    out.mChannels = 3;
+    if (!allocatePixels(out))
+        return makeImageHandle(failedImage());
+    const SImageHandle handle = makeImageHandle(out);
+    const CViewRows rows(image.mPixels, image.mWidth, image.mHeight, orientation, 0.0f);
+    const size_t rowBytes = size_t(out.mWidth) * 3;
+    const uint8_t* lines[CViewRows::kBlockRows];
+    for (int Y = 0; Y < out.mHeight; Y += CViewRows::kBlockRows) {
+        const int count = std::min(CViewRows::kBlockRows, out.mHeight - Y);
+        uint8_t* block = out.mPixels + size_t(Y) * rowBytes;
+        rows.rows(Y, count, block, lines);
+        for (int j = 0; j < count; ++j)
+            if (lines[j] != block + size_t(j) * rowBytes)  // a row of the picture itself
+                std::memcpy(block + size_t(j) * rowBytes, lines[j], rowBytes);
+    }
+    return handle;
+}
+
+std::string sizeText(const SImage& image, int orientation) {
+    const bool sideways = CViewRows::turnsSideways(orientation);
+    return std::to_string(sideways ? image.mHeight : image.mWidth) + " x " +
+           std::to_string(sideways ? image.mWidth : image.mHeight);
+}
+
 // The JPEG with the Exif block of the left picture's date and camera; the pixels are
 // already upright, so the orientation is 1.
 std::vector<uint8_t> encodeAsJpeg(const SImage& image, const SExifInfo& info, int quality) {
@@ -160,8 +195,9 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
 
     const SExifInfo info = readExif(source.mLeft);
     SAnaglyphSettings settings = options.mAnaglyph;
-    settings.mOrientation =
-        info.mOrientation >= 1 && info.mOrientation <= 8 ? info.mOrientation : 1;
+    settings.mOrientation = orientationOf(info);
+    const int rightOrientation =
+        source.mRight.empty() ? settings.mOrientation : orientationOf(readExif(source.mRight));
 
     // Both pictures at once: each decode runs on one core.
     Clock::time_point start = Clock::now();
@@ -178,6 +214,23 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
         return failure("cannot decode the left picture");
     if (!right->mPixels)
         return failure("cannot decode the right picture");
+    if (!source.mRight.empty()) {
+        const std::string leftSize = sizeText(*left, settings.mOrientation);
+        const std::string rightSize = sizeText(*right, rightOrientation);
+        if (leftSize != rightSize && !options.mFitRight)
+            return failure("the pictures differ in size: " + leftSize + " and " + rightSize +
+                           " (--fit fits the right one to the left one)");
+        // Turned differently: both upright, and the composite turns neither.
+        if (rightOrientation != settings.mOrientation) {
+            if (settings.mOrientation != 1)
+                left = upright(*left, settings.mOrientation);
+            if (rightOrientation != 1)
+                right = upright(*right, rightOrientation);
+            if (!left->mPixels || !right->mPixels)
+                return failure("out of memory for turning the pictures upright");
+            settings.mOrientation = 1;
+        }
+    }
     SExportTimes spent;
     spent.mDecode = secondsSince(start);
 

@@ -8,11 +8,15 @@
 #include <string>
 
 struct SAnaglyphExport {
-    // The composite; its orientation is replaced by the left picture's Exif orientation,
-    // so that the saved pixels stand upright as on the screen.
+    // The composite; its orientation is replaced by the pictures' Exif orientation, so
+    // that the saved pixels stand upright as on the screen. An MPO file's two pictures
+    // stand as its first one; a pair of separate pictures is turned each by its own.
     SAnaglyphSettings mAnaglyph;
     int mQuality = 90;        // JPEG quality, 1..100
     bool mOverwrite = false;  // replace an output that exists (never an input)
+    // A pair of separate pictures that differ in size once upright fails, unless this
+    // fits the right one to the left one's size.
+    bool mFitRight = false;
 };
 
 // Where the two views come from.

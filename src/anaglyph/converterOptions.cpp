@@ -25,7 +25,10 @@ const char* const kConverterUsage =
     "  --overwrite         replace outputs that exist (never an input); else they are kept\n"
     "  -o, --output FILE   the output of a single input: .jpg, .jpeg or .png\n"
     "  --out-dir DIR       the folder the outputs go to\n"
-    "  --pair LEFT RIGHT   one pair of separate pictures (JPEG or PNG) instead of MPO files\n"
+    "  --pair LEFT RIGHT   one pair of separate pictures (JPEG or PNG) instead of MPO files,\n"
+    "                      each turned upright by its own Exif orientation; pictures that\n"
+    "                      then differ in size fail\n"
+    "  --fit               with --pair: fit the right picture to the left one's size\n"
     "  --time-pass         print how long each step took, on standard error\n"
     "  -h, --help          print this help and exit\n"
     "  -v, --version       print the version and exit\n"
@@ -124,6 +127,8 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
             anaglyph.mRestrictedRange = true;
         } else if (name == "--overwrite") {
             options->mExport.mOverwrite = true;
+        } else if (name == "--fit") {
+            options->mExport.mFitRight = true;
         } else if (name == "--time-pass") {
             options->mTimePass = true;
         } else if (name == "--calib") {
@@ -180,6 +185,10 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
     const bool pair = !options->mPairLeft.empty();
     if (!options->mOutput.empty() && !options->mOutDir.empty()) {
         *error = "-o and --out-dir exclude each other";
+        return false;
+    }
+    if (!pair && options->mExport.mFitRight) {
+        *error = "--fit goes with --pair";
         return false;
     }
     if (pair && !options->mInputs.empty()) {

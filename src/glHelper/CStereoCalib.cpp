@@ -211,16 +211,20 @@ void CStereoCalib::brighter() {
     if (!validIndex(mCurrent))
         return;
     int16_t& level = mPatches[mEye][size_t(mCurrent)].level;
-    if (level < 255)
+    if (level < 255) {
         ++level;
+        mUnsaved = true;
+    }
 }
 
 void CStereoCalib::darker() {
     if (!validIndex(mCurrent))
         return;
     int16_t& level = mPatches[mEye][size_t(mCurrent)].level;
-    if (level > (mAdjustGray ? 0 : -255))
+    if (level > (mAdjustGray ? 0 : -255)) {
         --level;
+        mUnsaved = true;
+    }
 }
 
 SRgb CStereoCalib::patchColor(int eye, int index) const {
@@ -278,6 +282,7 @@ void CStereoCalib::addColors() {
     }
     // Right past the end, even when a damaged state had the selection beyond it.
     mCurrent = count;
+    mUnsaved = true;
     fit();
     const float target = mAdjustGray ? 0.5f : std::pow(patchGray(mEye, mCurrent), mGamma);
     const int first = mCurrent % 6 < 3 ? 0 : 3;
@@ -300,6 +305,7 @@ void CStereoCalib::addColors() {
 }
 
 void CStereoCalib::predictLevels() {
+    mUnsaved = true;
     fit();
     const size_t groups = mPatches[mEye].size() / 6;
     for (size_t g = 0; g < groups; ++g) {

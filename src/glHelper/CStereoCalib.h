@@ -69,8 +69,14 @@ public:
     bool saveFile(const std::string& path = kFileName);
     bool loadFile(const std::string& path = kFileName);
     // What '[' does: the working directory's file, and the copy in the user's
-    // configuration folder that the program finds at start-up wherever it starts.
-    void saveFileAndCopy();
+    // configuration folder that the program finds at start-up wherever it starts. True
+    // when the working directory's file was written.
+    bool saveFileAndCopy();
+    // The matches changed since they were last saved or loaded: leaving calibration
+    // would lose them at the next start.
+    bool hasUnsavedMatches() const { return mUnsaved; }
+    // The user chose not to save the matches as they are: no more questions about them.
+    void dropUnsavedMark() { mUnsaved = false; }
     // Loads a file and fits it, as ']' and Shift+a do, and takes the matches, the filters
     // and the gamma only when both succeed; otherwise everything stays as it was and the
     // console says why. Reports the file and the fit's result in one line.
@@ -94,4 +100,6 @@ private:
     void createFaceTexture();
     void drawPatch(int index, int width, int height);
     bool validIndex(int index) const;
+
+    bool mUnsaved = false;
 };

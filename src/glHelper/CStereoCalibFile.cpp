@@ -181,16 +181,18 @@ bool CStereoCalib::saveFile(const std::string& path) {
         warning(__FILE__, __LINE__, "could not write all of " + path);
         return false;
     }
+    mUnsaved = false;
     return true;
 }
 
-void CStereoCalib::saveFileAndCopy() {
-    saveFile();
+bool CStereoCalib::saveFileAndCopy() {
+    const bool saved = saveFile();
     const std::string copy = calibrationConfigPath();
     std::string why;
     if (!saveCalibrationCopy(copy, calibFileText(mPatches[0], mPatches[1]), &why))
         warning(__FILE__, __LINE__,
                 why + "; the program will not find this calibration at start-up");
+    return saved;
 }
 
 namespace {
@@ -222,6 +224,7 @@ bool CStereoCalib::loadFile(const std::string& path) {
 void CStereoCalib::adopt(const SCalibFileRead& read) {
     mPatches[0] = read.mPatches[0];
     mPatches[1] = read.mPatches[1];
+    mUnsaved = false;
     if (read.mColorLevels)
         mAdjustGray = false;
     const int count = int(mPatches[0].size());

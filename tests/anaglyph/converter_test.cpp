@@ -8,6 +8,7 @@
 #include "jpegio.h"
 #include "jpegwrite.h"
 #include "mpowrite.h"
+#include "pngEncode.h"
 #include "pngio.h"
 #include "scopedenv.h"
 #include "tempfolder.h"
@@ -167,8 +168,14 @@ TEST_F(Converter, AnMpoBecomesAnUprightJpegWithTheLeftPicturesDateAndCamera) {
 
 TEST_F(Converter, APairOfPicturesGivesExactlyTheCompositeAsPng) {
     writeBytes(work("l.jpg"), jpeg(40, 30, false, nullptr));
-    writeBytes(work("r.jpg"), jpeg(20, 15, true, nullptr));  // stretched over the left one
-    const SRun r = run("--mode half --restricted-range --shift 3 --pair l.jpg r.jpg -o a.png");
+    writeBytes(work("r.jpg"), jpeg(20, 15, true, nullptr));
+    // Of different sizes: no anaglyph, unless the right one may be stretched over the left.
+    SRun r = run("--mode half --restricted-range --shift 3 --pair l.jpg r.jpg -o a.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("ERROR: l.jpg: the pictures differ in size: 40 x 30 and "
+                                 "20 x 15"));
+    EXPECT_FALSE(exists(work("a.png")));
+    r = run("--mode half --restricted-range --shift 3 --fit --pair l.jpg r.jpg -o a.png");
     ASSERT_EQ(r.status, 0) << r.err;
     SDecoded png(readPngFile(work("a.png").c_str()));
     ASSERT_EQ(png.image.mWidth, 40);
@@ -181,6 +188,47 @@ TEST_F(Converter, APairOfPicturesGivesExactlyTheCompositeAsPng) {
     settings.mShift = 3;
     const SImageHandle wanted = expected(left.image, right.image, 1, settings);
     EXPECT_EQ(largestDifference(png.image, *wanted), 0);
+}
+
+TEST_F(Converter, EachPictureOfAPairIsTurnedByItsOwnOrientation) {
+    // Turned a quarter clockwise (as orientation 6 shows a picture) or back.
+    auto turn = [](const uint8_t* rgb, int w, int h, bool clockwise) {
+        std::vector<uint8_t> out(size_t(w) * size_t(h) * 3);
+        for (int y = 0; y < w; ++y)
+            for (int x = 0; x < h; ++x)
+                std::copy_n(
+                    rgb + (clockwise ? size_t(h - 1 - x) * w + y : size_t(x) * w + w - 1 - y) * 3,
+                    3, &out[(size_t(y) * h + x) * 3]);
+        return out;
+    };
+    writeBytes(work("l.jpg"), jpeg(40, 32, false, nullptr));
+    // The right view stored sideways, 32 x 40, as a camera held upright stores it.
+    SExifWrite exif;
+    exif.mOrientation = 6;
+    SJpegWrite options;
+    options.mApp1 = buildExifPayload(exif);
+    writeBytes(work("r6.jpg"),
+               encodeJpeg(turn(view(40, 32, true).data(), 40, 32, false).data(), 32, 40, options));
+    // Its very pixels turned upright by the test, kept exactly in a PNG.
+    SDecoded stored(readJpegFile(work("r6.jpg").c_str(), 0));
+    ASSERT_EQ(stored.image.mWidth, 32);
+    std::string why;
+    writeBytes(work("r.png"),
+               encodePng(turn(stored.image.mPixels, 32, 40, true).data(), 40, 32, &why));
+
+    for (const char* pairs : {"l.jpg r6.jpg -o a.png", "l.jpg r.png -o b.png",
+                              "r6.jpg l.jpg -o c.png", "r.png l.jpg -o d.png"}) {
+        const SRun r = run(std::string("--pair ") + pairs);
+        ASSERT_EQ(r.status, 0) << pairs << r.err;
+    }
+    for (const auto& [made, wanted] :
+         {std::pair<const char*, const char*>{"a.png", "b.png"}, {"c.png", "d.png"}}) {
+        SDecoded turned(readPngFile(work(made).c_str()));
+        SDecoded upright(readPngFile(work(wanted).c_str()));
+        ASSERT_EQ(turned.image.mWidth, 40) << made;
+        ASSERT_EQ(turned.image.mHeight, 32) << made;
+        EXPECT_LE(largestDifference(turned.image, upright.image), 2) << made;
+    }
 }
 
 TEST_F(Converter, TheCalibrationComesFromTheOptionTheWorkingDirectoryOrTheConfiguration) {
@@ -324,9 +372,9 @@ TEST_F(Converter, HelpVersionAndWrongCommandLines) {
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.out, StartsWith("Usage: ruvello-anaglyph [options] INPUT...\n"));
     EXPECT_EQ(r.err, "");
-    for (const char* wrong :
-         {"", "--mode sepia a.mpo", "--quality 0 a.mpo", "--shift x a.mpo", "--frobnicate a.mpo",
-          "-o x.jpg --out-dir d a.mpo", "--pair l.jpg", "--pair l.jpg r.jpg more.mpo"}) {
+    for (const char* wrong : {"", "--mode sepia a.mpo", "--quality 0 a.mpo", "--shift x a.mpo",
+                              "--frobnicate a.mpo", "-o x.jpg --out-dir d a.mpo", "--pair l.jpg",
+                              "--pair l.jpg r.jpg more.mpo", "--fit a.mpo"}) {
         r = run(wrong);
         EXPECT_EQ(r.status, 2) << wrong;
         EXPECT_THAT(r.err, HasSubstr("Usage: ")) << wrong;

@@ -403,3 +403,32 @@ TEST_F(AppFiles, NothingIsWrittenIntoAnUnwritableFolderOrForAnEmptyDrawingArea) 
     EXPECT_FALSE(exists("image0000.png"));
     EXPECT_FALSE(exists("image0001.png"));
 }
+
+// A recording file that cannot be opened is named in the warning, and nothing records.
+TEST_F(AppFiles, ARecordingThatCannotBeWrittenSaysSo) {
+    ASSERT_EQ(mkdir(CApp::kRecordingFile, 0700), 0);  // a folder where the file would go
+    EXPECT_THAT(keyCapturing('7'),
+                HasSubstr("WARNING: could not open ui-rec.txt for writing; not recording"));
+    EXPECT_FALSE(app->mRecording);
+}
+
+// The status of the stereo framebuffer is read while it is the bound one: an incomplete
+// one (textures larger than the driver allows) is reported, a complete one is not.
+TEST_F(GLTest, AnIncompleteStereoFramebufferIsReported) {
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    CStereoFramebuffer framebuffer;
+    framebuffer.create();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    framebuffer.allocate(largest + 1, 16, 0);  // its textures get no storage
+    const std::string status = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_THAT(status, HasSubstr("Framebuffer incomplete"));
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    testing::internal::CaptureStdout();
+    framebuffer.allocate(64, 64, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    framebuffer.release();
+}

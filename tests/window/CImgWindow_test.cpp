@@ -11,7 +11,7 @@
 #include "jpegwrite.h"
 #include "mpowrite.h"
 #include "tempfolder.h"
-#include "waituntil.h"
+#include "windowfixtures.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,73 +39,6 @@ using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 namespace {
-
-std::vector<uint8_t> photo(int w, int h, const std::string& date, int orientation,
-                           const std::string& make) {
-    std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
-    for (size_t i = 0; i < rgb.size(); ++i)
-        rgb[i] = uint8_t(i * 7 + date.size());
-    SExifWrite exif;
-    exif.mDateTime = date;
-    exif.mOrientation = orientation;
-    exif.mMake = make;
-    exif.mModel = "M1";
-    exif.mPixelWidth = w;
-    exif.mPixelHeight = h;
-    SJpegWrite options;
-    options.mApp1 = buildExifPayload(exif);
-    return encodeJpeg(rgb.data(), w, h, options);
-}
-
-// Answers the next message box with the given button, once it shows.
-void answerNextBox(QMessageBox::StandardButton button) {
-    QTimer::singleShot(0, [button] {
-        waitUntil([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
-                  5000);
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            box->button(button)->click();
-    });
-}
-
-class WindowTest : public testing::Test {
-protected:
-    void SetUp() override {
-        folder = QString::fromStdString(temp.path());
-        temp.write("a.jpg", photo(64, 48, "2010:03:28 02:30:00", 1, "Alpha"));
-        temp.write("b.jpg", photo(48, 64, "2011:01:01 10:00:00", 6, "Beta"));
-        temp.write("c.jpg", photo(40, 30, "2009:05:05 05:05:05", 1, "Gamma"));
-    }
-    void open(const QString& start) {
-        window = std::make_unique<CImgWindow>(start);
-        window->resize(900, 600);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        // Shortcuts reach the active window only.
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
-    void TearDown() override {
-        if (window && window->listModel()->isModified())
-            answerNextBox(QMessageBox::Discard);
-        window.reset();
-    }
-    CImageListModel& model() { return *window->listModel(); }
-    QAction* action(const char* name) { return window->findChild<QAction*>(name); }
-    int currentRow() { return window->listView()->currentIndex().row(); }
-    void selectRows(std::initializer_list<int> rows) {
-        QItemSelectionModel* s = window->listView()->selectionModel();
-        s->clearSelection();
-        for (int row : rows)
-            s->select(model().index(row, 0),
-                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-    QString date(int row) { return model().data(model().index(row, 2)).toString(); }
-    QString fileOf(int row) { return model().fullPath(model().index(row, 0)); }
-
-    CTempFolder temp;
-    QString folder;
-    std::unique_ptr<CImgWindow> window;
-};
 
 }  // namespace
 

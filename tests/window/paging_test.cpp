@@ -13,7 +13,7 @@
 #include "jpegwrite.h"
 #include "mpowrite.h"
 #include "tempfolder.h"
-#include "waituntil.h"
+#include "windowfixtures.h"
 #include "viewdecode.h"
 
 #include <QAction>
