@@ -43,7 +43,10 @@ bool CCSVReader::readLine() {
     mLineNumber = mLinesRead;
     if (mLineNumber == 1 && mLine.compare(0, 3, kByteOrderMark) == 0)
         mLine.erase(0, 3);
-    if (csvQuoteOpen(mLine, mSeparator)) {
+    // Every line from mOpenToEnd on keeps an open field open up to the end of the file, so
+    // a quote opened there can never close: looking ahead again would only read the same
+    // lines once more for every damaged line.
+    if (csvQuoteOpen(mLine, mSeparator) && (mOpenToEnd == 0 || mLineNumber < mOpenToEnd)) {
         // A file name may hold a line feed. A quote that is never closed, though, is a
         // damaged line rather than a long field: it must not swallow the rest of the list.
         const std::streampos resume = mStream.tellg();
@@ -59,6 +62,9 @@ bool CCSVReader::readLine() {
         if (!open) {
             mLine = std::move(record);
         } else {
+            // Only a look-ahead that reached the end has seen every line after this one.
+            if (mStream.eof() && !mStream.bad())
+                mOpenToEnd = linesBefore + 1;
             mStream.clear();
             mStream.seekg(resume);
             mLinesRead = linesBefore;

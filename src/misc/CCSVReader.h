@@ -44,6 +44,9 @@ private:
     int32_t mFieldIndex = -1;
     int mLineNumber = 0;
     int mLinesRead = 0;
+    // The first line of a run up to the end of the file in which no line closes an open
+    // quoted field; 0 while none is known.
+    int mOpenToEnd = 0;
 };
 
 // The fields of one line, without its quotes. Outside quotes a CR or LF ends the line.

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <climits>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,39 @@ TEST_F(CSVReaderFiles, AQuoteNeverClosedSwallowsNoFollowingLines) {
     // The same at the very end of the file.
     EXPECT_EQ(readAll(write("end.csv", "\"a\",\"1\"\n\"b")),
               (std::vector<Fields>{{"a", "1"}, {"b"}}));
+}
+
+namespace {
+
+// Bytes this process has read from files so far, as the kernel counts them.
+long long bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = -1;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(CSVReaderFiles, ManyDamagedLinesAreReadInOnePass) {
+    // Every line opens a quoted field, and every line after it keeps that field open: no
+    // line's quote ever closes. Looking ahead once shows that for all later lines; looking
+    // ahead again from each line would read the list once per line.
+    const int lineCount = 2000;
+    std::string text;
+    for (int i = 0; i < lineCount; ++i)
+        text += "a\",\"\n";
+    const std::string file = write("damaged.csv", text);
+    const long long before = bytesReadSoFar();
+    if (before < 0)
+        GTEST_SKIP() << "the system does not count the bytes a process reads";
+    const std::vector<Fields> lines = readAll(file);
+    const long long read = bytesReadSoFar() - before;
+    EXPECT_EQ(lines, std::vector<Fields>(size_t(lineCount), Fields{"a\"", ""}));
+    EXPECT_LT(read, 4 * (long long)text.size());
 }
 
 TEST_F(CSVReaderFiles, WrittenRecordsWithLineBreaksReadBack) {
