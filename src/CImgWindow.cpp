@@ -190,7 +190,7 @@ void CImgWindow::buildForm() {
     mExifTable->setColumnCount(3);
     mExifTable->header()->setDefaultSectionSize(70);
     mExifTable->setRootIsDecorated(false);
-    for (int row = 0; row < 3; ++row)
+    for (int row = 0; row < 4; ++row)
         new QTreeWidgetItem(mExifTable);
     exifLayout->addWidget(mExifTable);
     mDockExif->setWidget(exifContents);
@@ -252,6 +252,8 @@ void CImgWindow::buildActions() {
                                     "Shift+C", true, false);
     QAction* restricted = makeAction("actionRestricted_Range", "Restricted Range",
                                      ":/images/restricted.png", nullptr, true, false);
+    QAction* align = makeAction("actionAuto_Align", "Auto Align", nullptr, nullptr, true,
+                                QSettings().value("view/autoAlign", true).toBool());
     QAction* about = makeAction("actionAbout", "About");
     QAction* helpAction = makeAction("actionHelp", "Help", nullptr, "F1");
 
@@ -282,6 +284,10 @@ void CImgWindow::buildActions() {
     connect(stereo, &QAction::toggled, this, &CImgWindow::focusView);
     connect(calibrate, &QAction::toggled, this, &CImgWindow::focusView);
     connect(restricted, &QAction::toggled, mGLWidget, &GLWidget::restrictedRange);
+    connect(align, &QAction::toggled, mGLWidget, &GLWidget::autoAlign);
+    connect(align, &QAction::toggled, this,
+            [](bool on) { QSettings().setValue("view/autoAlign", on); });
+    mGLWidget->autoAlign(align->isChecked());
     connect(about, &QAction::triggered, this, &CImgWindow::helpAbout);
     connect(helpAction, &QAction::triggered, this, &CImgWindow::help);
 
@@ -299,7 +305,7 @@ void CImgWindow::buildActions() {
     edit->addActions({o1, o6, o8});
     QMenu* stereoMenu = menuBar()->addMenu(QString());
     stereoMenu->setObjectName("menuStereo");
-    stereoMenu->addActions({calibrate, stereo, halos});
+    stereoMenu->addActions({calibrate, stereo, align, halos});
     stereoMenu->addSeparator();
     stereoMenu->addActions({full, half, gray});
     stereoMenu->addSeparator();
@@ -344,8 +350,8 @@ void CImgWindow::retranslate() {
     mDockExif->setWindowTitle(tr("Exif"));
     mDockTime->setWindowTitle(tr("Time Adjust"));
     mExifTable->setHeaderLabels({tr("Tag"), tr("Name"), tr("Value")});
-    const char* names[3] = {"Date", "Orientation", "Thumbnail"};
-    for (int row = 0; row < 3; ++row)
+    const char* names[4] = {"Date", "Orientation", "Thumbnail", "Parallax"};
+    for (int row = 0; row < 4; ++row)
         mExifTable->topLevelItem(row)->setText(1, tr(names[row]));
 }
 

@@ -96,6 +96,8 @@ private:
     // The row to read ahead after a move from row previous to row current.
     QByteArray readAheadFile(int current, int previous) const;
     void report(const QString& text);
+    // What the status bar says of a stereo pair's alignment.
+    QString alignmentText(const SShownPicture& shown) const;
     void updateTitle();
     void focusView();
     void restoreSettings();

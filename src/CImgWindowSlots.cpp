@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSpinBox>
@@ -26,6 +27,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include <cmath>
 
 namespace {
 QByteArray bytes(const QString& path) {
@@ -209,11 +212,49 @@ void CImgWindow::pictureShown(const SShownPicture& shown) {
     mCurrentShown = true;
     mCurrentStereo = shown.stereo;
     fillExifTable(shown.info);
+    // The stereo camera's own parallax, where its maker note states one.
+    QTreeWidgetItem* parallax = mExifTable->topLevelItem(3);
+    const SCameraParallax& camera = shown.parallax;
+    const bool nintendo = camera.mSource == "Nintendo";
+    parallax->setText(0, !camera.mFound ? QString() : nintendo ? "0x1101" : "0xB211");
+    parallax->setText(2, camera.mFound ? QString("%1 (%2)")
+                                             .arg(camera.mValue, 0, 'g', 6)
+                                             .arg(QString::fromStdString(camera.mSource))
+                                       : QString());
     updateActions();
     if (shown.state == EShown::Failed)
         report(tr("Cannot show %1: %2")
                    .arg(QFileInfo(mCurrentFile).fileName(),
                         QString::fromLocal8Bit(shown.reason.c_str())));
+    else if (shown.aligned)
+        report(alignmentText(shown));
+}
+
+QString CImgWindow::alignmentText(const SShownPicture& shown) const {
+    const SStereoAlignment& a = shown.alignment;
+    if (!a.mOk)
+        return tr("not aligned: %1").arg(QString::fromStdString(a.mWhy));
+    // In pixels of the photo as the camera took it, which the view may show smaller.
+    const double width = std::max(1, shown.width);
+    const double scale = shown.info.mPixelXDimension > 0 && shown.texWidth > 0
+                             ? double(shown.info.mPixelXDimension) / shown.texWidth
+                             : 1.0;
+    const double depth = 100.0 * (a.mFar - a.mNear) / width;
+    // Rounded first, so that a value just below zero does not show as "-0.0".
+    auto number = [](double value, int decimals) {
+        const double unit = std::pow(10.0, decimals);
+        return QLocale::system().toString(std::round(value * unit) / unit + 0.0, 'f', decimals);
+    };
+    QString text = tr("aligned: vertical %1 px, rotation %2°, depth %3 % of the width")
+                       .arg(number(a.mDy * scale, 1))
+                       .arg(number(a.mRotation * 57.29578, 2))
+                       .arg(number(depth, 1));
+    if (a.mFromParallax)
+        text += tr(" (the camera's parallax: too few matches)");
+    // Eyes fuse a depth of about a thirtieth of the picture's width without strain.
+    if (depth > 100.0 / 30.0)
+        text += tr("; more depth than is comfortable to view (3.3 %)");
+    return text;
 }
 
 void CImgWindow::updateActions() {
@@ -257,6 +298,20 @@ void CImgWindow::exportAnaglyph() {
     const int shownSide = std::max(view.imageWidth(), view.imageHeight());
     const float scale = fullSide > shownSide && shownSide > 1 ? float(fullSide) / shownSide : 1.0f;
     options.mAnaglyph.mShift = view.shift() * scale;
+    // As the view shows it: aligned and cut to what both eyes see, with the view's own
+    // alignment when it has one (in pixels of the picture it holds, perhaps shrunk).
+    options.mAlign = view.autoAlign();
+    if (options.mAlign && shown && shown->aligned && shown->alignment.mOk) {
+        SStereoAlignment full = shown->alignment;
+        const double toFull = info.mPixelXDimension > 0 && shown->leftWidth > 0
+                                  ? double(info.mPixelXDimension) / shown->leftWidth
+                                  : 1.0;
+        full.mDx *= toFull;
+        full.mDy *= toFull;
+        full.mNear *= toFull;
+        full.mFar *= toFull;
+        options.mAlignment = full;
+    }
     options.mQuality = 95;
     options.mOverwrite = true;  // the dialog has asked
 

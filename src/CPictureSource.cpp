@@ -28,6 +28,21 @@ RequestId CPictureSource::request(const std::string& file, EPicturePart part, EP
     job->mJob.mPart = part;
     job->mJob.mMaxSize = maxSize;
     job->mPriority = priority;
+    return enqueue(std::move(job));
+}
+
+RequestId CPictureSource::requestAlignment(const std::string& file, SImageHandle left,
+                                           SImageHandle right, EPriority priority) {
+    auto job = std::make_shared<SJob>();
+    job->mJob.mFile = file;
+    job->mJob.mPart = EPicturePart::Alignment;
+    job->mJob.mLeft = std::move(left);
+    job->mJob.mRight = std::move(right);
+    job->mPriority = priority;
+    return enqueue(std::move(job));
+}
+
+RequestId CPictureSource::enqueue(std::shared_ptr<SJob> job) {
     {
         std::lock_guard<std::mutex> lock(mMutex);
         job->mJob.mId = ++mLastId;
@@ -140,7 +155,7 @@ void CPictureSource::work() {
             }
             postFacts(job->mJob.mId, job->mJob.mFile, found);
         };
-        SPictureResult result = runPictureJob(job->mJob, mRecycler, job->mAbort, facts);
+        SPictureResult result = runPictureJob(job->mJob, mRecycler, job->mAbort, facts, mAligner);
 
         lock.lock();
         job->mRunning = false;

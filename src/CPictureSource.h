@@ -31,10 +31,15 @@ public:
     CPictureSource& operator=(const CPictureSource&) = delete;
 
     void setSink(CPictureSink* sink) { mSink = sink; }
+    // How alignment requests are served; set before the first one. Called on the loader
+    // threads, so it must be safe to run on several at once.
+    void setAligner(StereoAligner aligner) { mAligner = std::move(aligner); }
     const std::shared_ptr<CPixelRecycler>& recycler() const { return mRecycler; }
 
     RequestId request(const std::string& file, EPicturePart part, EPriority priority,
                       int maxSize) override;
+    RequestId requestAlignment(const std::string& file, SImageHandle left, SImageHandle right,
+                               EPriority priority) override;
     void setPriority(RequestId id, EPriority priority) override;
     void cancel(RequestId id) override;
 
@@ -64,6 +69,8 @@ private:
     };
     using JobPtr = std::shared_ptr<SJob>;
 
+    RequestId enqueue(std::shared_ptr<SJob> job);
+
     void work();
     // The next job for a free loader, or null; mMutex held.
     JobPtr takeJob();
@@ -74,6 +81,7 @@ private:
 
     const std::shared_ptr<CPixelRecycler> mRecycler;
     CPictureSink* mSink = nullptr;
+    StereoAligner mAligner;
     mutable std::mutex mMutex;
     std::condition_variable mWake;
     // Everything below is shared with the loaders: read and written under mMutex only.

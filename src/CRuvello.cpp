@@ -4,6 +4,7 @@
 #include "GLSLShader.h"
 #include "SUI.h"
 #include "glHelper.h"
+#include "viewAlign.h"
 #include "viewFit.h"
 
 #include <algorithm>
@@ -12,41 +13,11 @@
 #include <iostream>
 
 namespace {
-// The toolkit's codes of the arrow keys, as the view widget passes them on.
+// The toolkit's codes of the arrow keys, as the view widget passes them on, and of Shift
+// among the modifiers it keeps in the window state.
 constexpr unsigned kKeyLeft = 0x01000012;
 constexpr unsigned kKeyRight = 0x01000014;
-
-// Texture coordinates of a displayed point (a from the left, b from the top, both in
-// [0, 1]) for the Exif orientation: the stored picture is turned or mirrored so that
-// it shows upright. Rows are uploaded top row first, so t = 0 is the top.
-void orientedTexCoord(int orientation, float a, float b, float& s, float& t) {
-    switch (orientation) {
-        case 2:
-            s = 1 - a, t = b;
-            break;
-        case 3:
-            s = 1 - a, t = 1 - b;
-            break;
-        case 4:
-            s = a, t = 1 - b;
-            break;
-        case 5:
-            s = b, t = a;
-            break;
-        case 6:
-            s = b, t = 1 - a;
-            break;
-        case 7:
-            s = 1 - b, t = 1 - a;
-            break;
-        case 8:
-            s = 1 - b, t = a;
-            break;
-        default:
-            s = a, t = b;
-            break;
-    }
-}
+constexpr int kShiftModifier = 0x02000000;
 
 }  // namespace
 
@@ -169,18 +140,20 @@ void CRuvello::drawScene() {
 
     const bool useRight = (rightView && e->kind.mKind == EPictureKind::Mpo) || !e->leftLoaded;
     const GLuint left = e->leftLoaded ? e->texLeft : e->texThumb;
-    glBindTexture(GL_TEXTURE_2D, useRight && e->rightLoaded ? e->texRight : left);
+    const bool drawRightTexture = useRight && e->rightLoaded;
+    glBindTexture(GL_TEXTURE_2D, drawRightTexture ? e->texRight : left);
     // The picture as stored, whatever an earlier pass left in the environment.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    const float W = float(mImageWidth), H = float(mImageHeight);
-    const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    // An aligned pair: both views keep to what both eyes see, the right one taken where the
+    // alignment finds it; in mono, too, so that the picture does not change its frame.
+    const SViewQuad quad = viewQuad(e->info.mOrientation, float(mImageWidth),
+                                    float(mImageHeight), drawnAlignment(*e), drawRightTexture,
+                                    e->leftWidth, e->leftHeight);
     glBegin(GL_TRIANGLE_STRIP);
-    for (const auto& c : corners) {
-        float s, t;
-        orientedTexCoord(e->info.mOrientation, c[0], 1.0f - c[1], s, t);
-        glTexCoord2f(s, t);
-        glVertex2f(c[0] * W, c[1] * H);
+    for (int i = 0; i < 4; ++i) {
+        glTexCoord2f(quad.s[i], quad.t[i]);
+        glVertex2f(quad.x[i], quad.y[i]);
     }
     glEnd();
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -284,6 +257,10 @@ void CRuvello::zoomOut() {
     clampPan();
 }
 
+bool CRuvello::shifted() const {
+    return (mWindow->mModifiers & kShiftModifier) != 0;
+}
+
 bool CRuvello::keyboard(unsigned key) {
     switch (key) {
         case 'x':
@@ -298,10 +275,10 @@ bool CRuvello::keyboard(unsigned key) {
             return true;
         }
         case kKeyLeft:
-            mShift -= 0.5f;
+            mShift -= shifted() ? 10.0f : 0.5f;
             return true;
         case kKeyRight:
-            mShift += 0.5f;
+            mShift += shifted() ? 10.0f : 0.5f;
             return true;
         default:
             return CApp::keyboard(key);

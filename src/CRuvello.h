@@ -46,6 +46,7 @@ struct SPictureEntry : SEntryTextures {
     bool identified = false;
     SPictureKind kind;
     SExifInfo info;
+    SCameraParallax parallax;
     bool leftLoaded = false, rightLoaded = false;  // in their textures (a failure too)
     bool thumbnailShown = false;                   // texThumb holds the preview
     bool leftFailed = false;                       // shown as a placeholder
@@ -53,6 +54,12 @@ struct SPictureEntry : SEntryTextures {
     std::string failure;                           // why the left picture failed
     RequestId leftRequest = 0, rightRequest = 0;   // alive requests; 0 none
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
+    // A stereo pair's alignment, in texels of the left texture, once found (or refused:
+    // then alignment.mWhy says why). The uploaded pictures are kept until then.
+    bool aligned = false;
+    SStereoAlignment alignment;
+    RequestId alignRequest = 0;
+    SImageHandle keptLeft, keptRight;
 };
 
 // What a frame showed of the current picture, for the window's title and menus.
@@ -61,13 +68,19 @@ struct SShownPicture {
     std::string file;
     EShown state = EShown::Preview;
     int width = 0, height = 0;  // as shown: after the Exif orientation
+    int texWidth = 0;           // of the stored picture as the view holds it
     SExifInfo info;
+    SCameraParallax parallax;
     EPictureKind kind = EPictureKind::Unreadable;
     bool stereo = false;  // a stereo pair whose second view did not fail
     std::string reason;   // Failed: why
+    // Stereo pairs shown aligned: the alignment, in pixels of the picture as shown.
+    bool aligned = false;
+    SStereoAlignment alignment;
     bool operator==(const SShownPicture& o) const {
         return file == o.file && state == o.state && width == o.width && height == o.height &&
-               kind == o.kind && stereo == o.stereo && info.mOrientation == o.info.mOrientation;
+               kind == o.kind && stereo == o.stereo && info.mOrientation == o.info.mOrientation &&
+               aligned == o.aligned && alignment.mOk == o.alignment.mOk;
     }
 };
 
@@ -126,6 +139,9 @@ public:
     bool takeRepaintRequest();
 
     void setNearestFilter(bool flag);
+    // Stereo pairs are aligned by themselves (on by default).
+    void setAutoAlign(bool on);
+    bool autoAlign() const { return mAutoAlign; }
     bool handleMouseButton();
 
     // CApp
@@ -164,6 +180,11 @@ private:
     bool needsRight(const SPictureEntry& e) const;
     bool complete(const SPictureEntry& e) const;
     void requestMissing(SPictureEntry& e, EPriority priority);
+    // Asks for the alignment of a complete stereo pair that has none yet.
+    void requestAlignment(SPictureEntry& e, EPriority priority);
+    bool wantsAlignment(const SPictureEntry& e) const;
+    // The alignment the entry is drawn with, or null.
+    const SStereoAlignment* drawnAlignment(const SPictureEntry& e) const;
     void decodeHere(SPictureEntry& e);
     void cancelRequests(SPictureEntry& e);
     // Requests of entries that are neither current nor the read-ahead are cancelled;
@@ -179,6 +200,8 @@ private:
     void fitToWindow();
     void fitZoom();
     void clampPan();
+    // Shift is held with the key being handled.
+    bool shifted() const;
 
     std::vector<SPictureEntry> mCache;  // least recently used first; the last is current
     std::string mFileName;              // the current picture
@@ -200,4 +223,5 @@ private:
     SShownPicture mShown;  // what the last frame showed of the current picture
     bool mShownValid = false, mShownChanged = false;
     bool mRepaint = false;  // see takeRepaintRequest
+    bool mAutoAlign = true;
 };

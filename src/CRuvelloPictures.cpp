@@ -89,13 +89,13 @@ void CRuvello::settleRequests() {
         return;
     for (SPictureEntry& e : mCache) {
         if (&e == current()) {
-            for (RequestId id : {e.leftRequest, e.rightRequest})
+            for (RequestId id : {e.leftRequest, e.rightRequest, e.alignRequest})
                 if (id)
                     mRequests->setPriority(id, EPriority::Current);
         } else if (e.fileName != mReadAhead) {
             cancelRequests(e);
         } else {
-            for (RequestId id : {e.leftRequest, e.rightRequest})
+            for (RequestId id : {e.leftRequest, e.rightRequest, e.alignRequest})
                 if (id)
                     mRequests->setPriority(id, EPriority::ReadAhead);
         }
@@ -104,7 +104,7 @@ void CRuvello::settleRequests() {
 
 void CRuvello::cancelRequests(SPictureEntry& e) {
     // The source ends them as cancelled; the entry stops waiting for them now.
-    for (RequestId* id : {&e.leftRequest, &e.rightRequest}) {
+    for (RequestId* id : {&e.leftRequest, &e.rightRequest, &e.alignRequest}) {
         if (*id && mRequests)
             mRequests->cancel(*id);
         *id = 0;
@@ -132,18 +132,44 @@ void CRuvello::requestMissing(SPictureEntry& e, EPriority priority) {
         e.rightRequest = mRequests->request(e.fileName, EPicturePart::Right, priority, mMaxTexSize);
 }
 
+bool CRuvello::wantsAlignment(const SPictureEntry& e) const {
+    return mAutoAlign && !e.aligned && e.kind.mKind == EPictureKind::Mpo && e.leftLoaded &&
+           !e.leftFailed && e.rightLoaded;
+}
+
+void CRuvello::requestAlignment(SPictureEntry& e, EPriority priority) {
+    if (!mRequests || !wantsAlignment(e) || e.alignRequest)
+        return;
+    e.alignRequest = mRequests->requestAlignment(e.fileName, e.keptLeft, e.keptRight, priority);
+    // The request holds them now; the entry need not.
+    e.keptLeft.reset();
+    e.keptRight.reset();
+}
+
+const SStereoAlignment* CRuvello::drawnAlignment(const SPictureEntry& e) const {
+    const bool pair = e.kind.mKind == EPictureKind::Mpo && e.leftLoaded && e.rightLoaded &&
+                      !e.rightFailed;
+    return mAutoAlign && pair && e.aligned && e.alignment.mOk ? &e.alignment : nullptr;
+}
+
+void CRuvello::setAutoAlign(bool on) {
+    mAutoAlign = on;
+    if (SPictureEntry* e = current(); e && glReady())
+        requestAlignment(*e, EPriority::Current);
+}
+
 void CRuvello::decodeHere(SPictureEntry& e) {
     // The loader threads' own path, run in this thread: the same facts, the same pixels.
     const std::atomic<bool> never{false};
     if (!e.leftLoaded && !e.pendingLeft && !e.leftFailed) {
-        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Left, mMaxTexSize, true};
+        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Left, mMaxTexSize, true, nullptr, nullptr};
         const SPictureResult result = runPictureJob(
             job, nullptr, never, [&](const SPictureFacts& facts) { applyFacts(e, facts); });
         applyResult(e, result);
         ++mSyncDecodes;
     }
     if (needsRight(e) && !e.rightLoaded && !e.pendingRight) {
-        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Right, mMaxTexSize, true};
+        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Right, mMaxTexSize, true, nullptr, nullptr};
         applyResult(e, runPictureJob(job, nullptr, never, nullptr));
         ++mSyncDecodes;
     }
@@ -153,11 +179,28 @@ void CRuvello::applyFacts(SPictureEntry& e, const SPictureFacts& facts) {
     e.identified = true;
     e.kind = facts.mKind;
     e.info = facts.mExif;
+    e.parallax = facts.mParallax;
     if (facts.mThumbnail && !e.leftLoaded && !e.thumbnailShown)
         e.pendingThumbnail = facts.mThumbnail;
 }
 
 void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
+    if (result.mPart == EPicturePart::Alignment) {
+        if (e.alignRequest == result.mId)
+            e.alignRequest = 0;
+        if (result.mOutcome == EOutcome::Cancelled)
+            return;  // asked for again when the entry is shown
+        e.aligned = true;
+        e.alignment = result.mAlignment;
+        if (result.mOutcome == EOutcome::Failed) {
+            e.alignment.mOk = false;
+            e.alignment.mWhy = result.mReason;
+        }
+        // Found or refused: the pictures are not needed for it any more.
+        e.keptLeft.reset();
+        e.keptRight.reset();
+        return;
+    }
     const bool left = result.mPart == EPicturePart::Left;
     RequestId& id = left ? e.leftRequest : e.rightRequest;
     if (id == result.mId)
@@ -246,9 +289,17 @@ bool CRuvello::waiting() const {
 }
 
 void CRuvello::frameDone() {
-    if (mReadAhead.empty() || !mRequests || !glReady() || !pictureComplete())
+    if (!mRequests || !glReady() || !pictureComplete())
         return;
-    requestMissing(entryOf(mReadAhead, false), EPriority::ReadAhead);
+    // The current pair's alignment first, then the read-ahead: neither before the frame
+    // with the whole picture is on the screen.
+    if (SPictureEntry* e = current())
+        requestAlignment(*e, EPriority::Current);
+    if (mReadAhead.empty())
+        return;
+    SPictureEntry& ahead = entryOf(mReadAhead, false);
+    requestMissing(ahead, EPriority::ReadAhead);
+    requestAlignment(ahead, EPriority::ReadAhead);
 }
 
 bool CRuvello::hasNewFrame() const {
@@ -283,10 +334,16 @@ void CRuvello::noteShown() {
                 : e->leftLoaded && complete(*e) ? EShown::Full
                                                 : EShown::Preview;
     displaySize(*e, now.width, now.height);
+    now.texWidth = e->leftWidth;
     now.info = e->info;
+    now.parallax = e->parallax;
     now.kind = e->kind.mKind;
     now.stereo = e->kind.mKind == EPictureKind::Mpo && !e->rightFailed;
     now.reason = e->leftFailed ? e->failure : std::string();
+    if (mStereo && e->kind.mKind == EPictureKind::Mpo && e->aligned && mAutoAlign) {
+        now.aligned = true;
+        now.alignment = e->alignment;
+    }
     if (mShownValid && now == mShown)
         return;
     mShown = now;
@@ -344,6 +401,10 @@ void CRuvello::uploadPending(SPictureEntry& e) {
         // A picture that cannot be read shows as one red pixel.
         const bool good = usable(h);
         uploadTexture(e.texLeft, e.leftWidth, e.leftHeight, good ? *h : red);
+        // Kept for the alignment, once the right picture is there too. In mono nothing is
+        // kept: a pair shown in stereo later decodes its left picture again for it.
+        if (good && mStereo && mAutoAlign && e.kind.mKind == EPictureKind::Mpo && !e.aligned)
+            e.keptLeft = h;
         e.leftFailed = !good;
         if (!good && e.failure.empty())
             e.failure = "the picture has no usable pixels";
@@ -355,6 +416,8 @@ void CRuvello::uploadPending(SPictureEntry& e) {
         if (usable(h)) {
             uploadTexture(e.texRight, e.rightWidth, e.rightHeight, *h);
             e.rightLoaded = true;
+            if (mAutoAlign && !e.aligned)
+                e.keptRight = h;
         } else {
             e.rightFailed = true;
         }

@@ -1,6 +1,7 @@
 #include "GLWidget.h"
 
 #include "CPictureSource.h"
+#include "align.h"
 #include "CStereoCalib.h"
 #include "CTimerQt.h"
 #include "glHelper.h"
@@ -41,6 +42,11 @@ GLWidget::GLWidget(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     app->setPictureRequests(mSource.get());
     mSource->setSink(app);
+    mSource->setAligner([](const SImage& left, const SImage& right, double parallaxPixels) {
+        SAlignOptions options;
+        options.mParallaxPixels = parallaxPixels;
+        return alignStereoPair(left, right, options);
+    });
     connect(mSource.get(), &CPictureSource::changed, this, [this] {
         updateBusy();
         if (app->takeRepaintRequest())
@@ -282,6 +288,7 @@ void GLWidget::keyPressEvent(QKeyEvent* event) {
     unsigned key = unsigned(event->key());
     if (!(event->modifiers() & Qt::ShiftModifier) && key >= 'A' && key <= 'Z')
         key += 32;
+    mWindow.mModifiers = int(event->modifiers());
     // Some keys do GL work (reload the shaders, resize for the side panel): with this
     // view's context current, never whatever another widget left current.
     const bool gl = context() != nullptr;
@@ -339,6 +346,11 @@ void GLWidget::stereo(bool flag) {
     // A stereo pair on the screen needs its second view now.
     app->requestCurrent();
     updateBusy();
+    update();
+}
+
+void GLWidget::autoAlign(bool flag) {
+    app->setAutoAlign(flag);
     update();
 }
 

@@ -80,6 +80,8 @@ public slots:
     void calibrate(bool flag);
     void stereo(bool flag);
     void restrictedRange(bool flag);
+    // Stereo pairs aligned by themselves.
+    void autoAlign(bool flag);
 
 protected:
     void initializeGL() override;

@@ -9,6 +9,7 @@ run_packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
     libepoxy-dev libgl-dev libjpeg-dev libpng-dev
     libgl1-mesa-dri fonts-dejavu-core
+    libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev libopencv-calib3d-dev
 )
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,12 +1,16 @@
 #include "anaglyphExport.h"
 
 #include "CViewRows.h"
+#include "align.h"
 #include "exif.h"
 #include "exifwrite.h"
 #include "jpegio.h"
 #include "jpegwrite.h"
+#include "mpowrite.h"
+#include "parallax.h"
 #include "picturekind.h"
 #include "pngEncode.h"
+#include "resample.h"
 #include "viewdecode.h"
 
 #include <sys/stat.h>
@@ -16,6 +20,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -29,7 +34,7 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-enum class EFormat { Jpeg, Png, Unknown };
+enum class EFormat { Jpeg, Jps, Png, Mpo, Unknown };
 
 EFormat formatOf(const std::string& path) {
     const size_t dot = path.rfind('.');
@@ -41,7 +46,32 @@ EFormat formatOf(const std::string& path) {
         c = char(std::tolower(static_cast<unsigned char>(c)));
     if (extension == "jpg" || extension == "jpeg")
         return EFormat::Jpeg;
+    if (extension == "jps")
+        return EFormat::Jps;
+    if (extension == "mpo")
+        return EFormat::Mpo;
     return extension == "png" ? EFormat::Png : EFormat::Unknown;
+}
+
+// Why the layout is not written in that format; empty when it is.
+std::string formatProblem(EStereoLayout layout, EFormat format) {
+    switch (layout) {
+        case EStereoLayout::Anaglyph:
+            return format == EFormat::Jpeg || format == EFormat::Png
+                       ? ""
+                       : "the output's name ends neither in .jpg, .jpeg nor .png";
+        case EStereoLayout::Parallel:
+        case EStereoLayout::Cross:
+            return format == EFormat::Jpeg || format == EFormat::Jps
+                       ? ""
+                       : "the output's name of a side-by-side pair ends neither in .jpg, "
+                         ".jpeg nor .jps";
+        case EStereoLayout::Mpo:
+            return format == EFormat::Mpo ? ""
+                                          : "the output's name of a Multi-Picture file does "
+                                            "not end in .mpo";
+    }
+    return "unknown layout";
 }
 
 std::string folderOf(const std::string& path) {
@@ -92,6 +122,12 @@ int orientationOf(const SExifInfo& info) {
     return info.mOrientation >= 1 && info.mOrientation <= 8 ? info.mOrientation : 1;
 }
 
+// The orientation that turns a picture back: the two quarter turns undo each other, every
+// other orientation undoes itself.
+int inverseOrientation(int orientation) {
+    return orientation == 6 ? 8 : orientation == 8 ? 6 : orientation;
+}
+
 // The picture as its Exif orientation shows it: turned, mirrored, or both.
 SImageHandle upright(const SImage& image, int orientation) {
     const bool sideways = CViewRows::turnsSideways(orientation);
@@ -116,6 +152,91 @@ SImageHandle upright(const SImage& image, int orientation) {
     return handle;
 }
 
+SImageHandle resized(const SImage& image, int width, int height) {
+    SImage out;
+    out.mWidth = width;
+    out.mHeight = height;
+    out.mChannels = 3;
+    if (!allocatePixels(out))
+        return makeImageHandle(failedImage());
+    const SImageHandle handle = makeImageHandle(out);
+    if (!resamplePixels(image.mPixels, image.mWidth, image.mHeight, 3, out.mPixels, width, height))
+        return makeImageHandle(failedImage());
+    return handle;
+}
+
+// Columns x0 .. x1 - 1 and rows y0 .. y1 - 1 of the picture, moved to the start of its own
+// buffer (each row lands at or before where it was, so none is overwritten before it is
+// read): no second buffer of camera size. The picture must not be used otherwise
+// afterwards; the handle keeps its buffer.
+SImageHandle cropInPlace(SImageHandle picture, int x0, int y0, int x1, int y1) {
+    struct SCropped {
+        SImageHandle mOwner;
+        SImage mImage;
+    };
+    auto cropped = std::make_shared<SCropped>();
+    cropped->mImage = *picture;
+    SImage& image = cropped->mImage;
+    image.mWidth = x1 - x0;
+    image.mHeight = y1 - y0;
+    const size_t pixel = size_t(picture->mChannels);
+    const size_t rowBytes = size_t(image.mWidth) * pixel;
+    for (int y = 0; y < image.mHeight; ++y)
+        std::memmove(
+            image.mPixels + size_t(y) * rowBytes,
+            picture->mPixels + (size_t(y0 + y) * size_t(picture->mWidth) + size_t(x0)) * pixel,
+            rowBytes);
+    cropped->mOwner = std::move(picture);
+    return SImageHandle(cropped, &cropped->mImage);
+}
+
+// The same alignment for a picture grid that starts at (x0, y0) of the left picture and
+// is width x height: the similarity turns about the grid's centre instead, so the shift
+// takes up the difference. The right picture keeps its own pixels.
+SStereoAlignment alignmentForCrop(const SStereoAlignment& a, int fullWidth, int fullHeight, int x0,
+                                  int y0, int width, int height) {
+    // q - o = c + sR (p - c) + d - o  =  c' + sR (p - c') + d'  in the crop's coordinates
+    // q - o, with its centre c': d' = (sR - 1)(c' - c) + d - o.
+    const double ex = (width - fullWidth) / 2.0, ey = (height - fullHeight) / 2.0;
+    const double c = a.mScale * std::cos(a.mRotation), s = a.mScale * std::sin(a.mRotation);
+    SStereoAlignment shifted = a;
+    shifted.mDx = (c - 1) * ex - s * ey + a.mDx - x0;
+    shifted.mDy = s * ex + (c - 1) * ey + a.mDy - y0;
+    return shifted;
+}
+
+// With the alignment: the right picture warped onto the left one's grid and both cut to
+// the part both eyes see. Otherwise (or when the parts have nothing in common) the
+// pictures stay as they are and *applied says why.
+void alignPair(const SStereoAlignment& alignment, SImageHandle* left, SImageHandle* right,
+               SStereoAlignment* applied) {
+    *applied = alignment;
+    if (!alignment.mOk)
+        return;
+    const int width = (*left)->mWidth, height = (*left)->mHeight;
+    const SAlignedOverlap both = alignedOverlap(alignment, width, height);
+    // Inwards to whole pixels; an edge a rounding error off a whole pixel stays where it is.
+    const double slack = 1e-3;
+    const int x0 = std::clamp(int(std::ceil(both.x0 - slack)), 0, width);
+    const int y0 = std::clamp(int(std::ceil(both.y0 - slack)), 0, height);
+    const int x1 = std::clamp(int(std::floor(both.x1 + slack)), 0, width);
+    const int y1 = std::clamp(int(std::floor(both.y1 + slack)), 0, height);
+    auto refuse = [applied](const std::string& why) {
+        *applied = SStereoAlignment();
+        applied->mWhy = why;
+    };
+    if (x1 - x0 < 1 || y1 - y0 < 1)
+        return refuse("the aligned pictures have no part in common");
+    // Warped straight into the crop: the rest would be cut away at once.
+    SImageHandle warped = warpRightPicture(
+        **right, alignmentForCrop(alignment, width, height, x0, y0, x1 - x0, y1 - y0), x1 - x0,
+        y1 - y0);
+    if (!warped->mPixels)
+        return refuse("out of memory for warping the right picture");
+    *right = std::move(warped);
+    *left = cropInPlace(std::move(*left), x0, y0, x1, y1);
+}
+
 std::string sizeText(const SImage& image, int orientation) {
     const bool sideways = CViewRows::turnsSideways(orientation);
     return std::to_string(sideways ? image.mHeight : image.mWidth) + " x " +
@@ -124,7 +245,8 @@ std::string sizeText(const SImage& image, int orientation) {
 
 // The JPEG with the Exif block of the left picture's date and camera; the pixels are
 // already upright, so the orientation is 1.
-std::vector<uint8_t> encodeAsJpeg(const SImage& image, const SExifInfo& info, int quality) {
+std::vector<uint8_t> encodeAsJpeg(const SImage& image, const SExifInfo& info, int quality,
+                                  std::vector<uint8_t> app3 = {}) {
     SExifWrite exif;
     if (isDateText(info.mDateTime))
         exif.mDateTime = info.mDateTime;
@@ -139,21 +261,236 @@ std::vector<uint8_t> encodeAsJpeg(const SImage& image, const SExifInfo& info, in
     SJpegWrite options;
     options.mQuality = quality;
     options.mApp1 = buildExifPayload(exif);
+    options.mApp3 = std::move(app3);
     return encodeJpeg(image, options);
+}
+
+// The JPS marker of a side-by-side picture: the identifier, the length of the descriptor
+// block, and the descriptor as a big-endian 32-bit word: bits 0-7 the media type (1: a
+// stereo picture), 8-15 flags (4: the left eye's picture is the left half), 16-23 the
+// layout (2: side by side), 24-31 the gap between the halves (none). Readers take a
+// descriptor without the flag for the right eye's picture on the left, the cross-eyed
+// order, so the parallel order sets it. An empty comment block ends it.
+std::vector<uint8_t> jpsMarker(bool leftFirst) {
+    const std::string identifier = "_JPSJPS_";
+    std::vector<uint8_t> marker(identifier.begin(), identifier.end());
+    const uint8_t flags = leftFirst ? 0x04 : 0x00;
+    // The descriptor block's length, the descriptor, the comment block's length.
+    marker.insert(marker.end(), {0x00, 0x04, 0x00, 0x02, flags, 0x01, 0x00, 0x00});
+    return marker;
+}
+
+SImageHandle uprightPicture(const SImageHandle& picture, int orientation) {
+    return orientation == 1 ? picture : upright(*picture, orientation);
+}
+
+// Both pictures upright, next to each other: left | right, or right | left for cross-eyed
+// viewing.
+SImageHandle sideBySide(const SStereoPair& pair, bool cross) {
+    const SImageHandle left = uprightPicture(pair.mLeft, pair.mOrientation);
+    const SImageHandle right = uprightPicture(pair.mRight, pair.mOrientation);
+    if (!left->mPixels || !right->mPixels)
+        return makeImageHandle(failedImage());
+    SImage out;
+    out.mWidth = left->mWidth + right->mWidth;
+    out.mHeight = left->mHeight;
+    out.mChannels = 3;
+    if (!allocatePixels(out))
+        return makeImageHandle(failedImage());
+    const SImageHandle handle = makeImageHandle(out);
+    const SImage& first = cross ? *right : *left;
+    const SImage& second = cross ? *left : *right;
+    const size_t firstBytes = size_t(first.mWidth) * 3, secondBytes = size_t(second.mWidth) * 3;
+    for (int y = 0; y < out.mHeight; ++y) {
+        uint8_t* row = out.mPixels + size_t(y) * (firstBytes + secondBytes);
+        std::memcpy(row, first.mPixels + size_t(y) * firstBytes, firstBytes);
+        std::memcpy(row + firstBytes, second.mPixels + size_t(y) * secondBytes, secondBytes);
+    }
+    return handle;
+}
+
+// The decoded pair in one size and one orientation (the left picture's as stored), aligned
+// when asked.
+bool preparePair(const SAnaglyphExport& options, const SStereoSource& source, const SExifInfo& info,
+                 SStereoPair* pair, std::string* error, SExportTimes* spent) {
+    auto failure = [error](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (source.mRight.empty()) {
+        const SPictureKind kind = identifyPicture(source.mLeft);
+        if (kind.mKind != EPictureKind::Mpo)
+            return failure(kind.mWhy.empty() ? "no second picture: not a stereo (MPO) file"
+                                             : kind.mWhy);
+    }
+    const int leftOrientation = orientationOf(info);
+    const int rightOrientation =
+        source.mRight.empty() ? leftOrientation : orientationOf(readExif(source.mRight));
+
+    // Both pictures at once: each decode runs on one core.
+    Clock::time_point start = Clock::now();
+    SImageHandle left, right;
+    {
+        std::thread second([&] {
+            right = source.mRight.empty() ? decodeFull(source.mLeft, EViewPicture::Right)
+                                          : decodeFull(source.mRight, EViewPicture::Left);
+        });
+        left = decodeFull(source.mLeft, EViewPicture::Left);
+        second.join();
+    }
+    if (!left->mPixels)
+        return failure("cannot decode the left picture");
+    if (!right->mPixels)
+        return failure("cannot decode the right picture");
+    if (!source.mRight.empty()) {
+        const std::string leftSize = sizeText(*left, leftOrientation);
+        const std::string rightSize = sizeText(*right, rightOrientation);
+        if (leftSize != rightSize && !options.mFitRight)
+            return failure("the pictures differ in size: " + leftSize + " and " + rightSize +
+                           " (--fit fits the right one to the left one)");
+        // Turned differently: the right one upright, then as the left one is stored, so
+        // that the alignment and the composite see one grid.
+        if (rightOrientation != leftOrientation) {
+            if (rightOrientation != 1)
+                right = upright(*right, rightOrientation);
+            if (right->mPixels && leftOrientation != 1)
+                right = upright(*right, inverseOrientation(leftOrientation));
+            if (!right->mPixels)
+                return failure("out of memory for turning the right picture");
+        }
+    }
+    if (right->mWidth != left->mWidth || right->mHeight != left->mHeight) {
+        right = resized(*right, left->mWidth, left->mHeight);
+        if (!right->mPixels)
+            return failure("out of memory for fitting the right picture to the left one");
+    }
+    spent->mDecode = secondsSince(start);
+
+    pair->mOrientation = leftOrientation;
+    pair->mAlignment = SStereoAlignment();
+    if (options.mAlign) {
+        start = Clock::now();
+        // A stereo file's camera may state its parallax, for a pair that matches too little.
+        SAlignOptions align;
+        if (source.mRight.empty())
+            align.mParallaxPixels =
+                cameraParallaxPixels(readCameraParallax(source.mLeft), left->mWidth);
+        const SStereoAlignment found =
+            options.mAlignment ? *options.mAlignment : alignStereoPair(*left, *right, align);
+        alignPair(found, &left, &right, &pair->mAlignment);
+        spent->mAlign = secondsSince(start);
+    }
+    pair->mLeft = std::move(left);
+    pair->mRight = std::move(right);
+    return true;
+}
+
+// The anaglyph of the pair, encoded; its pictures are used up.
+std::vector<uint8_t> anaglyphBytes(const SAnaglyphExport& options, SStereoPair& pair,
+                                   const SExifInfo& info, EFormat format, std::string* why,
+                                   SExportTimes* spent) {
+    Clock::time_point start = Clock::now();
+    SAnaglyphSettings settings = options.mAnaglyph;
+    settings.mOrientation = pair.mOrientation;
+    // Into the left picture's pixels where it fits: they are not needed afterwards.
+    SImageHandle anaglyph = pair.mLeft;
+    if (anaglyphFitsInPlace(settings)) {
+        if (!composeAnaglyphInto(*pair.mLeft, *pair.mRight, settings, pair.mLeft->mPixels))
+            anaglyph = makeImageHandle(failedImage());
+    } else {
+        anaglyph = composeAnaglyph(*pair.mLeft, *pair.mRight, settings);
+    }
+    pair = SStereoPair();
+    if (!anaglyph->mPixels) {
+        *why = "cannot compose the anaglyph";
+        return {};
+    }
+    spent->mPass = secondsSince(start);
+
+    start = Clock::now();
+    *why = "cannot encode the JPEG picture";
+    std::vector<uint8_t> bytes =
+        format == EFormat::Jpeg
+            ? encodeAsJpeg(*anaglyph, info, options.mQuality)
+            : encodePng(anaglyph->mPixels, anaglyph->mWidth, anaglyph->mHeight, why);
+    spent->mEncode = secondsSince(start);
+    return bytes;
+}
+
+// The two pictures side by side in one JPEG, with the JPS marker when the name asks
+// for it.
+std::vector<uint8_t> sideBySideBytes(const SAnaglyphExport& options, SStereoPair& pair,
+                                     const SExifInfo& info, EFormat format, std::string* why,
+                                     SExportTimes* spent) {
+    Clock::time_point start = Clock::now();
+    const bool cross = options.mLayout == EStereoLayout::Cross;
+    const SImageHandle joined = sideBySide(pair, cross);
+    pair = SStereoPair();
+    if (!joined->mPixels) {
+        *why = "out of memory for putting the pictures side by side";
+        return {};
+    }
+    spent->mPass = secondsSince(start);
+
+    start = Clock::now();
+    *why = "cannot encode the JPEG picture";
+    std::vector<uint8_t> bytes =
+        encodeAsJpeg(*joined, info, options.mQuality,
+                     format == EFormat::Jps ? jpsMarker(!cross) : std::vector<uint8_t>());
+    spent->mEncode = secondsSince(start);
+    return bytes;
+}
+
+// Both pictures upright in a Multi-Picture file, the left one with the Exif block.
+std::vector<uint8_t> mpoBytes(const SAnaglyphExport& options, SStereoPair& pair,
+                              const SExifInfo& info, std::string* why, SExportTimes* spent) {
+    Clock::time_point start = Clock::now();
+    const SImageHandle left = uprightPicture(pair.mLeft, pair.mOrientation);
+    const SImageHandle right = uprightPicture(pair.mRight, pair.mOrientation);
+    pair = SStereoPair();
+    if (!left->mPixels || !right->mPixels) {
+        *why = "out of memory for turning the pictures upright";
+        return {};
+    }
+    spent->mPass = secondsSince(start);
+
+    start = Clock::now();
+    *why = "cannot encode the Multi-Picture file";
+    SJpegWrite plain;
+    plain.mQuality = options.mQuality;
+    const std::vector<uint8_t> first = encodeAsJpeg(*left, info, options.mQuality);
+    const std::vector<uint8_t> second = encodeJpeg(*right, plain);
+    std::vector<uint8_t> bytes;
+    if (!first.empty() && !second.empty())
+        bytes = buildMpoFile(first, second, 0.0);
+    spent->mEncode = secondsSince(start);
+    return bytes;
 }
 
 }  // namespace
 
+bool prepareStereoPair(const SAnaglyphExport& options, const SStereoSource& source,
+                       SStereoPair* pair, std::string* error, SExportTimes* times) {
+    SExportTimes spent;
+    const bool prepared = preparePair(options, source, readExif(source.mLeft), pair, error, &spent);
+    if (times)
+        *times = spent;
+    return prepared;
+}
+
 EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource& source,
-                             const std::string& output, std::string* error, SExportTimes* times) {
+                             const std::string& output, std::string* error, SExportTimes* times,
+                             SStereoAlignment* alignment) {
     auto failure = [error](const std::string& why) {
         if (error)
             *error = why;
         return EExportResult::Failed;
     };
     const EFormat format = formatOf(output);
-    if (format == EFormat::Unknown)
-        return failure("the output's name ends neither in .jpg, .jpeg nor .png");
+    const std::string formatWhy = formatProblem(options.mLayout, format);
+    if (!formatWhy.empty())
+        return failure(formatWhy);
 
     std::vector<std::string> inputs{source.mLeft};
     if (!source.mRight.empty())
@@ -186,80 +523,33 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
                                                                        : 0;
     if (folderError != 0)
         return failure("cannot write into " + folder + ": " + std::strerror(folderError));
-    if (source.mRight.empty()) {
-        const SPictureKind kind = identifyPicture(source.mLeft);
-        if (kind.mKind != EPictureKind::Mpo)
-            return failure(kind.mWhy.empty() ? "no second picture: not a stereo (MPO) file"
-                                             : kind.mWhy);
-    }
 
     const SExifInfo info = readExif(source.mLeft);
-    SAnaglyphSettings settings = options.mAnaglyph;
-    settings.mOrientation = orientationOf(info);
-    const int rightOrientation =
-        source.mRight.empty() ? settings.mOrientation : orientationOf(readExif(source.mRight));
-
-    // Both pictures at once: each decode runs on one core.
-    Clock::time_point start = Clock::now();
-    SImageHandle left, right;
-    {
-        std::thread second([&] {
-            right = source.mRight.empty() ? decodeFull(source.mLeft, EViewPicture::Right)
-                                          : decodeFull(source.mRight, EViewPicture::Left);
-        });
-        left = decodeFull(source.mLeft, EViewPicture::Left);
-        second.join();
-    }
-    if (!left->mPixels)
-        return failure("cannot decode the left picture");
-    if (!right->mPixels)
-        return failure("cannot decode the right picture");
-    if (!source.mRight.empty()) {
-        const std::string leftSize = sizeText(*left, settings.mOrientation);
-        const std::string rightSize = sizeText(*right, rightOrientation);
-        if (leftSize != rightSize && !options.mFitRight)
-            return failure("the pictures differ in size: " + leftSize + " and " + rightSize +
-                           " (--fit fits the right one to the left one)");
-        // Turned differently: both upright, and the composite turns neither.
-        if (rightOrientation != settings.mOrientation) {
-            if (settings.mOrientation != 1)
-                left = upright(*left, settings.mOrientation);
-            if (rightOrientation != 1)
-                right = upright(*right, rightOrientation);
-            if (!left->mPixels || !right->mPixels)
-                return failure("out of memory for turning the pictures upright");
-            settings.mOrientation = 1;
-        }
-    }
     SExportTimes spent;
-    spent.mDecode = secondsSince(start);
+    SStereoPair pair;
+    std::string why;
+    if (!preparePair(options, source, info, &pair, &why, &spent))
+        return failure(why);
+    if (alignment)
+        *alignment = pair.mAlignment;
 
-    start = Clock::now();
-    // Into the left picture's pixels where it fits: they are not needed afterwards.
-    SImageHandle anaglyph = left;
-    if (anaglyphFitsInPlace(settings)) {
-        if (!composeAnaglyphInto(*left, *right, settings, left->mPixels))
-            return failure("cannot compose the anaglyph");
-    } else {
-        anaglyph = composeAnaglyph(*left, *right, settings);
-        if (!anaglyph->mPixels)
-            return failure("cannot compose the anaglyph");
+    std::vector<uint8_t> bytes;
+    switch (options.mLayout) {
+        case EStereoLayout::Anaglyph:
+            bytes = anaglyphBytes(options, pair, info, format, &why, &spent);
+            break;
+        case EStereoLayout::Parallel:
+        case EStereoLayout::Cross:
+            bytes = sideBySideBytes(options, pair, info, format, &why, &spent);
+            break;
+        case EStereoLayout::Mpo:
+            bytes = mpoBytes(options, pair, info, &why, &spent);
+            break;
     }
-    left.reset();
-    right.reset();
-    spent.mPass = secondsSince(start);
-
-    start = Clock::now();
-    std::string why = "cannot encode the JPEG picture";
-    const std::vector<uint8_t> bytes =
-        format == EFormat::Jpeg
-            ? encodeAsJpeg(*anaglyph, info, options.mQuality)
-            : encodePng(anaglyph->mPixels, anaglyph->mWidth, anaglyph->mHeight, &why);
     if (bytes.empty())
         return failure(why);
-    spent.mEncode = secondsSince(start);
 
-    start = Clock::now();
+    const Clock::time_point start = Clock::now();
     if (!writeFileAtomically(output, bytes))
         return failure("cannot write " + output);
     spent.mWrite = secondsSince(start);

@@ -1,11 +1,22 @@
 #pragma once
-// A stereo pair saved as one anaglyph picture at full resolution: the two pictures
-// decoded, composed on the processor as the view shows them, and written as JPEG (with
-// a small Exif block that keeps the capture date and camera) or PNG. For the batch
-// converter and the viewer's export alike; no GL, no Qt.
+// A stereo pair saved at full resolution: the two pictures decoded, aligned when asked,
+// and written as one anaglyph composed on the processor as the view shows it (JPEG or
+// PNG), as the two pictures side by side (JPEG, or JPS with its stereo marker), or as a
+// Multi-Picture file. JPEGs keep the capture date and camera in a small Exif block. For
+// the batch converter and the viewer's export alike; no GL, no Qt.
 #include "anaglyphImage.h"
+#include "stereoalignment.h"
 
+#include <optional>
 #include <string>
+
+// What is written, and the output names each layout takes.
+enum class EStereoLayout {
+    Anaglyph,  // one anaglyph picture: .jpg, .jpeg or .png
+    Parallel,  // left | right side by side, for viewing with parallel eyes: .jpg, .jpeg, .jps
+    Cross,     // right | left, for cross-eyed viewing: .jpg, .jpeg or .jps
+    Mpo,       // both pictures in a Multi-Picture file, the left one first: .mpo
+};
 
 struct SAnaglyphExport {
     // The composite; its orientation is replaced by the pictures' Exif orientation, so
@@ -17,6 +28,14 @@ struct SAnaglyphExport {
     // A pair of separate pictures that differ in size once upright fails, unless this
     // fits the right one to the left one's size.
     bool mFitRight = false;
+    EStereoLayout mLayout = EStereoLayout::Anaglyph;
+    // Bring the right picture onto the left one and cut both to the part that both eyes
+    // see (alignedOverlap, rounded inwards to whole pixels) before anything is composed
+    // or turned. A pair that cannot be aligned is written as it is.
+    bool mAlign = false;
+    // With mAlign: the alignment to apply, in pixels of the left picture as stored, at
+    // full size (the one the view shows); none: found from the decoded pictures.
+    std::optional<SStereoAlignment> mAlignment;
 };
 
 // Where the two views come from.
@@ -25,22 +44,40 @@ struct SStereoSource {
     std::string mRight;  // empty: the second picture of the MPO file; else the right picture
 };
 
-// How long the steps took, in seconds (decoding both pictures, the composite, the
-// encoding, the write).
+// How long the steps took, in seconds (decoding both pictures, the composite or the
+// layout, the encoding, the write, and finding and applying the alignment).
 struct SExportTimes {
-    double mDecode = 0, mPass = 0, mEncode = 0, mWrite = 0;
+    double mDecode = 0, mPass = 0, mEncode = 0, mWrite = 0, mAlign = 0;
 };
 
+// The two pictures that an export is made from.
+struct SStereoPair {
+    // 8-bit RGB of one size, as the left picture is stored (not turned): the right one
+    // turned and, with mFitRight, resized to match it; with mAlign and an alignment that
+    // holds, the right one warped onto the left one and both cut to what both eyes see.
+    SImageHandle mLeft, mRight;
+    int mOrientation = 1;  // the Exif orientation that turns both upright
+    // With mAlign: the alignment applied, or (mOk false) why the pair is as it was.
+    SStereoAlignment mAlignment;
+};
+
+// The pair as exportAnaglyph makes its output from it, without writing anything; false
+// with *error (one line) when a picture cannot be read. composeAnaglyph of the two with
+// the settings' mOrientation set to pair->mOrientation is the anaglyph written.
+bool prepareStereoPair(const SAnaglyphExport& options, const SStereoSource& source,
+                       SStereoPair* pair, std::string* error, SExportTimes* times = nullptr);
+
 enum class EExportResult {
-    Written,  // the output holds the anaglyph
+    Written,  // the output holds the anaglyph or the layout
     Kept,     // the output existed and mOverwrite was off: nothing was done
     Failed,   // nothing was written; *error says why
 };
 
-// Writes the anaglyph of source to output, JPEG or PNG by the output's extension
-// (".jpg", ".jpeg", ".png", any case). The file appears whole or not at all. Never writes
-// over one of the source's files. error receives one line saying why it failed; a
-// picture that does not decode has been reported by the decoder too.
+// Writes source to output in the options' layout, the format by the output's extension
+// (any case; see EStereoLayout). The file appears whole or not at all. Never writes over
+// one of the source's files. error receives one line saying why it failed; a picture
+// that does not decode has been reported by the decoder too. With mAlign, *alignment
+// receives the alignment applied, or the refusal that left the pair as it was.
 EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource& source,
                              const std::string& output, std::string* error,
-                             SExportTimes* times = nullptr);
+                             SExportTimes* times = nullptr, SStereoAlignment* alignment = nullptr);

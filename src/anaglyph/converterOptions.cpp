@@ -4,15 +4,32 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 const char* const kConverterUsage =
     "Usage: ruvello-anaglyph [options] INPUT...\n"
     "       ruvello-anaglyph [options] --pair LEFT RIGHT -o OUTPUT\n"
     "Turns stereo pictures (MPO files, or folders of them) into anaglyphs for glasses with\n"
-    "a red and a cyan filter, as Ruvello shows them, at full resolution. Each INPUT gives\n"
-    "NAME-anaglyph.jpg beside it, or in the folder given with --out-dir.\n"
+    "a red and a cyan filter, as Ruvello shows them, at full resolution, or into other\n"
+    "stereo layouts. Each INPUT gives NAME-anaglyph.jpg (NAME-parallel.jpg, NAME-cross.jpg,\n"
+    "NAME-aligned.mpo or, not aligned, NAME-stereo.mpo) beside it, or in the folder given\n"
+    "with --out-dir. Every output stands upright.\n"
     "\n"
     "Options:\n"
+    "  --layout LAYOUT     anaglyph (default); parallel: the left and the right picture side\n"
+    "                      by side in one JPEG; cross: right and left, for cross-eyed\n"
+    "                      viewing; mpo: both pictures in a Multi-Picture file (.mpo). A\n"
+    "                      side-by-side output named .jps carries the JPS stereo marker.\n"
+    "                      The options from --calib to --shift only make anaglyphs\n"
+    "  --align             bring the right picture onto the left one (height, rotation,\n"
+    "                      size; the nearest object at the screen) and keep the part that\n"
+    "                      both eyes see; a pair that cannot be aligned is written as it is,\n"
+    "                      with a line saying why\n"
+    "  --print-alignment   print the alignment of each input on standard output:\n"
+    "                      FILE, a tab, then \"dy= rotation= scale= dx= matches= near= far=\"\n"
+    "                      (pixels of the left picture as stored, degrees) or \"no alignment:\n"
+    "                      WHY\". Implies --align; alone it writes nothing, with --align,\n"
+    "                      --layout, -o or --out-dir the outputs too\n"
     "  --calib FILE        fit the filters to this calibration file (default: ui-calib.txt\n"
     "                      in the working directory, else the one Ruvello keeps in the\n"
     "                      configuration folder, else the built-in filters)\n"
@@ -23,7 +40,8 @@ const char* const kConverterUsage =
     "                      +PIXELS\n"
     "  --quality Q         JPEG quality, 1 to 100 (default: 90)\n"
     "  --overwrite         replace outputs that exist (never an input); else they are kept\n"
-    "  -o, --output FILE   the output of a single input: .jpg, .jpeg or .png\n"
+    "  -o, --output FILE   the output of a single input: an anaglyph .jpg, .jpeg or .png; a\n"
+    "                      side-by-side .jpg, .jpeg or .jps; a Multi-Picture file .mpo\n"
     "  --out-dir DIR       the folder the outputs go to\n"
     "  --pair LEFT RIGHT   one pair of separate pictures (JPEG or PNG) instead of MPO files,\n"
     "                      each turned upright by its own Exif orientation; pictures that\n"
@@ -86,6 +104,19 @@ bool parseQuality(const std::string& text, int* quality) {
     return true;
 }
 
+bool parseLayout(const std::string& text, EStereoLayout* layout) {
+    const std::pair<const char*, EStereoLayout> names[] = {{"anaglyph", EStereoLayout::Anaglyph},
+                                                           {"parallel", EStereoLayout::Parallel},
+                                                           {"cross", EStereoLayout::Cross},
+                                                           {"mpo", EStereoLayout::Mpo}};
+    for (const auto& [name, value] : names)
+        if (text == name) {
+            *layout = value;
+            return true;
+        }
+    return false;
+}
+
 bool parseMode(const std::string& text, int* mode) {
     const char* const names[] = {"full", "half", "gray"};
     for (int i = 0; i < 3; ++i)
@@ -102,6 +133,8 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
     CArguments args(argc, argv);
     SAnaglyphSettings& anaglyph = options->mExport.mAnaglyph;
     bool optionsEnd = false;
+    bool layoutGiven = false;
+    std::string anaglyphOption;  // the first option that only the anaglyph layout uses
     while (!args.done()) {
         const std::string word = args.next();
         if (optionsEnd || word.size() < 2 || word[0] != '-') {
@@ -114,6 +147,10 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
         const std::string inlineValue = hasInline ? word.substr(equals + 1) : std::string();
         std::string value;
         auto takeValue = [&] { return args.value(name, inlineValue, hasInline, &value, error); };
+        if (anaglyphOption.empty() &&
+            (name == "--calib" || name == "--mode" || name == "--no-halo-removal" ||
+             name == "--restricted-range" || name == "--shift"))
+            anaglyphOption = name;
 
         if (name == "--") {
             optionsEnd = true;
@@ -131,6 +168,18 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
             options->mExport.mFitRight = true;
         } else if (name == "--time-pass") {
             options->mTimePass = true;
+        } else if (name == "--align") {
+            options->mExport.mAlign = true;
+        } else if (name == "--print-alignment") {
+            options->mPrintAlignment = true;
+        } else if (name == "--layout") {
+            if (!takeValue())
+                return false;
+            if (!parseLayout(value, &options->mExport.mLayout)) {
+                *error = "--layout takes anaglyph, parallel, cross or mpo, not \"" + value + "\"";
+                return false;
+            }
+            layoutGiven = true;
         } else if (name == "--calib") {
             if (!takeValue())
                 return false;
@@ -198,6 +247,16 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
     if (!pair && options->mInputs.empty()) {
         *error = "no input";
         return false;
+    }
+    if (options->mExport.mLayout != EStereoLayout::Anaglyph && !anaglyphOption.empty()) {
+        *error = anaglyphOption + " goes with --layout anaglyph";
+        return false;
+    }
+    // The alignment printed is the one the outputs are made with.
+    if (options->mPrintAlignment) {
+        options->mWrite = options->mExport.mAlign || layoutGiven || !options->mOutput.empty() ||
+                          !options->mOutDir.empty();
+        options->mExport.mAlign = true;
     }
     return true;
 }

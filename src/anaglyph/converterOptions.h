@@ -17,6 +17,11 @@ struct SConverterOptions {
     bool mHelp = false;
     bool mVersion = false;
     bool mTimePass = false;  // times of the steps on standard error, for benchmarks
+    // --print-alignment: one line per input on standard output. It aligns (mExport.mAlign);
+    // alone it writes nothing (mWrite false), with --align, --layout, -o or --out-dir it
+    // writes what they ask for as well.
+    bool mPrintAlignment = false;
+    bool mWrite = true;
 };
 
 // Reads the arguments (argv[1] on); false with *error for a command line that makes no

@@ -1,6 +1,7 @@
 // ruvello-anaglyph: turns stereo pictures into calibrated anaglyph pictures, as the
-// viewer shows them, without a window. Links the picture input and the anaglyph
-// arithmetic only; QtCore for where the viewer keeps its calibration.
+// viewer shows them, or into side-by-side and Multi-Picture files, aligned when asked,
+// without a window. Links the picture input, the aligner and the anaglyph arithmetic
+// only; QtCore for where the viewer keeps its calibration.
 #include "anaglyphExport.h"
 #include "calibFit.h"
 #include "calibSearch.h"
@@ -109,11 +110,50 @@ std::vector<std::string> mpoFilesIn(const std::string& folder) {
     return files;
 }
 
+// The name's ending for each layout; a Multi-Picture file that is not aligned is no
+// other than the pair, upright.
+std::string outputEnding(const SAnaglyphExport& options) {
+    switch (options.mLayout) {
+        case EStereoLayout::Parallel:
+            return "-parallel.jpg";
+        case EStereoLayout::Cross:
+            return "-cross.jpg";
+        case EStereoLayout::Mpo:
+            return options.mAlign ? "-aligned.mpo" : "-stereo.mpo";
+        case EStereoLayout::Anaglyph:
+            break;
+    }
+    return "-anaglyph.jpg";
+}
+
 std::string outputFor(const SConverterOptions& options, const std::string& input) {
     if (!options.mOutput.empty())
         return options.mOutput;
     const std::string folder = options.mOutDir.empty() ? folderOf(input) : options.mOutDir;
-    return folder + "/" + stem(input) + "-anaglyph.jpg";
+    return folder + "/" + stem(input) + outputEnding(options.mExport);
+}
+
+// One line on standard output: the file, a tab, then the alignment or why there is none.
+void printAlignment(const std::string& name, const SStereoAlignment& a) {
+    if (a.mOk)
+        std::printf("%s\tdy=%.2f rotation=%.2f scale=%.5f dx=%.2f matches=%d near=%.2f far=%.2f\n",
+                    name.c_str(), a.mDy, a.mRotation * 180.0 / 3.14159265358979323846, a.mScale,
+                    a.mDx, a.mMatches, a.mNear, a.mFar);
+    else
+        std::printf("%s\tno alignment: %s\n", name.c_str(), a.mWhy.c_str());
+    std::fflush(stdout);
+}
+
+// The alignment of an input without writing anything; false after the error line.
+bool alignmentOf(const SConverterOptions& options, const SJob& job, SStereoAlignment* alignment) {
+    SStereoPair pair;
+    std::string why;
+    if (!prepareStereoPair(options.mExport, job.mSource, &pair, &why)) {
+        RUV_ERROR(job.mSource.mLeft + ": " + why);
+        return false;
+    }
+    *alignment = pair.mAlignment;
+    return true;
 }
 
 // The work the command line asks for. Folders give their MPO files; a folder without
@@ -182,7 +222,8 @@ int main(int argc, char** argv) {
     // The viewer's names, so that both find the calibration in the same folder.
     QCoreApplication::setOrganizationName("Ruvello");
     QCoreApplication::setApplicationName("Ruvello");
-    if (!chooseCalibration(options.mCalibration, &options.mExport.mAnaglyph))
+    const bool anaglyphs = options.mWrite && options.mExport.mLayout == EStereoLayout::Anaglyph;
+    if (anaglyphs && !chooseCalibration(options.mCalibration, &options.mExport.mAnaglyph))
         return 1;
 
     int failed = 0;
@@ -192,7 +233,7 @@ int main(int argc, char** argv) {
                      kProgram, jobs.size());
         return 2;
     }
-    if (!options.mOutDir.empty() && !prepareOutDir(options.mOutDir))
+    if (options.mWrite && !options.mOutDir.empty() && !prepareOutDir(options.mOutDir))
         return 1;
 
     // No output may replace any input of the run, not only its own.
@@ -211,6 +252,14 @@ int main(int argc, char** argv) {
         const std::string name = job.mSource.mLeft;
         if (progress)
             std::fprintf(stderr, "[%zu/%zu] %s\n", i + 1, jobs.size(), name.c_str());
+        if (!options.mWrite) {
+            SStereoAlignment alignment;
+            if (alignmentOf(options, job, &alignment))
+                printAlignment(name, alignment);
+            else
+                ++failed;
+            continue;
+        }
         struct stat st;
         if (stat(job.mOutput.c_str(), &st) == 0 && inputs.count(fileId(st))) {
             RUV_ERROR(name + ": its output " + job.mOutput + " is one of the inputs");
@@ -224,16 +273,30 @@ int main(int argc, char** argv) {
         }
         std::string why;
         SExportTimes times;
-        switch (exportAnaglyph(options.mExport, job.mSource, job.mOutput, &why, &times)) {
+        SStereoAlignment alignment;
+        switch (
+            exportAnaglyph(options.mExport, job.mSource, job.mOutput, &why, &times, &alignment)) {
             case EExportResult::Written:
                 if (options.mTimePass)
-                    std::fprintf(stderr,
-                                 "decode_ms=%.1f pass_ms=%.1f encode_ms=%.1f write_ms=%.1f\n",
-                                 times.mDecode * 1e3, times.mPass * 1e3, times.mEncode * 1e3,
-                                 times.mWrite * 1e3);
+                    std::fprintf(
+                        stderr,
+                        "decode_ms=%.1f pass_ms=%.1f encode_ms=%.1f write_ms=%.1f align_ms=%.1f\n",
+                        times.mDecode * 1e3, times.mPass * 1e3, times.mEncode * 1e3,
+                        times.mWrite * 1e3, times.mAlign * 1e3);
+                if (options.mExport.mAlign && !alignment.mOk)
+                    note(name + ": not aligned: " + alignment.mWhy);
+                if (options.mPrintAlignment)
+                    printAlignment(name, alignment);
                 break;
             case EExportResult::Kept:
                 note(name + ": " + job.mOutput + " exists and is kept (--overwrite replaces it)");
+                // Still a line for each input.
+                if (options.mPrintAlignment) {
+                    if (alignmentOf(options, job, &alignment))
+                        printAlignment(name, alignment);
+                    else
+                        ++failed;
+                }
                 break;
             case EExportResult::Failed:
                 RUV_ERROR(name + ": " + why);

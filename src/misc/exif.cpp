@@ -24,6 +24,7 @@ constexpr uint16_t kTagDateTime = 0x0132;
 constexpr uint16_t kTagThumbnail = 0x0201;
 constexpr uint16_t kTagExifDirectory = 0x8769;
 constexpr uint16_t kTagDateTimeOriginal = 0x9003;
+constexpr uint16_t kTagMakerNote = 0x927C;
 constexpr uint16_t kTagPixelX = 0xA002;
 constexpr uint16_t kTagPixelY = 0xA003;
 
@@ -42,20 +43,29 @@ void SFileBuffer::reset() {
 }
 
 bool SFileBuffer::open(const char* path) {
+    return openAt(path, 0);
+}
+
+bool SFileBuffer::openAt(const char* path, int64_t origin) {
     close();
     FILE* file = std::fopen(path, "rb");
     if (!file)
         return false;
     // A folder or a device opens too, but has no size to walk.
     struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || origin < 0 ||
+        origin > info.st_size) {
         std::fclose(file);
         return false;
     }
     // The blocks go straight into our buffer; a stdio buffer would only copy them twice.
     std::setvbuf(file, nullptr, _IONBF, 0);
+    if (origin > 0 && fseeko(file, static_cast<off_t>(origin), SEEK_SET) != 0) {
+        std::fclose(file);
+        return false;
+    }
     mFile = file;
-    mFileSize = info.st_size;
+    mFileSize = info.st_size - origin;
     ensure(0);
     return true;
 }
@@ -164,8 +174,8 @@ struct SDirectory {
 // only the capture date beats a date found before it.
 class CExifWalk {
 public:
-    CExifWalk(CTiffReader& tiff, int64_t fileSize, SExifInfo& info)
-        : mTiff(tiff), mFileSize(fileSize), mInfo(info) {}
+    CExifWalk(CTiffReader& tiff, int64_t fileSize, SExifInfo& info, SMakerNote* makerNote)
+        : mTiff(tiff), mFileSize(fileSize), mInfo(info), mMakerNote(makerNote) {}
 
     void run(int64_t ifd0) {
         std::deque<SDirectory> queue{{ifd0, EDirectory::Ifd0}};
@@ -262,6 +272,10 @@ private:
             case kTagModel:
                 takeCamera(mInfo.mModel, mModelSet, field, count);
                 break;
+            case kTagMakerNote:
+                if (kind == EDirectory::ExifSub)
+                    takeMakerNote(field, count);
+                break;
             default:
                 break;
         }
@@ -282,6 +296,18 @@ private:
         set = true;
     }
 
+    // The first maker note of the Exif sub-IFD, cut where the segment ends; one that
+    // starts outside the segment is none.
+    void takeMakerNote(int64_t field, uint32_t count) {
+        if (!mMakerNote || mMakerNote->mPos >= 0 || count == 0)
+            return;
+        const int64_t pos = count <= 4 ? field : mTiff.tiff() + mTiff.u32(field);
+        if (!mTiff.has(pos, 1))
+            return;
+        mMakerNote->mPos = pos;
+        mMakerNote->mSize = std::min(int64_t(count), mTiff.end() - pos);
+    }
+
     // An offset outside the file cannot hold a thumbnail; one inside is passed on
     // even when it holds none, for the decoder to refuse.
     void setThumbnail(int64_t offset) {
@@ -292,6 +318,7 @@ private:
     CTiffReader& mTiff;
     int64_t mFileSize;
     SExifInfo& mInfo;
+    SMakerNote* mMakerNote;
     int mDateRank = 0;
     bool mOrientationSet = false;
     bool mMakeSet = false;
@@ -299,7 +326,7 @@ private:
 };
 
 // The APP1 segment at pos with its length field; the identifier is already checked.
-SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length) {
+SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length, SMakerNote* makerNote) {
     SExifInfo info;
     const int64_t end = std::min(pos + 2 + length, file.size());
     const int64_t tiff = pos + 10;
@@ -307,6 +334,10 @@ SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length) {
     if (tiff + 2 > end || order != file.at(tiff + 1) || (order != 'I' && order != 'M'))
         return info;  // no byte order, no usable Exif data
     info.mDateTime = "no DateTime in Exif data";
+    if (makerNote) {
+        makerNote->mTiff = tiff;
+        makerNote->mLittle = order == 'I';
+    }
     CTiffReader reader(file, tiff, end, order == 'I');
     if (!reader.has(tiff + 4, 4))
         return info;
@@ -317,7 +348,7 @@ SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length) {
                      static_cast<unsigned long long>(ifd0 + 2));
         return info;
     }
-    CExifWalk walk(reader, file.size(), info);
+    CExifWalk walk(reader, file.size(), info, makerNote);
     walk.run(ifd0);
     return info;
 }
@@ -333,6 +364,12 @@ bool isExifIdentifier(SFileBuffer& file, int64_t pos) {
 }  // namespace
 
 SExifInfo parseExif(SFileBuffer& file) {
+    return parseExif(file, nullptr);
+}
+
+SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote) {
+    if (makerNote)
+        *makerNote = SMakerNote();
     SExifInfo info;
     if (file.loaded() < kLookAhead + 1)
         file.ensure(0);
@@ -359,7 +396,7 @@ SExifInfo parseExif(SFileBuffer& file) {
         if (length < 2)
             break;
         if (marker == 0xE1 && length >= 8 && isExifIdentifier(file, pos + 4))
-            return parseExifSegment(file, pos, length);
+            return parseExifSegment(file, pos, length, makerNote);
         pos += 2 + length;
     }
     return info;
@@ -378,4 +415,56 @@ SExifInfo readExif(const std::string& path) {
     SExifInfo info = parseExif(file);
     file.close();
     return info;
+}
+
+namespace {
+// Bytes per value of the TIFF types; 0 for a type that TIFF does not define.
+int64_t typeSize(uint16_t type) {
+    switch (type) {
+        case 1:  // BYTE
+        case 2:  // ASCII
+        case 6:  // SBYTE
+        case 7:  // UNDEFINED
+            return 1;
+        case 3:  // SHORT
+        case 8:  // SSHORT
+            return 2;
+        case 4:   // LONG
+        case 9:   // SLONG
+        case 11:  // FLOAT
+            return 4;
+        case 5:   // RATIONAL
+        case 10:  // SRATIONAL
+        case 12:  // DOUBLE
+            return 8;
+        default:
+            return 0;
+    }
+}
+}  // namespace
+
+bool findDirectoryEntry(SFileBuffer& file, int64_t begin, int64_t end, bool littleEndian,
+                        int64_t dir, int64_t base, uint16_t tag, SDirectoryEntry* entry) {
+    CTiffReader reader(file, begin, end, littleEndian);
+    if (!reader.has(dir, 2))
+        return false;
+    const int count = std::min(int(reader.u16(dir)), kMaxEntries);
+    for (int k = 0; k < count; ++k) {
+        const int64_t at = dir + 2 + 12 * int64_t(k);
+        if (!reader.has(at, 12))
+            return false;  // the count overruns the range
+        if (reader.u16(at) != tag)
+            continue;
+        const uint16_t type = reader.u16(at + 2);
+        const uint32_t values = reader.u32(at + 4);
+        const int64_t bytes = typeSize(type) * int64_t(values);
+        if (bytes == 0)
+            return false;
+        const int64_t value = bytes <= 4 ? at + 8 : base + reader.u32(at + 8);
+        if (!reader.has(value, bytes))
+            return false;
+        *entry = SDirectoryEntry{type, values, value, bytes};
+        return true;
+    }
+    return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A small reader of the Exif block of JPEG files: capture date, orientation, the
-// thumbnail's file offset, camera make and model, and the stored pixel dimensions.
+// thumbnail's file offset, camera make and model, and the stored pixel dimensions; and
+// where the block keeps its maker note, with a bounded look-up in a maker note's directory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +34,10 @@ public:
 
     // Regular files only; false when the file cannot be opened or is not one.
     bool open(const char* path);
+    // The file from byte origin on, which then reads as position 0: a picture inside a
+    // file (the second picture of an MPO file) reads as if it were a file of its own,
+    // without loading what lies before it. False as open(), or when origin is past the end.
+    bool openAt(const char* path, int64_t origin);
     // Bytes in memory read through the same blocks; they must outlive close().
     void openMemory(const uint8_t* bytes, size_t size);
     void close();
@@ -59,3 +64,31 @@ private:
 // path in the 8-bit local encoding (UTF-8 here).
 SExifInfo readExif(const std::string& path);
 SExifInfo parseExif(SFileBuffer& file);
+
+// Where an Exif block keeps its maker note (0x927C of the Exif sub-IFD): its bytes,
+// cut where the segment ends, and the block's TIFF header and byte order, from which
+// many makers count the offsets inside their notes.
+struct SMakerNote {
+    int64_t mPos = -1;  // buffer position of its first byte; -1: the block has none
+    int64_t mSize = 0;
+    int64_t mTiff = -1;  // buffer position of the block's TIFF header
+    bool mLittle = false;
+};
+// parseExif that also says where the maker note lies (makerNote->mPos -1 when nowhere).
+SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote);
+
+// An entry found by findDirectoryEntry: its type and count, and where its value lies.
+struct SDirectoryEntry {
+    uint16_t mType = 0;
+    uint32_t mCount = 0;
+    int64_t mValue = -1;  // buffer position: in the entry itself when it fits 4 bytes
+    int64_t mBytes = 0;   // count times the type's size
+};
+// Looks for tag in the TIFF-style directory at buffer position dir, in the given byte
+// order, with value offsets counted from base. Reads nothing outside [begin, end): false
+// when the tag is missing, when the entries up to it or its value reach outside that
+// range, or when its type is unknown or it has no value. Maker notes are such
+// directories, with offsets from a base of their maker's choosing; the range keeps a
+// corrupt one from leading anywhere.
+bool findDirectoryEntry(SFileBuffer& file, int64_t begin, int64_t end, bool littleEndian,
+                        int64_t dir, int64_t base, uint16_t tag, SDirectoryEntry* entry);

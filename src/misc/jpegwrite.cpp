@@ -136,6 +136,9 @@ bool encodeInto(SEncodeState* state, const uint8_t* rgb, int width, int height,
     if (!options.mApp2.empty())
         jpeg_write_marker(info, JPEG_APP0 + 2, options.mApp2.data(),
                           unsigned(options.mApp2.size()));
+    if (!options.mApp3.empty())
+        jpeg_write_marker(info, JPEG_APP0 + 3, options.mApp3.data(),
+                          unsigned(options.mApp3.size()));
     const size_t rowBytes = size_t(width) * 3;
     while (info->next_scanline < info->image_height) {
         // The library only reads the rows it is given.
@@ -200,9 +203,10 @@ std::vector<uint8_t> encodeJpeg(const uint8_t* rgb, int width, int height,
         RUV_WARNING("cannot encode a JPEG picture of " + size + " pixels");
         return {};
     }
-    if (options.mApp1.size() > kMaxSegmentPayload || options.mApp2.size() > kMaxSegmentPayload) {
-        RUV_WARNING("APP segment of " +
-                    std::to_string(std::max(options.mApp1.size(), options.mApp2.size())) +
+    const size_t largest =
+        std::max({options.mApp1.size(), options.mApp2.size(), options.mApp3.size()});
+    if (largest > kMaxSegmentPayload) {
+        RUV_WARNING("APP segment of " + std::to_string(largest) +
                     " bytes does not fit into a JPEG segment of at most " +
                     std::to_string(kMaxSegmentPayload));
         return {};

@@ -1,6 +1,6 @@
 #pragma once
-// JPEG encoding of 8-bit RGB pictures into memory, with the program's own APP1 (Exif)
-// and APP2 segments, and the atomic file write that saved pictures go through.
+// JPEG encoding of 8-bit RGB pictures into memory, with the program's own APP1 (Exif),
+// APP2 and APP3 segments, and the atomic file write that saved pictures go through.
 #include "image.h"
 
 #include <cstddef>
@@ -15,6 +15,7 @@ struct SJpegWrite {
     int mQuality = 90;           // 1..100; values outside are clamped
     std::vector<uint8_t> mApp1;  // APP1 payload, e.g. "Exif\0\0..."; none when empty
     std::vector<uint8_t> mApp2;  // APP2 payload, written after the APP1 segment
+    std::vector<uint8_t> mApp3;  // APP3 payload (a stereo descriptor), after the APP2 one
 };
 
 // Encodes width x height RGB samples (3 bytes a pixel, rows without gaps, top row

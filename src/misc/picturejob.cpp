@@ -5,16 +5,42 @@
 SPictureResult runPictureJob(const SPictureJob& job,
                              const std::shared_ptr<CPixelRecycler>& recycler,
                              const std::atomic<bool>& abort,
-                             const std::function<void(const SPictureFacts&)>& facts) {
+                             const std::function<void(const SPictureFacts&)>& facts,
+                             const StereoAligner& aligner) {
     SPictureResult result;
     result.mId = job.mId;
     result.mFile = job.mFile;
     result.mPart = job.mPart;
+    if (job.mPart == EPicturePart::Alignment) {
+        // The pictures as the view has them; one it no longer keeps is decoded again.
+        auto picture = [&](const SImageHandle& kept, EViewPicture which) {
+            if (kept && kept->mPixels)
+                return kept;
+            return decodeForView(SViewDecode{job.mFile, which, 0, job.mMaxSize, job.mRgba, &abort},
+                                 recycler);
+        };
+        const SImageHandle left = picture(job.mLeft, EViewPicture::Left);
+        const SImageHandle right = picture(job.mRight, EViewPicture::Right);
+        if (abort.load()) {
+            result.mOutcome = EOutcome::Cancelled;
+        } else if (!aligner || !left->mPixels || !right->mPixels) {
+            result.mOutcome = EOutcome::Failed;
+            result.mReason = aligner ? "cannot decode the pair" : "no aligner";
+        } else {
+            const double parallax =
+                cameraParallaxPixels(readCameraParallax(job.mFile), left->mWidth);
+            result.mAlignment = aligner(*left, *right, parallax);
+            result.mOutcome = EOutcome::Delivered;
+        }
+        return result;
+    }
     if (job.mPart == EPicturePart::Left) {
         SPictureFacts found;
         found.mKind = identifyPicture(job.mFile);
         if (found.mKind.mKind == EPictureKind::Jpeg || found.mKind.mKind == EPictureKind::Mpo) {
             found.mExif = readExif(job.mFile);
+            if (found.mKind.mKind == EPictureKind::Mpo)
+                found.mParallax = readCameraParallax(job.mFile);
             // The thumbnail is small: decoded first, it stands in for the picture at once.
             if (found.mExif.mThumbnailOffset > 0) {
                 SViewDecode thumbnail{job.mFile, EViewPicture::Thumbnail,

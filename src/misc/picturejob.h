@@ -14,12 +14,21 @@ struct SPictureJob {
     EPicturePart mPart = EPicturePart::Left;
     int mMaxSize = 4416;
     bool mRgba = true;  // four bytes a pixel, as textures take them fastest
+    SImageHandle mLeft, mRight;  // Alignment: the pair to align
 };
+
+// Finds the alignment of a stereo pair; the picture input does not know how.
+// parallaxPixels: the camera's own shift for the pair in pixels of these pictures (see
+// cameraParallaxPixels), for pairs that give too few matches; NaN when it has none.
+using StereoAligner = std::function<SStereoAlignment(const SImage& left, const SImage& right,
+                                                     double parallaxPixels)>;
 
 // Runs the job to its end. A left job calls facts() once, before decoding the picture
 // (the preview can show meanwhile). Once abort is set the decode stops and the outcome
 // is Cancelled; a decode that finished first is delivered all the same.
+// An alignment job needs an aligner; without one it fails.
 SPictureResult runPictureJob(const SPictureJob& job,
                              const std::shared_ptr<CPixelRecycler>& recycler,
                              const std::atomic<bool>& abort,
-                             const std::function<void(const SPictureFacts&)>& facts);
+                             const std::function<void(const SPictureFacts&)>& facts,
+                             const StereoAligner& aligner = nullptr);

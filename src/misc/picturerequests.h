@@ -6,14 +6,17 @@
 // preview shows while the picture itself is decoded.
 #include "exif.h"
 #include "imagehandle.h"
+#include "parallax.h"
 #include "picturekind.h"
+#include "stereoalignment.h"
 
 #include <cstdint>
 #include <string>
 
 // Left: the primary picture of a JPEG, MPO or PNG file; Right: the second view of a
-// stereo MPO file.
-enum class EPicturePart { Left, Right };
+// stereo MPO file; Alignment: how the right picture of a stereo pair is brought onto the
+// left one, found from the two pictures that the request hands over.
+enum class EPicturePart { Left, Right, Alignment };
 
 // Current: the picture the window shows now; the newest such request is served first.
 // ReadAhead: a picture likely to be shown next; decoded only while no current request
@@ -29,6 +32,7 @@ struct SPictureFacts {
     SPictureKind mKind;
     SExifInfo mExif;
     SImageHandle mThumbnail;  // the Exif thumbnail, decoded; null when there is none
+    SCameraParallax mParallax;  // stereo pairs: what the camera's maker note says
 };
 
 struct SPictureResult {
@@ -38,6 +42,7 @@ struct SPictureResult {
     EOutcome mOutcome = EOutcome::Cancelled;
     SImageHandle mImage;  // Delivered only
     std::string mReason;  // Failed only: why, in words
+    SStereoAlignment mAlignment;  // Alignment, delivered: found or refused (with mWhy)
 };
 
 // Where results go: called on the thread that made the requests, never inside one of
@@ -56,6 +61,9 @@ public:
     // file: the name's bytes as open() takes them; maxSize: no side of the result above it.
     virtual RequestId request(const std::string& file, EPicturePart part, EPriority priority,
                               int maxSize) = 0;
+    // The alignment of the pair left and right (the pictures as the view has them) of file.
+    virtual RequestId requestAlignment(const std::string& file, SImageHandle left,
+                                       SImageHandle right, EPriority priority) = 0;
     // A read-ahead request becomes the current picture's, or the other way round.
     // Nothing for a request that has ended.
     virtual void setPriority(RequestId id, EPriority priority) = 0;

@@ -165,6 +165,11 @@ TEST_F(GLWidgetView, MonoShowsTheLeftPictureAndArrowKeysShiftByHalfAPixel) {
     QTest::keyClick(&mView, Qt::Key_Right);
     QTest::keyClick(&mView, Qt::Key_Right);
     EXPECT_EQ(mView.application()->shift(), 0.0f);
+    // With Shift, ten picture pixels a press.
+    QTest::keyClick(&mView, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(mView.application()->shift(), 10.0f);
+    QTest::keyClick(&mView, Qt::Key_Left);
+    EXPECT_EQ(mView.application()->shift(), 9.5f);
 }
 
 TEST_F(GLWidgetView, FittingNeverEnlargesPastOneToOne) {

@@ -7,6 +7,7 @@
 #include "jpegwrite.h"
 #include "mpowrite.h"
 #include "tempfolder.h"
+#include "viewAlign.h"
 #include "viewFit.h"
 #include "viewdecode.h"
 #include "picturejob.h"
@@ -62,7 +63,16 @@ std::vector<uint8_t> jpegFile(int w, int h, int orientation, bool thumbnail, int
 class CStepRequests : public CPictureRequests {
 public:
     RequestId request(const std::string& file, EPicturePart part, EPriority, int maxSize) override {
-        const SPictureJob job{++mLastId, file, part, maxSize, true};
+        const SPictureJob job{++mLastId, file, part, maxSize, true, nullptr, nullptr};
+        mRequested.push_back(job);
+        mWaiting.push_back(job);
+        return job.mId;
+    }
+    RequestId requestAlignment(const std::string& file, SImageHandle left, SImageHandle right,
+                               EPriority) override {
+        SPictureJob job{++mLastId, file, EPicturePart::Alignment, 4416, true, nullptr, nullptr};
+        job.mLeft = std::move(left);
+        job.mRight = std::move(right);
         mRequested.push_back(job);
         mWaiting.push_back(job);
         return job.mId;
@@ -397,4 +407,54 @@ TEST(ViewFit, FitsWithoutEnlargingAndClampsToWholePixelsAtOneToOne) {
     EXPECT_FLOAT_EQ(v.posY, 2400.0f);
     zoomAbout(v, 2.0f, 400.0f, 300.0f);
     EXPECT_FLOAT_EQ(v.posX + 400.0f / 2.0f, 10.0f + 400.0f);
+}
+
+// What each view draws of an aligned pair: both keep to what both eyes see, and the right
+// one takes its texels where the alignment finds the left picture's points.
+TEST(ViewAlign, AlignedViewsKeepToTheOverlapAndTheRightFollowsTheAlignment) {
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        for (const float s : {0.0f, 0.3f, 1.0f})
+            for (const float t : {0.0f, 0.6f, 1.0f}) {
+                float a, b, s2, t2;
+                displayedPoint(orientation, s, t, a, b);
+                orientedTexCoord(orientation, a, b, s2, t2);
+                ASSERT_FLOAT_EQ(s2, s) << orientation;
+                ASSERT_FLOAT_EQ(t2, t) << orientation;
+            }
+
+    // A right picture 10 px too high and 20 px too far right (y downwards): it belongs
+    // 10 px lower and 20 px further left.
+    SStereoAlignment a;
+    a.mOk = true;
+    a.mDx = -20;
+    a.mDy = 10;
+    const SViewQuad plain = viewQuad(1, 200, 100, nullptr, true, 200, 100);
+    EXPECT_FLOAT_EQ(plain.x[3], 200);
+    EXPECT_FLOAT_EQ(plain.s[3], 1);
+    const SViewQuad left = viewQuad(1, 200, 100, &a, false, 200, 100);
+    const SViewQuad right = viewQuad(1, 200, 100, &a, true, 200, 100);
+    // Corner 2 is the top left: the overlap starts 10 px down, and ends 20 px before the
+    // right edge.
+    EXPECT_NEAR(left.x[2], 0, 1e-4);
+    EXPECT_NEAR(left.y[2], 90, 1e-4);  // y upwards: 100 - 10
+    EXPECT_NEAR(left.x[1], 180, 1e-4);
+    EXPECT_NEAR(left.s[2], 0, 1e-6);
+    EXPECT_NEAR(left.t[2], 0.1, 1e-6);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FLOAT_EQ(right.x[i], left.x[i]);
+        EXPECT_FLOAT_EQ(right.y[i], left.y[i]);
+        EXPECT_NEAR(right.s[i], left.s[i] + 20.0 / 200, 1e-6) << i;
+        EXPECT_NEAR(right.t[i], left.t[i] - 10.0 / 100, 1e-6) << i;
+        EXPECT_GE(right.s[i], -1e-6);
+        EXPECT_LE(right.s[i], 1 + 1e-6);
+    }
+    // Turned sideways (orientation 6), the overlap turns with the picture.
+    const SViewQuad sideways = viewQuad(6, 100, 200, &a, false, 200, 100);
+    EXPECT_NEAR(sideways.x[1] - sideways.x[0], 90, 1e-3);   // 100 rows less the 10 cut
+    EXPECT_NEAR(sideways.y[2] - sideways.y[0], 180, 1e-3);  // 200 columns less the 20 cut
+    // A refused alignment changes nothing.
+    a.mOk = false;
+    const SViewQuad refused = viewQuad(1, 200, 100, &a, true, 200, 100);
+    EXPECT_FLOAT_EQ(refused.s[3], 1);
+    EXPECT_FLOAT_EQ(refused.y[3], 100);
 }

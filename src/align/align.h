@@ -1,0 +1,52 @@
+#pragma once
+// Automatic alignment of a stereo pair: finds how the right picture is brought onto the
+// left one (vertical offset, rotation, scale) and the horizontal shift that puts the
+// chosen depth at the screen plane, and warps the right picture accordingly. The only
+// part of the program that knows the feature library; what it hands out is plain.
+#include "imagehandle.h"
+#include "stereoalignment.h"
+
+#include <cmath>
+
+// Which depth ends up at the screen plane (horizontal disparity 0).
+enum class EDepthChoice {
+    NearestAtScreen,  // everything else behind the screen: no object cut by the frame floats
+    MedianAtScreen,   // half in front, half behind
+    NoHorizontal,     // the horizontal shift is left alone (mDx is 0)
+};
+
+struct SAlignOptions {
+    EDepthChoice mDepth = EDepthChoice::NearestAtScreen;
+    // "Nearest" is the disparity that only this percentage of the matched points exceed,
+    // so that a few wrong matches do not decide; mFar is the same from the far end.
+    double mNearPercentile = 5.0;
+    // Pixels of the reduced gray copies the features are found on (each side an integer
+    // fraction of the picture's, so that a copy's pixel is a whole block of the
+    // picture's). The matches are then refined to a fraction of a pixel, so this decides
+    // speed and robustness rather than accuracy: on a 12-megapixel pair this size keeps
+    // the alignment under half the time of decoding the two pictures.
+    int mWorkPixels = 800000;
+    // The camera's own horizontal shift for the pair (pixels of these pictures, added to
+    // the right picture's x as mDx is), used when the pictures give too few matches; NaN:
+    // none.
+    double mParallaxPixels = NAN;
+};
+
+// left and right: 8-bit pictures of 1, 3 or 4 channels as src/misc decodes them (top row
+// first), each the picture as stored (not turned by its Exif orientation), of the same
+// size. The result says how the right picture is brought onto the left one (see
+// stereoalignment.h); when the pictures cannot be aligned, mOk is false, mWhy says why
+// and the rest is neutral. Pictures that belong together but give too few matches get
+// mDx from mParallaxPixels when it is given (mFromParallax, the rest neutral). Never
+// throws; runs on any thread, with the feature library's own worker threads besides.
+SStereoAlignment alignStereoPair(const SImage& left, const SImage& right,
+                                 const SAlignOptions& options = SAlignOptions());
+
+// The right picture warped onto a grid of width x height pixels (bilinear, black outside
+// the right picture, opaque where it has alpha), with the right picture's channels: for
+// the left picture's grid, what is combined with the left picture. The alignment is read
+// about the centre of that grid (width / 2, height / 2), which is the left picture's for
+// its own size. A neutral alignment (mOk false) warps with no change. The failure
+// record's handle when right has no pixels or the size is not positive.
+SImageHandle warpRightPicture(const SImage& right, const SStereoAlignment& alignment, int width,
+                              int height);
