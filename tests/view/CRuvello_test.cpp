@@ -302,6 +302,70 @@ TEST_F(ViewTest, PreviewUntilTheFullPictureAndTheRightPictureWhenAFrameNeedsIt) 
     EXPECT_EQ(steps.mRequested.size(), 2u);  // nothing asked twice
 }
 
+// The alignment of a stereo pair is asked for only once the whole pair is on the screen,
+// from the pixels the view already has, before the read-ahead; its answer stays with the
+// cache entry, so that coming back to the pair asks for nothing.
+TEST_F(ViewTest, TheAlignmentFollowsTheWholePairAndIsKeptWithItsPicture) {
+    CStepRequests steps;
+    app->setPictureRequests(&steps);
+    const std::string mpo = file("pair.mpo", buildMpoFile(jpegFile(64, 48, 1, false, 0),
+                                                          jpegFile(64, 48, 1, false, 1), 0.065));
+    const std::string other = file("other.jpg", jpegFile(30, 20, 1, false, 2));
+    auto alignments = [&] {
+        return std::count_if(steps.mRequested.begin(), steps.mRequested.end(),
+                             [](const SPictureJob& j) { return j.mPart == EPicturePart::Alignment; });
+    };
+    app->setStereo(true);
+    init();
+    select(mpo);
+    app->setReadAhead(other);
+    paint();
+    steps.runAll(*app);
+    paint();
+    ASSERT_TRUE(app->pictureComplete());
+    EXPECT_EQ(alignments(), 0) << "asked for before the frame with the whole pair";
+    const size_t before = steps.mRequested.size();
+    app->frameDone();
+    ASSERT_EQ(steps.mRequested.size(), before + 2);  // the alignment, then the read-ahead
+    const SPictureJob& align = steps.mRequested[before];
+    EXPECT_EQ(align.mPart, EPicturePart::Alignment);
+    EXPECT_EQ(align.mFile, mpo);
+    // The pixels decoded for the view, not a second decode.
+    ASSERT_TRUE(align.mLeft && align.mRight);
+    EXPECT_EQ(align.mLeft->mWidth, 64);
+    EXPECT_EQ(align.mRight->mWidth, 64);
+    EXPECT_EQ(steps.mRequested[before + 1].mFile, other);
+    steps.runAll(*app);
+    paint();
+    SShownPicture shown;
+    while (app->takeShownChange(shown)) {
+    }
+    EXPECT_TRUE(shown.aligned);
+
+    select(other);
+    paint();
+    app->frameDone();
+    select(mpo);
+    paint();
+    app->frameDone();
+    steps.runAll(*app);
+    paint();
+    EXPECT_EQ(alignments(), 1);
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_TRUE(shown.aligned);
+
+    // Auto Align off draws the pair as it is; on again, the kept answer is drawn at once.
+    app->setAutoAlign(false);
+    paint();
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_FALSE(shown.aligned);
+    app->setAutoAlign(true);
+    paint();
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_TRUE(shown.aligned);
+    EXPECT_EQ(alignments(), 1);
+}
+
 // The rule that keeps pictures from being lost when the user pages faster than the
 // decodes: whatever ended a request, a current picture without pixels is asked for again.
 TEST_F(ViewTest, ACurrentPictureWithoutPixelsIsAskedForAgain) {
