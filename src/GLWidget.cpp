@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QPainter>
 #include <QScreen>
 #include <QSurfaceFormat>
 #include <QWheelEvent>
@@ -202,6 +203,7 @@ void GLWidget::paintGL() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     app->display();
     app->renderFrame();
+    paintNotes();
     updateBusy();
     SShownPicture shown;
     if (app->takeShownChange(shown)) {
@@ -209,6 +211,30 @@ void GLWidget::paintGL() {
         emit pictureShown(shown);
         emit imageLoaded(QFile::decodeName(file), shown.width, shown.height);
     }
+}
+
+void GLWidget::paintNotes() {
+    const std::vector<std::string> notes = app->viewNotes();
+    if (notes.empty())
+        return;
+    QStringList lines;
+    for (const std::string& note : notes)
+        lines << QString::fromStdString(note);
+    const QString text = lines.join('\n');
+    // On a dark box at the top left, readable over any picture. The painter draws into
+    // the widget's framebuffer after the frame; the next frame sets the GL state it needs.
+    QPainter painter(this);
+    QFont font = painter.font();
+    font.setPointSizeF(std::max(font.pointSizeF(), 10.0));
+    painter.setFont(font);
+    const int margin = 8;
+    const QRect area = rect().adjusted(margin, margin, -margin, -margin);
+    const QRect box = painter.fontMetrics()
+                          .boundingRect(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text)
+                          .adjusted(-6, -4, 6, 4);
+    painter.fillRect(box, QColor(0, 0, 0, 190));
+    painter.setPen(Qt::white);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
 }
 
 void GLWidget::updateBusy() {

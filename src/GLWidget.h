@@ -102,6 +102,8 @@ private:
     void mouseButton(QMouseEvent* event, int state);
     // The wait cursor on exactly while the frame waits for a picture on its way.
     void updateBusy();
+    // The application's notes over the frame, in the widget's own painter.
+    void paintNotes();
     void setBusy();
     void releaseBusy();
 

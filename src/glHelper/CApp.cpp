@@ -326,6 +326,10 @@ void CApp::drawFilterHexagon(int eye, float x, float y) {
     glEnd();
 }
 
+std::vector<std::string> CApp::viewNotes() const {
+    return {};
+}
+
 void CApp::drawOverlay() {
     if (mOverlayFrames >= 10)
         return;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CAppHost;
 class CStereoCalib;
@@ -57,6 +58,9 @@ public:
     // Whether this frame is drawn as a stereo pair; a subclass may draw mono while
     // it has only one view to show.
     virtual bool stereoFrame() const { return mStereo; }
+    // Lines of text the host shows over the frame, top first: the calibration's guide, and
+    // what a subclass adds (why a picture cannot be shown, say). Empty: nothing to show.
+    virtual std::vector<std::string> viewNotes() const;
 
     // GL set-up with the context current; a second call first releases what the
     // first one made in the same context.
