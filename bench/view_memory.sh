@@ -15,7 +15,7 @@ mkdir -m 700 "$work/runtime"
 run=(python3 -c 'import resource, subprocess, sys
 subprocess.run(sys.argv[1:], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 print("max_rss_mb=%.0f" % (resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))'
-    "$build/tools/screenshot/ruvello-screenshot" "$root/samples/stereo-spheres.mpo" "$work/shot.png")
+    "$build/tools/screenshot/ruvello-screenshot" "$root/samples/3d-spheres.mpo" "$work/shot.png")
 export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config
 if [ -z "${DISPLAY:-}" ]; then
     run=(xvfb-run -a -s "-screen 0 1920x1080x24" "${run[@]}")

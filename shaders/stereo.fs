@@ -10,8 +10,14 @@ uniform vec4 mapCol;  // (Y(LEFT), gamma)
 void main()
 {
     vec2 t = gl_TexCoord[0].st;
-    vec3 tl = texture2D(texL, t).rgb;
-    vec3 tr = texture2D(texR, t).rgb;
+    vec4 pl = texture2D(texL, t);
+    vec4 pr = texture2D(texR, t);
+    vec3 tl = pl.rgb;
+    vec3 tr = pr.rgb;
+    // The views are cleared to transparent black and pictures are opaque: where neither
+    // view shows a picture the screen stays black, whatever the colour mapping (the
+    // restricted range lifts black to a dark colour).
+    float shown = max(pl.a, pr.a);
 
     vec3 cl = pow(tl, vec3(filtL.a));
     vec3 cr = pow(tr, vec3(filtL.a));
@@ -25,5 +31,5 @@ void main()
     // negative base is undefined in GLSL: such a component would show as garbage
     // on some drivers. Clamp to zero first; the glasses cannot show "less than black".
     RsGsBs = max(RsGsBs, vec3(0.0));
-    gl_FragColor = vec4(pow(RsGsBs, vec3(1.0 / filtL.a)), 1.0);
+    gl_FragColor = vec4(pow(RsGsBs, vec3(1.0 / filtL.a)) * shown, 1.0);
 }

@@ -8,10 +8,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QFileSystemWatcher>
 #include <QMimeData>
 #include <QPalette>
 #include <QSet>
+#include <QTimer>
 #include <QUrl>
+
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/time.h>
 
 #include <algorithm>
 #include <utility>
@@ -23,16 +29,28 @@ const char* const kUndefined = "undefined";
 // to follow than with alternating single rows.
 constexpr int kBandRows = 100;
 
-// Texts of the Exif reader for files that have no capture date of their own; such
-// files are dated by their modification time when the list is sorted by date.
-bool isDatelessStatus(const QString& date) {
-    return date == QLatin1String("no jpeg file") ||
-           date == QLatin1String("no DateTime in Exif data") ||
-           date == QLatin1String("no Exif data");
-}
+using capturedate::isDatelessStatus;
 
 SExifInfo readExifOf(const QByteArray& path) {
     return readExif(path.toStdString());
+}
+
+// The file's Exif data into every field still unread, as the background fill does it.
+void takeExif(SImageEntry& entry, const SExifInfo& info, const QByteArray& path) {
+    if (entry.mDate == QLatin1String(kUndefined)) {
+        entry.mDate = QString::fromStdString(info.mDateTime);
+        if (isDatelessStatus(entry.mDate)) {
+            const QString modified = capturedate::fileTimeDate(path);
+            if (!modified.isNull())
+                entry.mDate = modified;
+        }
+    }
+    if (entry.mOrientation == 0)
+        entry.mOrientation = info.mOrientation;
+    const QString camera = capturedate::cameraText(info);
+    if (entry.mCamera == QLatin1String(kUndefined) && !camera.isNull())
+        entry.mCamera = camera;
+    entry.mExifRead = true;
 }
 
 }  // namespace
@@ -53,9 +71,21 @@ const QString& SImageEntry::operator[](int column) const {
     }
 }
 
-CImageListModel::CImageListModel(QObject* parent) : QAbstractItemModel(parent) {}
+CImageListModel::CImageListModel(QObject* parent) : QAbstractItemModel(parent) {
+    mWatcher = new QFileSystemWatcher(this);
+    mSettle = new QTimer(this);
+    mSettle->setSingleShot(true);
+    mSettle->setInterval(kFolderSettleMs);
+    // A copy from a card or an export changes the folder many times within a moment:
+    // the list looks once the burst is over.
+    connect(mWatcher, &QFileSystemWatcher::directoryChanged, mSettle,
+            qOverload<>(&QTimer::start));
+    connect(mSettle, &QTimer::timeout, this, &CImageListModel::followFolder);
+}
 
-CImageListModel::~CImageListModel() = default;
+CImageListModel::~CImageListModel() {
+    stopFill();
+}
 
 QModelIndex CImageListModel::index(int row, int column, const QModelIndex& parent) const {
     if (!hasIndex(row, column, parent))
@@ -84,9 +114,17 @@ QVariant CImageListModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     switch (role) {
         case Qt::DisplayRole:
+            // No tag, no file and not read yet all show as nothing: only codes mean
+            // something to the user.
             if (index.column() == ColOrientation)
-                return entry->mOrientation;
+                return entry->mOrientation >= 1 && entry->mOrientation <= 8
+                           ? QVariant(entry->mOrientation)
+                           : QVariant(QString());
+            if (index.column() == ColDate && capturedate::isZeroDate(entry->mDate))
+                return QString();
             return (*entry)[index.column()];
+        case OrientationCodeRole:
+            return entry->mOrientation;
         case Qt::BackgroundRole: {
             const QPalette palette = QGuiApplication::palette();
             return (index.row() / kBandRows) % 2 ? palette.brush(QPalette::AlternateBase)
@@ -134,25 +172,35 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         // QFile::copy never overwrites, so a file of the current folder cannot be
         // dropped onto its own list. Before any folder was chosen there is no target;
         // the root folder is none.
-        if (mDirPath.isEmpty() || !QFile::copy(local, mDirPath + QLatin1Char('/') + name)) {
+        const QString target = mDirPath + QLatin1Char('/') + name;
+        if (mDirPath.isEmpty() || !QFile::copy(local, target)) {
             warning(__FILE__, __LINE__, ("Could not copy " + local).toStdString());
             emit copyFailed(local);
             ok = false;
             continue;
+        }
+        // The file time is one of the sources of a capture date: the copy keeps it.
+        struct stat source;
+        if (::stat(QFile::encodeName(local).constData(), &source) == 0) {
+            const timespec times[2] = {source.st_atim, source.st_mtim};
+            if (::utimensat(AT_FDCWD, QFile::encodeName(target).constData(), times, 0) != 0)
+                warning(__FILE__, __LINE__, ("Could not keep the file time of " + target).toStdString());
         }
         copied.append(QFile::encodeName(name));
     }
     if (!urls.isEmpty()) {
         if (appendNew(copied, relativePath(mDirPath)) > 0)
             setModified(true);
-        emit numberPopulated(int(mEntries.size()));
+        emit numberPopulated(rowCount());
         sortItems();
+        startFill();
     }
     return ok;
 }
 
 Qt::DropActions CImageListModel::supportedDropActions() const {
-    return Qt::CopyAction | Qt::MoveAction;
+    // Dropped files are copied, never moved: the source keeps its picture.
+    return Qt::CopyAction;
 }
 
 Qt::ItemFlags CImageListModel::flags(const QModelIndex& index) const {
@@ -203,6 +251,7 @@ void CImageListModel::setOrientation(const QModelIndex& index, int orientation) 
 
 void CImageListModel::setDirPath(const QString& path) {
     mDirPath = path;
+    watchFolder(path);
     const bool listMode = !mListFile.isEmpty();
     if (!listMode) {
         clearEntries();
@@ -219,11 +268,74 @@ void CImageListModel::setDirPath(const QString& path) {
     if (appendNew(names, relativePath(path)) > 0 && listMode &&
         listpath::canonicalFolder(path) != listpath::canonicalFolder(mBasePath))
         setModified(true);
-    emit numberPopulated(int(mEntries.size()));
-    sortItems();
+    emit numberPopulated(rowCount());
+    sortItems(false);
+    startFill();
+}
+
+void CImageListModel::watchFolder(const QString& path) {
+    if (!mWatcher->directories().isEmpty())
+        mWatcher->removePaths(mWatcher->directories());
+    mSettle->stop();
+    if (!path.isEmpty())
+        mWatcher->addPath(path);
+}
+
+void CImageListModel::followFolder() {
+    if (mDirPath.isEmpty())
+        return;
+    const QList<QByteArray> names = listpath::pictureNames(mDirPath);
+    const QString path = relativePath(mDirPath);
+    const bool listMode = !mListFile.isEmpty();
+    bool changed = false;
+    if (!listMode) {
+        const QSet<QByteArray> present(names.begin(), names.end());
+        std::vector<int> gone;
+        for (size_t row = 0; row < mOrder.size(); ++row) {
+            SImageEntry& entry = mEntries[size_t(mOrder[row])];
+            if (entry.mPath == path && !present.contains(entry.mNativeName)) {
+                entry.mRemoved = true;
+                gone.push_back(int(row));
+            }
+        }
+        changed = !gone.empty();
+        removeRowsOf(std::move(gone));
+    }
+    const int added = appendNew(names, path);
+    if (added > 0 && listMode &&
+        listpath::canonicalFolder(mDirPath) != listpath::canonicalFolder(mBasePath))
+        setModified(true);
+    if (added == 0 && !changed)
+        return;
+    emit numberPopulated(rowCount());
+    if (added > 0) {
+        sortItems(false);
+        startFill();
+    }
+}
+
+void CImageListModel::removeRowsOf(std::vector<int> rows) {
+    // From the bottom up, one block of neighbouring rows at a time, so that the rows
+    // still to remove keep their numbers.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    size_t i = 0;
+    while (i < rows.size()) {
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] - 1)
+            ++j;
+        const int first = rows[j], last = rows[i];
+        beginRemoveRows(QModelIndex(), first, last);
+        mOrder.erase(mOrder.begin() + first, mOrder.begin() + last + 1);
+        endRemoveRows();
+        i = j + 1;
+    }
 }
 
 void CImageListModel::sortItems() {
+    sortItems(true);
+}
+
+void CImageListModel::sortItems(bool readMissing) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Persistent indexes follow their entry, not their row.
     const QModelIndexList before = persistentIndexList();
@@ -231,17 +343,18 @@ void CImageListModel::sortItems() {
     switch (mSortColumn) {
         case ColDate:
             for (SImageEntry& entry : mEntries) {
-                if (entry.mDate != QLatin1String(kUndefined))
+                if (!readMissing || entry.mDate != QLatin1String(kUndefined))
                     continue;
-                const SExifInfo info = readExifOf(filePath(entry));
-                entry.mDate = QString::fromStdString(info.mDateTime);
+                const QByteArray path = filePath(entry);
+                const SExifInfo info = readExifOf(path);
                 entry.mOrientation = info.mOrientation;
+                takeExif(entry, info, path);
             }
             // Pictures without a capture date of their own still sort by when they were
             // taken, approximately; files that cannot be opened keep saying so, and so
             // does a file that vanished since it was read.
             for (SImageEntry& entry : mEntries) {
-                if (!isDatelessStatus(entry.mDate))
+                if (!readMissing || !isDatelessStatus(entry.mDate))
                     continue;
                 const QString modified = modificationDate(entry);
                 if (!modified.isNull())
@@ -252,7 +365,7 @@ void CImageListModel::sortItems() {
             // Orientations of readable files come with their dates; only files that could
             // not be opened before are tried again.
             for (SImageEntry& entry : mEntries) {
-                if (entry.mOrientation != -1)
+                if (!readMissing || entry.mOrientation != -1)
                     continue;
                 const SExifInfo info = readExifOf(filePath(entry));
                 entry.mDate = QString::fromStdString(info.mDateTime);
@@ -261,14 +374,15 @@ void CImageListModel::sortItems() {
             break;
         case ColCamera:
             for (SImageEntry& entry : mEntries) {
-                if (entry.mCamera != QLatin1String(kUndefined))
+                if (!readMissing || entry.mCamera != QLatin1String(kUndefined) || entry.mExifRead)
                     continue;
-                const SExifInfo info = readExifOf(filePath(entry));
+                const QByteArray path = filePath(entry);
+                const SExifInfo info = readExifOf(path);
                 if (entry.mOrientation == -1) {
                     entry.mDate = QString::fromStdString(info.mDateTime);
                     entry.mOrientation = info.mOrientation;
                 }
-                entry.mCamera = QString::fromStdString(info.mMake + ' ' + info.mModel);
+                takeExif(entry, info, path);
             }
             break;
         default:
@@ -281,8 +395,13 @@ void CImageListModel::sortItems() {
     else
         std::stable_sort(mOrder.begin(), mOrder.end(),
                          [this](int a, int b) { return lessThan(b, a); });
+    // A zero date is no date: last in either direction.
+    if (mSortColumn == ColDate)
+        std::stable_partition(mOrder.begin(), mOrder.end(), [this](int position) {
+            return !capturedate::isZeroDate(mEntries[size_t(position)].mDate);
+        });
 
-    std::vector<int> rowOf(mOrder.size());
+    std::vector<int> rowOf(mEntries.size(), -1);
     for (size_t row = 0; row < mOrder.size(); ++row)
         rowOf[size_t(mOrder[row])] = int(row);
     QModelIndexList after;
@@ -339,7 +458,7 @@ int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& pa
     // compared as bytes: two names that are no UTF-8 may show as the same text.
     QSet<QByteArray> listed;
     for (const SImageEntry& entry : mEntries) {
-        if (entry.mPath == path)
+        if (entry.mPath == path && !entry.mRemoved)
             listed.insert(entry.mNativeName);
     }
     std::vector<SImageEntry> fresh;
@@ -364,6 +483,7 @@ int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& pa
 }
 
 void CImageListModel::clearEntries() {
+    stopFill();
     beginResetModel();
     mEntries.clear();
     mOrder.clear();
@@ -388,6 +508,7 @@ void CImageListModel::setModified(bool modified) {
 }
 
 void CImageListModel::clear() {
+    watchFolder(QString());
     clearEntries();
     mListFile.clear();
     mBasePath = mDirPath;

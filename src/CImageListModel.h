@@ -8,9 +8,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
+class QFileSystemWatcher;
+struct SExifInfo;
 class QMimeData;
+class QTimer;
+struct SExifFill;
+struct SFillResult;
 
 // The date arithmetic behind the date operations, free of files and models. Dates are
 // calendar dates and wall-clock times without a zone: every day has 24 hours.
@@ -22,6 +28,11 @@ extern const char* const kFormat;  // "yyyy:MM:dd hh:mm:ss"
 // The leading digits of a file name spread over "0000:00:00 00:00:00": year, month,
 // day, hour, minute, second; digits after the fourteenth are ignored. No validation.
 QString fromFilename(const QString& filename);
+// The capture date that a camera or phone wrote into a file name: "IMG_20190704_153000",
+// "PXL_20230115_101112345", "20190704_153000", "2019-07-04 15.30.00", a date alone
+// ("VID-20190704-WA0001", at 00:00:00), or else the leading digits as fromFilename spreads
+// them. A null text when none of them is a possible date and time.
+QString dateInFilename(const QString& filename);
 // Number of leading ASCII digits of the name.
 int leadingDigits(const QString& filename);
 // date shifted by years, then months, then days, then the rest as one number of
@@ -32,6 +43,14 @@ QString shifted(const QString& date, int years, int months, int days, int hours,
 QString composed(int year, int month, int day, int hour, int minute, int second);
 // date parsed and formatted again: the same text for a valid date, empty otherwise.
 QString normalised(const QString& date);
+// The date that cameras with an unset clock write: shown as no date, sorted last.
+bool isZeroDate(const QString& date);
+// Texts of the Exif reader for files that have no capture date of their own.
+bool isDatelessStatus(const QString& date);
+// The file's modification time as a local date text; null when it has none.
+QString fileTimeDate(const QByteArray& path);
+// Make and model as the Camera column shows them; null when the file names neither.
+QString cameraText(const SExifInfo& info);
 
 }  // namespace capturedate
 
@@ -40,6 +59,9 @@ class CImageListModel : public QAbstractItemModel {
 
 public:
     enum EColumn { ColFilename, ColPath, ColDate, ColOrientation, ColCamera, ColumnCount };
+    // The orientation column shows codes 1..8 only; this role gives the stored number
+    // (0 never read, -2 no tag, -1 unreadable file) of every column's row.
+    static constexpr int OrientationCodeRole = Qt::UserRole;
 
     explicit CImageListModel(QObject* parent = nullptr);
     ~CImageListModel() override;
@@ -90,6 +112,9 @@ public:
 
     // Sorts again by the current column and direction, reading what that column needs.
     void sortItems();
+    // The same, reading nothing when readMissing is false: a folder just listed is sorted
+    // by what the list knows, and again once the background fill has read its files.
+    void sortItems(bool readMissing);
 
     int sortColumn() const { return mSortColumn; }
     bool sortAscending() const { return mSortAscending; }
@@ -110,6 +135,10 @@ signals:
     void modifiedChanged(bool modified);
     // A dropped file could not be copied into the folder (the console has the warning).
     void copyFailed(const QString& file);
+    // Something the user should read in the status bar.
+    void statusMessage(const QString& text);
+    // The background reading of the rows' Exif data has nothing left to do.
+    void fillFinished();
 
 public slots:
     void setDirPath(const QString& path);
@@ -117,7 +146,26 @@ public slots:
     // Throws "out.fail" when the file cannot be written.
     void save();
 
+public:
+    // Whether the background reading of Exif data is still running.
+    bool isFilling() const;
+    // Milliseconds from a change in the listed folder to the list following it.
+    static constexpr int kFolderSettleMs = 200;
+
 private:
+    // Reads the Exif data of every row not read yet on a worker thread; the results
+    // come back in batches through applyFill. Stops a fill that runs.
+    void startFill();
+    // Stops the fill and drops the batches it has on the way.
+    void stopFill();
+    void applyFill(quint64 generation, const std::vector<SFillResult>& results, bool last);
+    // The listed folder's pictures as they are now: new ones join, vanished ones go
+    // (in directory mode; a list keeps its rows).
+    void followFolder();
+    void watchFolder(const QString& path);
+    // Removes the rows at the given rows (any order) without touching the entries.
+    void removeRowsOf(std::vector<int> rows);
+
     // The entry shown in a row, or nullptr outside the list.
     SImageEntry* entryAt(int row);
     const SImageEntry* entryAt(int row) const;
@@ -146,7 +194,9 @@ private:
     void changeDate(int row, const QString& date);
     bool lessThan(int a, int b) const;
 
-    std::vector<SImageEntry> mEntries;  // only ever appended to, or emptied
+    // Only ever appended to, or emptied: a row that goes leaves its entry behind, so that
+    // indexes and the fill's results keep naming entries by position.
+    std::vector<SImageEntry> mEntries;
     std::vector<int> mOrder;            // row -> position in mEntries
     int mSortColumn = 0;
     bool mSortAscending = true;
@@ -154,4 +204,8 @@ private:
     QString mDirPath;   // folder last selected; dropped files are copied there
     QString mBasePath;  // folder that relative paths start from
     bool mModified = false;
+    std::shared_ptr<SExifFill> mFill;  // shared: the type is known only where it runs
+    quint64 mFillGeneration = 0;
+    QFileSystemWatcher* mWatcher = nullptr;
+    QTimer* mSettle = nullptr;  // gathers a burst of folder changes into one look
 };

@@ -6,6 +6,7 @@
 #include "exif.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <sys/stat.h>
@@ -80,6 +81,63 @@ QString fromFilename(const QString& filename) {
     return date;
 }
 
+bool isZeroDate(const QString& date) {
+    return date == QLatin1String("0000:00:00 00:00:00");
+}
+
+QString dateInFilename(const QString& filename) {
+    // The patterns that cameras, phones and messengers write, most telling first. No
+    // digit may stand right before or after the date: 120190704_... is no date.
+    struct SPattern {
+        const char* mExpression;
+        bool mTime;
+    };
+    static const SPattern patterns[] = {
+        // IMG_20190704_153000, 20190704_153000, PXL_20230115_101112345 (milliseconds),
+        // Screenshot_20190704-153000
+        {R"((?<![0-9])([0-9]{4})([0-9]{2})([0-9]{2})[_-]([0-9]{2})([0-9]{2})([0-9]{2})(?:[0-9]{3})?(?![0-9]))", true},
+        // 2019-07-04 15.30.00, 2019-07-04_15-30-00, 2019-07-04T15:30:00
+        {R"((?<![0-9])([0-9]{4})-([0-9]{2})-([0-9]{2})[ _T]([0-9]{2})[.:-]([0-9]{2})[.:-]([0-9]{2})(?![0-9]))", true},
+        // VID-20190704-WA0001, IMG-20190704-WA0001: the day alone
+        {R"((?<![0-9])([0-9]{4})([0-9]{2})([0-9]{2})(?![0-9]))", false},
+        {R"((?<![0-9])([0-9]{4})-([0-9]{2})-([0-9]{2})(?![0-9]))", false},
+    };
+    static const std::vector<QRegularExpression> expressions = [] {
+        std::vector<QRegularExpression> compiled;
+        for (const SPattern& pattern : patterns)
+            compiled.emplace_back(QString::fromLatin1(pattern.mExpression));
+        return compiled;
+    }();
+    // A date and time that cannot be is no date either: its day alone does not count.
+    std::vector<std::pair<qsizetype, qsizetype>> impossible;
+    for (size_t i = 0; i < expressions.size(); ++i) {
+        // A name may hold a number that looks like a date before the real one: each
+        // match is tried.
+        QRegularExpressionMatchIterator it = expressions[i].globalMatch(filename);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch match = it.next();
+            const bool inside = std::any_of(impossible.begin(), impossible.end(), [&](auto span) {
+                return match.capturedStart() >= span.first && match.capturedStart() < span.second;
+            });
+            if (inside)
+                continue;
+            const auto field = [&](int n) { return n <= match.lastCapturedIndex() ? match.captured(n).toInt() : 0; };
+            const QString date =
+                patterns[i].mTime
+                    ? composed(field(1), field(2), field(3), field(4), field(5), field(6))
+                    : composed(field(1), field(2), field(3), 0, 0, 0);
+            if (!date.isNull())
+                return date;
+            if (patterns[i].mTime)
+                impossible.emplace_back(match.capturedStart(), match.capturedEnd());
+        }
+    }
+    // Names that begin with the date and time without separators: 201005141230.
+    if (leadingDigits(filename) >= 6)
+        return normalised(fromFilename(filename));
+    return QString();
+}
+
 QString shifted(const QString& date, int years, int months, int days, int hours, int minutes,
                 int seconds) {
     QDateTime time = parsed(date);
@@ -143,16 +201,15 @@ void CImageListModel::loadFilenameDate(const QModelIndex& index) {
     SImageEntry* entry = entryAt(index.row());
     if (!entry)
         return;
-    const int n = capturedate::leadingDigits(entry->mFilename);
-    note("format = ", QStringLiteral("yyyyMMddhhmm").left(n));
-    note("name.toAscii().constData() = ", entry->mFilename.left(n));
-    // Kept even when it is no date (2010_05 gives month 00): the name said so, and the
-    // line below shows the user that it does not parse.
-    changeDate(index.row(), capturedate::fromFilename(entry->mFilename));
-    note(
-        "QDateTime::fromString(result, format2). toString(\"yyyy:MM:dd hh:mm:ss\")"
-        ".toAscii().constData() = ",
-        capturedate::normalised(entry->mDate));
+    const QString date = capturedate::dateInFilename(entry->mFilename);
+    // A name without a date leaves the row's date as it was: a made-up one would
+    // replace a real date.
+    if (date.isNull()) {
+        emit statusMessage(tr("No date in the file name %1").arg(entry->mFilename));
+        return;
+    }
+    changeDate(index.row(), date);
+    note("date from the file name: ", date);
 }
 
 void CImageListModel::addToDate(const QModelIndex& index, int years, int months, int days,

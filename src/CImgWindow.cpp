@@ -5,6 +5,8 @@
 #include "GLWidget.h"
 #include "diagnostics.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -92,10 +94,16 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
             &CImgWindow::onn_treeView_currentChanged);
     connect(mImageListModel, &QAbstractItemModel::rowsInserted, this,
             &CImgWindow::onn_listModel_rowsInserted);
+    connect(mImageListModel, &QAbstractItemModel::layoutChanged, this,
+            &CImgWindow::selectFirstRowOnceSorted);
+    // Queued: the fill sorts the list once more after it says it is done.
+    connect(mImageListModel, &CImageListModel::fillFinished, this,
+            &CImgWindow::firstRowAfterFill, Qt::QueuedConnection);
     connect(mImageListModel, &CImageListModel::modifiedChanged, this,
             [this](bool) { updateTitle(); });
     connect(mImageListModel, &CImageListModel::copyFailed, this,
             [this](const QString& file) { report(tr("Could not copy %1").arg(file)); });
+    followListModel();
     connect(mLineEdit, &QLineEdit::returnPressed, this, &CImgWindow::on_lineEdit_returnPressed);
     connect(mGLWidget, &GLWidget::pictureShown, this, &CImgWindow::pictureShown);
     connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::imageLoaded);
@@ -116,7 +124,7 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
             manager.cancel();
     });
 
-    resize(746, 650);
+    placeOnScreen();
     restoreSettings();
     mDockExif->hide();
     mDockTime->hide();
@@ -257,6 +265,32 @@ void CImgWindow::buildActions() {
     QAction* about = makeAction("actionAbout", "About");
     QAction* helpAction = makeAction("actionHelp", "Help", nullptr, "F1");
 
+    // What each button does, in plain words, for the tool bar's tool tips.
+    const std::pair<QAction*, const char*> tips[] = {
+        {open, "Open a list of pictures saved as CSV"},
+        {save, "Save the list with its dates as a CSV file"},
+        {clear, "Close the list and show the folder's own pictures"},
+        {exportAction, "Save the anaglyph as it shows, at the picture's full resolution"},
+        {exifDate, "Dates of the selected rows from the camera's Exif data"},
+        {fsDate, "Dates of the selected rows from the files' modification times"},
+        {nameDate, "Dates of the selected rows from their file names"},
+        {nearest, "Show zoomed picture pixels as sharp squares"},
+        {o1, "Rotate: upright as stored"},
+        {o6, "Rotate: top of the picture on the right"},
+        {o8, "Rotate: top of the picture on the left"},
+        {halos, "Remove the ghost images that the glasses let through (Shift+H)"},
+        {full, "Anaglyph in full colour"},
+        {half, "Anaglyph in half colour: less rivalry between the eyes"},
+        {gray, "Anaglyph in grey: no colours, least ghosting"},
+        {stereo, "Show a stereo picture in depth for red/cyan glasses (Shift+S)"},
+        {calibrate, "Match patches to calibrate for your glasses and monitor (Shift+C)"},
+        {restricted, "Keep the colours inside what both filters can separate"},
+        {align, "Bring the right picture onto the left one and the nearest object to the "
+                "screen"},
+    };
+    for (const auto& [action, tip] : tips)
+        action->setToolTip(tr(tip));
+
     mColorModeGroup = new QActionGroup(this);
     mColorModeGroup->setExclusive(true);
     for (QAction* a : {full, half, gray})
@@ -305,7 +339,7 @@ void CImgWindow::buildActions() {
     edit->addActions({o1, o6, o8});
     QMenu* stereoMenu = menuBar()->addMenu(QString());
     stereoMenu->setObjectName("menuStereo");
-    stereoMenu->addActions({calibrate, stereo, align, halos});
+    stereoMenu->addActions({calibrate, resetCalibrationAction(), stereo, align, halos});
     stereoMenu->addSeparator();
     stereoMenu->addActions({full, half, gray});
     stereoMenu->addSeparator();

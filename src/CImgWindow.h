@@ -54,6 +54,9 @@ public slots:
     void exportAnaglyph();
     // Calibrate on or off; leaving asks first when the matches are not saved.
     void calibrationToggled(bool on);
+    // CImgWindowCalib.cpp: back to the built-in calibration at once; then asks whether to
+    // remove the saved calibration files too (No keeps them for the next start).
+    void resetCalibration();
     void imageLoaded(QString filename, int width, int height);
     // The view showed the current picture as a preview, in full or failed.
     void pictureShown(const SShownPicture& shown);
@@ -89,6 +92,8 @@ private:
     void moveRow(int step);
     void setFullScreenMode(bool on);
     void setOrientation(int orientation);
+    // For a quarter turn of stereo files: asks, naming them; true when agreed or none.
+    bool turningStereoAgreed();
     void fillExifTable(const SExifInfo& info);
     void updateActions();
     // The current picture is a stereo pair whose second picture did not fail.
@@ -103,6 +108,23 @@ private:
     void restoreSettings();
     void storeSettings();
     QModelIndexList selectedRows() const;
+    // CImgWindowList.cpp: the list's messages to the status bar; drops as copies.
+    void followListModel();
+    // The Stereo menu's Reset Calibration (CImgWindowCalib.cpp).
+    QAction* resetCalibrationAction();
+    // CImgWindowErrors.cpp: the first start, what cannot be read, the first row.
+    // A size that uses the screen, centred on it; remembered geometry replaces it.
+    void placeOnScreen();
+    // The folder to start in for a path that does not exist (its nearest existing
+    // folder), after a message box that says so; the path itself when it exists.
+    QString existingStart(const QString& path);
+    // The status bar says why a folder that cannot be listed shows no pictures.
+    void reportUnreadableFolder(const QString& path);
+    // The status bar's words for a picture that failed or shows only in part.
+    void reportPictureTrouble(const SShownPicture& shown);
+    // A folder's rows are selected once sorted: its first row, not the first one read.
+    void selectFirstRowOnceSorted();
+    void firstRowAfterFill();
 
     GLWidget* mGLWidget = nullptr;
     CImageListModel* mImageListModel = nullptr;
@@ -129,4 +151,6 @@ private:
     bool mCurrentStereo = false;
     QString mTitle = "Ruvello";  // without the mark of unsaved changes
     QString mPendingFile;        // to select once the list holds it
+    bool mFirstRowPending = false;  // rows came to an empty list: row 0 once sorted
+    QString mStandInFirst;  // row 0 chosen while the fill still sorts: its file
 };

@@ -10,6 +10,7 @@
 #include "exif.h"
 #include "exifOrientation.h"
 #include "helpTexts.h"
+#include "picturekind.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,7 +47,7 @@ QModelIndexList CImgWindow::selectedRows() const {
 }
 
 void CImgWindow::startAt(const QString& startPath) {
-    const QString path = startPath.isEmpty() ? QDir::currentPath() : startPath;
+    const QString path = startPath.isEmpty() ? QDir::currentPath() : existingStart(startPath);
     const QFileInfo info(path);
     if (info.isFile() && info.suffix().compare("csv", Qt::CaseInsensitive) == 0) {
         if (openList(info.absoluteFilePath()))
@@ -129,6 +130,7 @@ void CImgWindow::onn_treeView_currentChanged(QModelIndex current, QModelIndex pr
     const QString path = mDirModel->filePath(current);
     mLineEdit->setText(path);
     mImageListModel->setDirPath(path);
+    reportUnreadableFolder(path);
 }
 
 void CImgWindow::on_lineEdit_returnPressed() {
@@ -144,18 +146,20 @@ void CImgWindow::on_lineEdit_returnPressed() {
         return;
     }
     selectFolder(mDirModel->filePath(index));
+    // The path was the way to the folder: the keys go to the pictures again.
+    mGLWidget->setFocus();
 }
 
 void CImgWindow::onn_listModel_rowsInserted(QModelIndex parent, int, int) {
     if (mListView->currentIndex().isValid())
         return;  // the user's row and selection stay as they are
-    const QModelIndex first = mImageListModel->index(0, 0, parent);
-    if (!first.isValid()) {
+    if (!mImageListModel->index(0, 0, parent).isValid()) {
         warning(__FILE__, __LINE__, "INSERTED BUT INDEX NOT VALID");
         return;
     }
-    mListView->selectionModel()->setCurrentIndex(
-        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // The list sorts the new rows next (see selectFirstRowOnceSorted).
+    mFirstRowPending = true;
+    QTimer::singleShot(0, this, [this] { selectFirstRowOnceSorted(); });
 }
 
 void CImgWindow::onn_listView_header_sortIndicatorChanged(int logicalIndex, Qt::SortOrder order) {
@@ -202,7 +206,10 @@ QByteArray CImgWindow::readAheadFile(int current, int previous) const {
 }
 
 void CImgWindow::imageLoaded(QString filename, int width, int height) {
-    mTitle = QString("Ruvello - (%1x%2) %3").arg(width).arg(height).arg(filename);
+    // A picture that cannot be read has no size to tell.
+    mTitle = width > 0 && height > 0
+                 ? QString("Ruvello - (%1x%2) %3").arg(width).arg(height).arg(filename)
+                 : QString("Ruvello - %1").arg(filename);
     updateTitle();
 }
 
@@ -222,10 +229,8 @@ void CImgWindow::pictureShown(const SShownPicture& shown) {
                                              .arg(QString::fromStdString(camera.mSource))
                                        : QString());
     updateActions();
-    if (shown.state == EShown::Failed)
-        report(tr("Cannot show %1: %2")
-                   .arg(QFileInfo(mCurrentFile).fileName(),
-                        QString::fromLocal8Bit(shown.reason.c_str())));
+    if (shown.state == EShown::Failed || !shown.partial.empty())
+        reportPictureTrouble(shown);
     else if (shown.aligned)
         report(alignmentText(shown));
 }
@@ -375,6 +380,8 @@ void CImgWindow::setDate() {
 }
 
 void CImgWindow::setOrientation(int orientation) {
+    if ((orientation == 6 || orientation == 8) && !turningStereoAgreed())
+        return;
     int done = 0;
     QStringList failures;
     for (const QModelIndex& index : selectedRows()) {
@@ -400,6 +407,27 @@ void CImgWindow::setOrientation(int orientation) {
                    : tr("%1 files not changed; %2").arg(failures.size()).arg(failures.front()));
     else if (done > 0)
         report(tr("Orientation %1 written into %2 file(s)").arg(orientation).arg(done));
+}
+
+bool CImgWindow::turningStereoAgreed() {
+    QStringList stereo;
+    for (const QModelIndex& index : selectedRows())
+        if (identifyPicture(mImageListModel->filePath(index).toStdString()).mKind ==
+            EPictureKind::Mpo)
+            stereo << QFileInfo(mImageListModel->fullPath(index)).fileName();
+    if (stereo.isEmpty())
+        return true;
+    // The two views of a stereo file lie side by side; a viewer that honours a quarter
+    // turn puts them above each other, where no eye pair can fuse them.
+    return QMessageBox::question(
+               this, tr("Turn a stereo picture"),
+               tr("%1 is a stereo picture. Turned by 90°, its two views will be above each "
+                  "other, not side by side, in viewers that turn pictures by their "
+                  "orientation. Turn it anyway?")
+                   .arg(stereo.size() == 1 ? stereo.front()
+                                           : tr("%1 and %2 more").arg(stereo.front())
+                                                 .arg(stereo.size() - 1)),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CImgWindow::orientation1() {

@@ -120,7 +120,8 @@ void CRuvello::drawScene() {
     glPushMatrix();
     // display() chose the picture and its size before this frame.
     const SPictureEntry* e = entryToShow();
-    if (!e) {
+    // A picture that cannot be read leaves the view dark under its note.
+    if (!e || e->leftFailed) {
         glPopMatrix();
         return;
     }

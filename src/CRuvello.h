@@ -52,6 +52,7 @@ struct SPictureEntry : SEntryTextures {
     bool leftFailed = false;                       // shown as a placeholder
     bool rightFailed = false;                      // no second view: shown in mono
     std::string failure;                           // why the left picture failed
+    std::string partial;  // what a cut or damaged file lacks ("truncated after 51 %")
     RequestId leftRequest = 0, rightRequest = 0;   // alive requests; 0 none
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
     // A stereo pair's alignment, in texels of the left texture, once found (or refused:
@@ -67,19 +68,21 @@ enum class EShown { Preview, Full, Failed };
 struct SShownPicture {
     std::string file;
     EShown state = EShown::Preview;
-    int width = 0, height = 0;  // as shown: after the Exif orientation
+    int width = 0, height = 0;  // as shown: after the Exif orientation; 0 when Failed
     int texWidth = 0;           // of the stored picture as the view holds it
     SExifInfo info;
     SCameraParallax parallax;
     EPictureKind kind = EPictureKind::Unreadable;
     bool stereo = false;  // a stereo pair whose second view did not fail
     std::string reason;   // Failed: why
+    std::string partial;  // a picture shown as far as its file goes: what is missing
     // Stereo pairs shown aligned: the alignment, in pixels of the picture as shown.
     bool aligned = false;
     SStereoAlignment alignment;
     bool operator==(const SShownPicture& o) const {
         return file == o.file && state == o.state && width == o.width && height == o.height &&
                kind == o.kind && stereo == o.stereo && info.mOrientation == o.info.mOrientation &&
+               reason == o.reason && partial == o.partial &&
                aligned == o.aligned && alignment.mOk == o.alignment.mOk;
     }
 };
@@ -155,6 +158,9 @@ public:
     void drawLeft() override;
     void drawRight() override;
     bool stereoFrame() const override;
+    // Over the frame: the name of a current picture that cannot be shown, or is shown
+    // only in part, and why, after the framework's own lines.
+    std::vector<std::string> viewNotes() const override;
 
     const std::vector<SPictureEntry>& cache() const { return mCache; }
     // The current entry (the last of the cache), or null.

@@ -207,10 +207,14 @@ void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
         id = 0;
     switch (result.mOutcome) {
         case EOutcome::Delivered:
-            if (left && !e.leftLoaded)
+            if (left && !e.leftLoaded) {
                 e.pendingLeft = result.mImage;
-            else if (!left && !e.rightLoaded)
+                e.partial = result.mReason;
+                if (!e.partial.empty())
+                    warning(__FILE__, __LINE__, e.fileName + ": " + e.partial);
+            } else if (!left && !e.rightLoaded) {
                 e.pendingRight = result.mImage;
+            }
             break;
         case EOutcome::Failed:
             if (left) {
@@ -333,13 +337,16 @@ void CRuvello::noteShown() {
     now.state = e->leftFailed         ? EShown::Failed
                 : e->leftLoaded && complete(*e) ? EShown::Full
                                                 : EShown::Preview;
-    displaySize(*e, now.width, now.height);
+    // A picture that failed has no size: the title names the file alone.
+    if (now.state != EShown::Failed)
+        displaySize(*e, now.width, now.height);
     now.texWidth = e->leftWidth;
     now.info = e->info;
     now.parallax = e->parallax;
     now.kind = e->kind.mKind;
     now.stereo = e->kind.mKind == EPictureKind::Mpo && !e->rightFailed;
     now.reason = e->leftFailed ? e->failure : std::string();
+    now.partial = e->leftLoaded && !e->leftFailed ? e->partial : std::string();
     if (mStereo && e->kind.mKind == EPictureKind::Mpo && e->aligned && mAutoAlign) {
         now.aligned = true;
         now.alignment = e->alignment;
@@ -471,6 +478,20 @@ void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
     }
     if (turnsSideways(e.info.mOrientation))
         std::swap(w, h);
+}
+
+std::vector<std::string> CRuvello::viewNotes() const {
+    std::vector<std::string> notes = CApp::viewNotes();
+    const SPictureEntry* e = entryToShow();
+    if (!e || e != currentEntry() || !e->leftLoaded)
+        return notes;  // nothing of the current picture on the screen yet
+    const std::string& why = e->leftFailed ? e->failure : e->partial;
+    if (why.empty())
+        return notes;
+    const size_t slash = e->fileName.rfind('/');
+    notes.push_back(slash == std::string::npos ? e->fileName : e->fileName.substr(slash + 1));
+    notes.push_back(why);
+    return notes;
 }
 
 const SPictureEntry* CRuvello::entryToShow() const {

@@ -1,9 +1,8 @@
 #include "startup.h"
 
-#include "diagnostics.h"
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSurfaceFormat>
@@ -23,9 +22,12 @@ void setupCommandLine(QCommandLineParser& parser) {
         "organises photographs by capture date.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("picture-or-folder",
-                                 "A picture to show, or a folder to list, at start-up.",
-                                 "[picture-or-folder]");
+    // A short name: the help's first column is narrow, and a longer one would be broken
+    // in the middle of a word.
+    parser.addPositionalArgument("path",
+                                 "A picture to show, a folder to list or a saved list (.csv) "
+                                 "to open, at start-up.",
+                                 "[path]");
 }
 
 bool wantsHelpOrVersion(int argc, char** argv) {
@@ -61,15 +63,19 @@ QSurfaceFormat defaultGLFormat() {
     return format;
 }
 
+QString expandHome(const QString& path) {
+    // A shell leaves "~/..." in quotes as it is, and desktop launchers pass it on too.
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
 QString startPathFromArguments(const QStringList& positional) {
     if (positional.isEmpty())
         return QString();
-    const QFileInfo info(positional.first());
-    if (!info.exists()) {
-        warning(__FILE__, __LINE__,
-                "cannot open \"" + std::string(QFile::encodeName(positional.first()).constData()) +
-                    "\": no such file or folder; showing the working directory");
-        return QString();
-    }
+    const QFileInfo info(expandHome(positional.first()));
+    // One that does not exist is the window's to explain; it opens the nearest folder.
     return info.absoluteFilePath();
 }

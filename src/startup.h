@@ -23,6 +23,10 @@ bool haveDisplay(int argc, char** argv);
 // swaps synchronised with the display refresh.
 QSurfaceFormat defaultGLFormat();
 
-// The absolute path of the picture or folder named on the command line; empty when
-// none was named, or, after a warning, when it does not exist.
+// A leading "~/" (or a lone "~") as the home folder: a shell does not expand it inside
+// quotes. Other paths are returned as they are.
+QString expandHome(const QString& path);
+
+// The absolute path of the picture or folder named on the command line, "~" expanded;
+// empty when none was named. It need not exist: the window opens the nearest folder.
 QString startPathFromArguments(const QStringList& positional);

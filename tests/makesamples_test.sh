@@ -59,20 +59,20 @@ expect "bad size status" "$?" 2
 expect "missing arguments status" "$?" 2
 
 # The bundled samples: what the viewer and the Exif tools read of them.
-for name in stereo-spheres.mpo stereo-arcade.mpo portrait.jpg; do
+for name in 3d-spheres.mpo 3d-arcade.mpo portrait.jpg; do
     file=$samples/$name
     size=$(stat -c %s "$file")
     [ "$size" -lt 1000000 ] || expect "$name size under 1 MB" "$size" "< 1000000"
     exiftool -validate -warning -a -s -s -s "$file" | head -n 1 >validate.txt
     expect "$name valid" "$(cat validate.txt)" "OK"
 done
-line=$("$probe" --decode "$samples/stereo-spheres.mpo")
+line=$("$probe" --decode "$samples/3d-spheres.mpo")
 expect "spheres" "$(field "$line" 2-3),$(field "$line" 5-11),$(field "$line" 13-15)" \
     "2024:05:01 10:00:00	1,Ruvello	RT-65 Stereo	1600	1200	1600	1200	3,1600	1200	3"
-expect_thumbnail "spheres thumbnail" "$samples/stereo-spheres.mpo" "$(field "$line" 4)" "160 120"
-expect "spheres index" "$(exiftool -n -s -s -s -MPImageStart "$samples/stereo-spheres.mpo")" \
+expect_thumbnail "spheres thumbnail" "$samples/3d-spheres.mpo" "$(field "$line" 4)" "160 120"
+expect "spheres index" "$(exiftool -n -s -s -s -MPImageStart "$samples/3d-spheres.mpo")" \
     "$(field "$line" 12)"
-line=$("$probe" --decode "$samples/stereo-arcade.mpo")
+line=$("$probe" --decode "$samples/3d-arcade.mpo")
 expect "arcade" "$(field "$line" 2-11),$(field "$line" 13-15)" \
     "2024:05:02 15:30:00	1	-1	Ruvello	RT-65 Stereo	1600	1200	1600	1200	3,1600	1200	3"
 line=$("$probe" --decode "$samples/portrait.jpg")

@@ -17,7 +17,7 @@ chmod 700 "$work/runtime"
 cp "$root"/samples/* "$pictures/"
 XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config ASAN_OPTIONS=detect_leaks=0 \
     xvfb-run -a -s "-screen 0 1280x900x24" \
-    "$build/tools/screenshot/ruvello-screenshot" "$pictures/stereo-spheres.mpo" \
+    "$build/tools/screenshot/ruvello-screenshot" "$pictures/3d-spheres.mpo" \
     "$root/docs/screenshot.png" 1000 640
 rm -rf "$pictures"
 echo "wrote docs/screenshot.png"

@@ -14,12 +14,6 @@
 #include <cmath>
 
 namespace {
-// The calibration of one monitor with red/cyan paper glasses, until the user makes
-// his own.
-constexpr float kDefaultLeftFilter[3] = {0.925951f, 0.0611928f, 0.0128566f};
-constexpr float kDefaultRightFilter[3] = {0.00942937f, 0.87051f, 0.120061f};
-constexpr float kDefaultGamma = 1.66804f;
-
 // Restores the enable bits and the current colour that a pass changes.
 struct SAttribGuard {
     explicit SAttribGuard(GLbitfield bits) { glPushAttrib(bits); }
@@ -59,9 +53,8 @@ void CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     mRenderer.init(vertexSource, fragmentSource);
     setLighting(mUI->mLight);
     mCalib = new CStereoCalib;
-    mCalib->setFilter(0, kDefaultLeftFilter[0], kDefaultLeftFilter[1], kDefaultLeftFilter[2]);
-    mCalib->setFilter(1, kDefaultRightFilter[0], kDefaultRightFilter[1], kDefaultRightFilter[2]);
-    mCalib->setGamma(kDefaultGamma);
+    mCalib->useBuiltIn();
+    mCalib->mOutcome.clear();
     // The user's own calibration, when one was saved, shows from the first frame on.
     const std::string savedCalibration = findStartupCalibration();
     if (!savedCalibration.empty())
@@ -97,7 +90,9 @@ void CApp::setCalibrate(bool on) {
 
 void CApp::reshape() {
     glViewport(0, 0, mWindow->mViewWidth, mWindow->mViewHeight);
-    mOverlayFrames = 0;
+    mOverlayUntil = std::chrono::steady_clock::now() + kOverlayTime;
+    // The frame after the moment, drawn without the sketch, even if nothing else asks.
+    mTimer->repaintAfter(int(kOverlayTime.count()) + 20);
     if (mGLReady && host())
         mFramebuffer.ensureSize(mWindow->mViewWidth, mWindow->mViewHeight, hostFramebuffer());
 }
@@ -327,13 +322,15 @@ void CApp::drawFilterHexagon(int eye, float x, float y) {
 }
 
 std::vector<std::string> CApp::viewNotes() const {
+    // Calibration mode shows only patches: without the guide nobody knows what to do.
+    if (mCalibrate && mCalib)
+        return mCalib->notes();
     return {};
 }
 
 void CApp::drawOverlay() {
-    if (mOverlayFrames >= 10)
+    if (std::chrono::steady_clock::now() >= mOverlayUntil)
         return;
-    ++mOverlayFrames;
     if (mStereo && mCalib) {
         drawFilterHexagon(0, 60.0f, 100.0f);
         drawFilterHexagon(1, 160.0f, 100.0f);

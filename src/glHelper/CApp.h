@@ -12,6 +12,7 @@
 #include "CStereoFramebuffer.h"
 #include "CTimerReceiver.h"
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -104,7 +105,12 @@ public:
     CStereoFramebuffer mFramebuffer;
     std::ofstream mRecStream;
     std::ifstream mReplayStream;
-    int mOverlayFrames = 0;
+    // The viewing-geometry sketch (and the filters' hexagons) show for a moment after each
+    // reshape, while the user resizes; the host repaints only on demand, so the moment is
+    // measured in time, not in frames.
+    static constexpr std::chrono::milliseconds kOverlayTime{500};
+    std::chrono::steady_clock::time_point mOverlayUntil{};
+    void endOverlay() { mOverlayUntil = {}; }
     bool mCalibrate = false;
     CStereoCalib* mCalib = nullptr;
     CAnaglyphRenderer mRenderer;

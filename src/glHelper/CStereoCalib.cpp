@@ -42,13 +42,22 @@ int16_t colorLevel(const SRgb& c, const SRgb& filter, float gamma, float target)
     return toLevel(std::trunc(mixLevel(mean(v), mean(c)) * 255.0f + 255.5f) - 255.0f);
 }
 
+// "left filter 0.926 0.061 0.013, right filter ..., gamma 1.668": short enough to read
+// over the calibration screen.
+std::string filtersText(const float (&filter)[2][3], float gamma) {
+    std::ostringstream text;
+    text.setf(std::ios::fixed);
+    text.precision(3);
+    text << "left filter " << filter[0][0] << ' ' << filter[0][1] << ' ' << filter[0][2]
+         << ", right filter " << filter[1][0] << ' ' << filter[1][1] << ' ' << filter[1][2]
+         << ", gamma " << gamma;
+    return text.str();
+}
+
 }  // namespace
 
 CStereoCalib::CStereoCalib() {
-    const SCalibPatch red{255, 0, 0, 128}, green{0, 255, 0, 128}, blue{0, 0, 255, 128};
-    for (auto& patches : mPatches)
-        patches = {red, green, blue};
-    mBaseColors = {red, green, blue, {0, 255, 255, 128}, {255, 0, 255, 128}, {255, 255, 0, 128}};
+    setDefaultMatches();
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     mMaxTexSize = std::min(int(maxSize), kMaxFaceTexSize);
@@ -57,6 +66,51 @@ CStereoCalib::CStereoCalib() {
 CStereoCalib::~CStereoCalib() {
     if (mFaceTexture)
         glDeleteTextures(1, &mFaceTexture);
+}
+
+void CStereoCalib::setDefaultMatches() {
+    const SCalibPatch red{255, 0, 0, 128}, green{0, 255, 0, 128}, blue{0, 0, 255, 128};
+    for (auto& patches : mPatches)
+        patches = {red, green, blue};
+    mBaseColors = {red, green, blue, {0, 255, 255, 128}, {255, 0, 255, 128}, {255, 255, 0, 128}};
+}
+
+void CStereoCalib::useBuiltIn() {
+    for (int eye = 0; eye < 2; ++eye)
+        setFilter(eye, kBuiltInFilter[eye][0], kBuiltInFilter[eye][1], kBuiltInFilter[eye][2]);
+    mGamma = kBuiltInGamma;
+    setDefaultMatches();
+    mEye = 0;
+    mCurrent = 0;
+    mAdjustGray = true;
+    mUnsaved = false;
+    mOutcome = {"Back to the built-in calibration."};
+}
+
+std::vector<std::string> CStereoCalib::notes() const {
+    const int count = int(mPatches[mEye].size());
+    std::ostringstream head;
+    head << "Calibration: " << (mEye == 0 ? "left eye (red filter)" : "right eye (cyan filter)")
+         << ", patch " << std::clamp(mCurrent + 1, std::min(count, 1), count) << " of " << count;
+    const char* shut = mEye == 0 ? "Shut your right eye" : "Shut your left eye";
+    const std::string task =
+        std::string(shut) +
+        (mAdjustGray ? "; make the face on the marked patch brighter or darker until it disappears."
+                     : "; make the marked patch brighter or darker until the face on it "
+                       "disappears.");
+    const std::string keys =
+        std::string(mAdjustGray ? "w/s: face brighter/darker" : "w/s: colour brighter/darker") +
+        "  a/d: previous/next patch  e: other eye  Shift+D: three more patches  Shift+A: fit  "
+        "[: save  ]: load saved matches";
+    bool builtIn = mGamma == kBuiltInGamma;
+    for (int eye = 0; eye < 2; ++eye)
+        for (int k = 0; k < 2; ++k)
+            builtIn = builtIn && mFilter[eye][k] == kBuiltInFilter[eye][k];
+    std::vector<std::string> lines = {
+        head.str(), task, keys,
+        "In use: " + filtersText(mFilter, mGamma) + (builtIn ? " (built-in)" : "")};
+    lines.insert(lines.end(), mOutcome.begin(), mOutcome.end());
+    return lines;
 }
 
 void CStereoCalib::setFilter(int eye, float red, float green, float /*blue*/) {
@@ -200,7 +254,7 @@ bool CStereoCalib::keyboard(int key) {
             saveFileAndCopy();
             return true;
         case ']':
-            loadFile();
+            loadSaved();
             return true;
         default:
             return false;
@@ -241,7 +295,7 @@ float CStereoCalib::patchGray(int eye, int index) const {
     return calibPatchGray(mPatches[eye][size_t(index)], index, true);
 }
 
-void CStereoCalib::fit() {
+SCalibFit CStereoCalib::fitAndReport() const {
     std::cerr << kFitLine;
     const SCalibFit fit = fitCalibration(mPatches[0], mPatches[1], mAdjustGray);
     // Formatted here, not on std::cerr, whose number format others may have changed.
@@ -267,11 +321,29 @@ void CStereoCalib::fit() {
     std::fprintf(stderr, "distribution variance estimate [0..1]   = %g\n", fit.mSpread);
     std::fprintf(stderr, "distribution variance estimate [0..255] = %g\n", 255.0 * fit.mSpread);
     std::cerr << kFitLine;
+    return fit;
+}
 
+bool CStereoCalib::fit() {
+    const SCalibFit fit = fitAndReport();
+    std::string why;
+    if (!calibFitUsable(fit, &why)) {
+        warning(__FILE__, __LINE__, "fit refused: " + why + "; the calibration in use stays as it was");
+        mOutcome = {"Fit refused: " + why + ".",
+                    "The calibration in use stays as it was: match the patches again, then "
+                    "Shift+A."};
+        return false;
+    }
     for (int eye = 0; eye < 2; ++eye)
         for (int k = 0; k < 3; ++k)
             mFilter[eye][k] = fit.mFilter[eye][k];
     mGamma = fit.mGamma;
+    mOutcome = {"Fit taken: " + filtersText(mFilter, mGamma) + ". [ saves it."};
+    if (!fit.mPositive)
+        mOutcome.push_back(
+            "Some transmissions came out below zero: match more carefully, or add patches "
+            "with Shift+D.");
+    return true;
 }
 
 void CStereoCalib::addColors() {
@@ -283,19 +355,23 @@ void CStereoCalib::addColors() {
     // Right past the end, even when a damaged state had the selection beyond it.
     mCurrent = count;
     mUnsaved = true;
-    fit();
-    const float target = mAdjustGray ? 0.5f : std::pow(patchGray(mEye, mCurrent), mGamma);
+    // The new patches start from what the matches so far predict, even from a fit that
+    // would be refused (one eye not matched yet, say): it only presets levels, the
+    // calibration in use stays.
+    const SCalibFit fit = fitAndReport();
+    const float gamma = fit.mGamma;
+    const float target = mAdjustGray ? 0.5f : std::pow(patchGray(mEye, mCurrent), gamma);
     const int first = mCurrent % 6 < 3 ? 0 : 3;
     for (int eye = 0; eye < 2; ++eye) {
-        SRgb f = getFilter(eye);
+        SRgb f = {fit.mFilter[eye][0], fit.mFilter[eye][1], fit.mFilter[eye][2]};
         const float sum = f[0] + f[1] + f[2];
         for (float& t : f)
             t /= sum;
         for (int k = first; k < first + 3; ++k) {
             SCalibPatch patch = mBaseColors[size_t(k)];
             const SRgb c = colorOf(patch);
-            patch.level = mAdjustGray ? toLevel(255.0f * matchingGray(c, f, mGamma))
-                                      : colorLevel(c, f, mGamma, target);
+            patch.level = mAdjustGray ? toLevel(255.0f * matchingGray(c, f, gamma))
+                                      : colorLevel(c, f, gamma, target);
             mPatches[eye].push_back(patch);
         }
     }
@@ -306,18 +382,20 @@ void CStereoCalib::addColors() {
 
 void CStereoCalib::predictLevels() {
     mUnsaved = true;
-    fit();
+    // Presets only, as with new patches: the calibration in use stays.
+    const SCalibFit fit = fitAndReport();
+    const float gamma = fit.mGamma;
     const size_t groups = mPatches[mEye].size() / 6;
     for (size_t g = 0; g < groups; ++g) {
         const float gray = mAdjustGray ? mPatches[mEye][6 * g].level / 255.0f
                                        : calibGray(int(g) + 1) * kCalibGrayScale;
-        const float target = std::pow(gray, mGamma);
+        const float target = std::pow(gray, gamma);
         for (int eye = 0; eye < 2; ++eye) {
-            const SRgb f = getFilter(eye);
+            const SRgb f = {fit.mFilter[eye][0], fit.mFilter[eye][1], fit.mFilter[eye][2]};
             std::vector<SCalibPatch>& patches = mPatches[eye];
             for (size_t k = 0; k < 6 && 6 * g + k < patches.size(); ++k) {
                 SCalibPatch patch = patches[k];
-                patch.level = colorLevel(colorOf(patch), f, mGamma, target);
+                patch.level = colorLevel(colorOf(patch), f, gamma, target);
                 patches[6 * g + k] = patch;
             }
         }

@@ -7,6 +7,7 @@
 #include "glHelper.h"
 
 #include "calibFile.h"
+#include "calibFit.h"
 #include "calibModel.h"
 #include "calibSearch.h"
 
@@ -24,6 +25,11 @@ public:
     static constexpr const char* kFileName = kCalibFileName;
     // Side of the face texture at most, whatever the driver allows.
     static constexpr int kMaxFaceTexSize = 4096;
+    // The calibration of one monitor with red/cyan paper glasses, until the user makes
+    // his own: per eye the red, green and blue transmissions, and the display gamma.
+    static constexpr float kBuiltInFilter[2][3] = {{0.925951f, 0.0611928f, 0.0128566f},
+                                                   {0.00942937f, 0.87051f, 0.120061f}};
+    static constexpr float kBuiltInGamma = 1.66804f;
 
     // Needs the GL context to be current: it asks for the largest texture side.
     CStereoCalib();
@@ -51,12 +57,23 @@ public:
     void brighter();
     void darker();
     // Moves to the next patch; on the last one fits and appends the next three base
-    // colours to both eyes, preset to the levels the fit predicts.
+    // colours to both eyes, preset to the levels the fit predicts. The calibration in use
+    // stays: only Shift+A takes a fit.
     void addColors();
-    // Fits, then presets every complete group of six to the fitted prediction.
+    // Fits, then presets every complete group of six to the fitted prediction; the
+    // calibration in use stays.
     void predictLevels();
-    // Fits the matches of both eyes, prints the report, replaces filters and gamma.
-    void fit();
+    // Fits the matches of both eyes and prints the report. A fit that calibFitUsable
+    // refuses (filters that do not separate the eyes, say) changes nothing and says why on
+    // the console and in the notes; otherwise it replaces filters and gamma. True when taken.
+    bool fit();
+    // Back to the built-in filters and gamma and to the first three patches per eye, as
+    // at a start without a calibration file; the matches count as saved.
+    void useBuiltIn();
+
+    // What calibration mode shows over its screen, top first: which eye and patch, what
+    // to do, the keys, the calibration in use and what the last fit, save or load gave.
+    std::vector<std::string> notes() const;
 
     // The colour derived from c whose luminance through the filter (or through the
     // fitted filter of an eye) is x, with the current gamma.
@@ -68,10 +85,17 @@ public:
     // loaded changes nothing.
     bool saveFile(const std::string& path = kFileName);
     bool loadFile(const std::string& path = kFileName);
-    // What '[' does: the working directory's file, and the copy in the user's
-    // configuration folder that the program finds at start-up wherever it starts. True
-    // when the working directory's file was written.
+    // What '[' does. Matches whose fit calibFitUsable refuses are not saved: at the next
+    // start they would turn every stereo picture into noise. Otherwise they go to the
+    // user's configuration folder, which the program finds wherever it starts, and into
+    // the working directory's file when there is one (it is read first, so it must not go
+    // stale); a new file is never made in the working directory, which may be a folder
+    // of photos or a source checkout. True when the file read first at start-up now holds
+    // the matches.
     bool saveFileAndCopy();
+    // What ']' does: loads the matches of the file the program would read at start-up
+    // (without fitting them); false, changing nothing, when there is none or it is broken.
+    bool loadSaved();
     // The matches changed since they were last saved or loaded: leaving calibration
     // would lose them at the next start.
     bool hasUnsavedMatches() const { return mUnsaved; }
@@ -93,10 +117,15 @@ public:
     // Set by the application right after construction; a neutral value until then.
     float mGamma = 1.0f;
     bool mAdjustGray = true;  // false: colour adjustment, entered by loading a 0.3.0.0 file
+    // What the last fit, save or load gave, for the notes: one line or two.
+    std::vector<std::string> mOutcome;
 
 private:
     // Takes the patches of a file that was read, as ']' does.
     void adopt(const SCalibFileRead& read);
+    void setDefaultMatches();
+    // Fits the matches of both eyes and prints the report; takes nothing.
+    SCalibFit fitAndReport() const;
     void createFaceTexture();
     void drawPatch(int index, int width, int height);
     bool validIndex(int index) const;

@@ -13,6 +13,8 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -186,13 +188,59 @@ bool CStereoCalib::saveFile(const std::string& path) {
 }
 
 bool CStereoCalib::saveFileAndCopy() {
-    const bool saved = saveFile();
-    const std::string copy = calibrationConfigPath();
     std::string why;
-    if (!saveCalibrationCopy(copy, calibFileText(mPatches[0], mPatches[1]), &why))
+    if (!calibFitUsable(fitCalibration(mPatches[0], mPatches[1], mAdjustGray), &why)) {
         warning(__FILE__, __LINE__,
-                why + "; the program will not find this calibration at start-up");
+                "calibration not saved: " + why + "; the saved calibration stays as it was");
+        mOutcome = {"Not saved: " + why + ".",
+                    "The saved calibration stays as it was: match the patches again, then "
+                    "Shift+A and [."};
+        return false;
+    }
+    const std::string copy = calibrationConfigPath();
+    const bool copied = saveCalibrationCopy(copy, calibFileText(mPatches[0], mPatches[1]), &why);
+    struct stat st;
+    const bool local = stat(kFileName, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (!copied)
+        warning(__FILE__, __LINE__,
+                why + (local ? "; the program will not find this calibration when it starts "
+                               "in another folder"
+                             : "; the calibration is not saved"));
+    const bool saved = local ? saveFile(kFileName) : copied;
+    if (saved)
+        mUnsaved = false;
+    std::vector<std::string> written;
+    if (copied)
+        written.push_back(copy);
+    if (local && saved)
+        written.push_back(kFileName);
+    if (written.empty()) {
+        mOutcome = {"Not saved: see the console."};
+    } else {
+        std::string line = "Saved to " + written[0];
+        if (written.size() > 1)
+            line += " and " + written[1] + " (read first)";
+        mOutcome = {line + "."};
+    }
+    if (local && !saved)
+        mOutcome.push_back("Could not write " + std::string(kFileName) +
+                           ", which is read first: see the console.");
     return saved;
+}
+
+bool CStereoCalib::loadSaved() {
+    const std::string path = findStartupCalibration();
+    if (path.empty()) {
+        warning(__FILE__, __LINE__, "no saved calibration to load; the matches stay as they were");
+        mOutcome = {"No saved calibration to load."};
+        return false;
+    }
+    if (!loadFile(path)) {
+        mOutcome = {"Could not load " + path + ": see the console."};
+        return false;
+    }
+    mOutcome = {"Loaded the matches of " + path + "; Shift+A fits them."};
+    return true;
 }
 
 namespace {
@@ -238,6 +286,7 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
     if (!loadCalibration(path, mAdjustGray, &loaded, &why)) {
         warning(__FILE__, __LINE__,
                 "calibration not used: " + why + "; the filters stay as they were");
+        mOutcome = {"Saved calibration not used: " + why + "."};
         return false;
     }
     printNotes(loaded.mFile, false);
@@ -247,5 +296,6 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
             mFilter[eye][k] = loaded.mFit.mFilter[eye][k];
     mGamma = loaded.mFit.mGamma;
     std::cerr << "calibration " + path + ": " + calibFitSummary(loaded.mFit) + "\n";
+    mOutcome = {"Calibration of " + path + "."};
     return true;
 }

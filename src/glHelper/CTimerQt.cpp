@@ -1,5 +1,6 @@
 #include "CTimerQt.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 CTimerQt::CTimerQt(CTimerReceiver* receiver) : mReceiver(receiver) {}
@@ -23,6 +24,18 @@ void CTimerQt::stop() {
     emit dataChanged();
     if (mTimer)
         mTimer->stop();
+}
+
+void CTimerQt::repaintAfter(int milliseconds) {
+    // Without an event loop no timer can fire: nothing would ever repaint then.
+    if (!QCoreApplication::instance())
+        return;
+    if (!mOnce) {
+        mOnce = new QTimer(this);
+        mOnce->setSingleShot(true);
+        connect(mOnce, &QTimer::timeout, this, &CTimerQt::dataChanged);
+    }
+    mOnce->start(milliseconds);
 }
 
 bool CTimerQt::isRunning() const {

@@ -24,6 +24,9 @@ public:
     // and from within onTimer().
     void stop();
     bool isRunning() const;
+    // Emits dataChanged() once, after `milliseconds`, whether or not the timer ticks: a
+    // repaint for something that ends by time.
+    void repaintAfter(int milliseconds);
     // The interval of the running timer; -1 when none runs.
     int interval() const;
 
@@ -37,4 +40,5 @@ public slots:
 private:
     CTimerReceiver* mReceiver;
     QTimer* mTimer = nullptr;  // a child of this object, made by the first start
+    QTimer* mOnce = nullptr;   // repaintAfter's, a child as well
 };

@@ -18,6 +18,15 @@ SRgb colorOf(const SCalibPatch& patch) {
     return {patch.r / 255.0f, patch.g / 255.0f, patch.b / 255.0f};
 }
 
+// "0.62" rather than "0.6234567": what the user reads.
+std::string twoDecimals(float value) {
+    std::ostringstream text;
+    text.setf(std::ios::fixed);
+    text.precision(2);
+    text << value;
+    return text.str();
+}
+
 }  // namespace
 
 SRgb calibPatchColor(const SCalibPatch& patch, bool adjustGray) {
@@ -84,6 +93,26 @@ SCalibFit fitCalibration(const std::vector<SCalibPatch>& left,
     return fit;
 }
 
+// The anaglyph shows the left view in the red primary and the right view in green and
+// blue. Through the left filter the left eye sees its own view with the red transmission
+// and a ghost of the right view with the green and blue ones; the right eye the other way
+// round. The ratio ghost / own view is the filter's crosstalk. Halo removal darkens the
+// own view by the ghost it expects, which needs that much of the range: at a crosstalk of
+// 1 the eye sees both views alike and the removal has nothing left to show, at 0.5 it
+// already takes half the range. A fit beyond that does not describe red/cyan glasses
+// (mostly a careless match, or the eyes mixed up) and turns every picture into green and
+// magenta noise, so it is refused; real glasses stay far below it (the built-in
+// calibration has 0.08 and 0.01).
+SCalibCrosstalk calibCrosstalk(const float (&filter)[2][3]) {
+    auto ratio = [](float ghost, float own) {
+        return own > 0.0f ? ghost / own : std::numeric_limits<float>::quiet_NaN();
+    };
+    SCalibCrosstalk crosstalk;
+    crosstalk.mLeft = ratio(filter[0][1] + filter[0][2], filter[0][0]);
+    crosstalk.mRight = ratio(filter[1][0], filter[1][1] + filter[1][2]);
+    return crosstalk;
+}
+
 bool calibFitUsable(const SCalibFit& fit, std::string* why) {
     bool numbers = std::isfinite(fit.mGamma);
     for (const auto& filter : fit.mFilter)
@@ -103,6 +132,21 @@ bool calibFitUsable(const SCalibFit& fit, std::string* why) {
         problem =
             "the fit gives two filters that pass the same share of their main colour, "
             "which cannot keep the views apart";
+    } else {
+        const SCalibCrosstalk crosstalk = calibCrosstalk(fit.mFilter);
+        const std::string limit = ", more than " + twoDecimals(kMaxCalibCrosstalk) +
+                                  ": it does not separate the eyes";
+        if (!(fit.mFilter[0][0] > 0.0f))
+            problem = "the left (red) filter passes no red: it does not separate the eyes";
+        else if (crosstalk.mLeft > kMaxCalibCrosstalk)
+            problem = "the left (red) filter passes " + twoDecimals(crosstalk.mLeft) +
+                      " as much green and blue as red" + limit;
+        else if (!(fit.mFilter[1][1] + fit.mFilter[1][2] > 0.0f))
+            problem = "the right (cyan) filter passes no green and blue: it does not separate "
+                      "the eyes";
+        else if (crosstalk.mRight > kMaxCalibCrosstalk)
+            problem = "the right (cyan) filter passes " + twoDecimals(crosstalk.mRight) +
+                      " as much red as green and blue" + limit;
     }
     if (why)
         *why = problem;

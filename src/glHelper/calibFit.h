@@ -29,8 +29,20 @@ struct SCalibFit {
 SCalibFit fitCalibration(const std::vector<SCalibPatch>& left,
                          const std::vector<SCalibPatch>& right, bool adjustGray);
 
+// How much of the other eye's view each filter lets through, relative to its own view:
+// the left (red) filter's green and blue over its red, the right (cyan) filter's red over
+// its green and blue. No number when a filter passes nothing of its own colours.
+struct SCalibCrosstalk {
+    float mLeft = 0.0f, mRight = 0.0f;
+};
+SCalibCrosstalk calibCrosstalk(const float (&filter)[2][3]);
+
+// The largest crosstalk a usable fit may leave in either eye.
+constexpr float kMaxCalibCrosstalk = 0.5f;
+
 // Whether the filters and the gamma can drive the anaglyph: all numbers, the gamma in a
-// range that displays have. Otherwise false, and *why says what is wrong.
+// range that displays have, and filters that keep the eyes' views apart (crosstalk at most
+// kMaxCalibCrosstalk). Otherwise false, and *why says what is wrong.
 bool calibFitUsable(const SCalibFit& fit, std::string* why);
 
 // "left filter r g b, right filter r g b, gamma g": the result on one line.

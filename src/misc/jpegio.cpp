@@ -23,6 +23,7 @@ struct SJumpingErrorManager {
     std::jmp_buf mJump;
     void (*mStandardEmit)(j_common_ptr, int);
     bool mHitMarker;
+    bool mHitEof;  // the file ended: truncated rather than damaged
     char mFatal[JMSG_LENGTH_MAX];  // the library's words for the error that ended the decode
 };
 
@@ -38,6 +39,8 @@ void noteMessage(j_common_ptr info, int level) {
     SJumpingErrorManager* manager = reinterpret_cast<SJumpingErrorManager*>(info->err);
     if (level < 0 && info->err->msg_code == JWRN_HIT_MARKER)
         manager->mHitMarker = true;
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+        manager->mHitEof = true;
     manager->mStandardEmit(info, level);
 }
 
@@ -56,6 +59,10 @@ struct SDecodeState {
     const SJpegDecodeRequest* mRequest = nullptr;  // null: the file's own samples
     size_t mCapacity = 0;                          // of mImage.mPixels, when recycled
     bool mCmykToRgb = false;
+    // Kept partial pictures: the rows that were whole before the data ended; -1 when a
+    // progressive picture's scans ended early (every row has some of it).
+    int mGoodRows = 0;
+    bool mPartial = false;
 };
 
 // round(a * b / 255) for samples, exact for every pair.
@@ -162,11 +169,16 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
     if (state->mDeclaredBytes > kMaxImageBytes)
         return EDecodeResult::TooLarge;
 
+    const bool keepPartial = state->mRequest && state->mRequest->mKeepPartial;
     jpeg_start_decompress(info);
     // A progressive picture is read whole here, and the end-of-image marker that the
     // library puts in for missing data hides the early end from the check below.
-    if (state->mErrors.mHitMarker)
-        return EDecodeResult::PrematureEnd;
+    if (state->mErrors.mHitMarker) {
+        if (!keepPartial)
+            return EDecodeResult::PrematureEnd;
+        state->mPartial = true;
+        state->mGoodRows = -1;
+    }
     if (!allocateOutput(state))
         return EDecodeResult::Failed;
     adviseHugePages(image.mPixels, size_t(state->mDeclaredBytes));
@@ -188,9 +200,13 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
         for (JDIMENSION r = 0; cmyk && r < read; ++r)
             cmykRowToRgb(cmyk[r], image.mPixels + rowBytes * (first + r), image.mWidth,
                          info->saw_Adobe_marker != 0, image.mChannels);
-        // Entropy data that ends early would decode to grey: show nothing instead.
-        if (info->err->msg_code == JWRN_HIT_MARKER)
-            return EDecodeResult::PrematureEnd;
+        // Entropy data that ends early decodes to grey: shown only when asked for.
+        if (info->err->msg_code == JWRN_HIT_MARKER && !state->mPartial) {
+            if (!keepPartial)
+                return EDecodeResult::PrematureEnd;
+            state->mPartial = true;
+            state->mGoodRows = int(first);
+        }
         if (state->mRequest && state->mRequest->mRowsDone)
             state->mRequest->mRowsDone(image, int(info->output_scanline));
         if (state->mRequest && state->mRequest->mAbort &&
@@ -208,8 +224,20 @@ SImage runDecode(SDecodeState* state, FILE* file) {
     state->mErrors.mFatal[0] = 0;
     const EDecodeResult result = decodeInto(state, file);
     jpeg_destroy_decompress(&state->mInfo);
-    if (result == EDecodeResult::Done)
+    if (result == EDecodeResult::Done) {
+        if (state->mPartial && state->mRequest->mWhy) {
+            const bool cut = state->mErrors.mHitEof;
+            const int height = std::max(1, state->mImage.mHeight);
+            // Whole percents that were there, never rounded up to a picture that is not.
+            *state->mRequest->mWhy =
+                state->mGoodRows < 0
+                    ? std::string(cut ? "truncated" : "damaged") +
+                          ": the picture shows only its first passes"
+                    : std::string(cut ? "truncated after " : "damaged after ") +
+                          std::to_string(int64_t(state->mGoodRows) * 100 / height) + " %";
+        }
         return state->mImage;
+    }
 
     const SImage& image = state->mImage;
     const std::string size = std::to_string(image.mWidth) + " x " + std::to_string(image.mHeight);

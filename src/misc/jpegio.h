@@ -41,6 +41,10 @@ struct SJpegDecodeRequest {
     // top down to row rows - 1 (the buffer that the result hands over). rows -1: the
     // decode failed and the buffer is about to be freed; nothing may read it any more.
     std::function<void(const SImage& image, int rows)> mRowsDone;
+    // A picture whose data ends early (a truncated or damaged file) is decoded to its
+    // last row all the same, the missing part grey, as viewers show such files; mWhy
+    // then says how much was there ("truncated after 51 %"). Off: the failure record.
+    bool mKeepPartial = false;
 };
 
 // Decodes the stream at the file's position like decodeJpegStream, as the request asks.

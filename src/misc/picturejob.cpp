@@ -2,6 +2,21 @@
 
 #include "viewdecode.h"
 
+namespace {
+
+// What the view says of a file it cannot show, in one form whatever found out:
+// "cannot read: " and the reason, in the system's words where the system gave them.
+std::string cannotRead(const std::string& why) {
+    if (why == "empty file")
+        return "cannot read: the file is empty";
+    for (const char* known : {"cannot open: ", "cannot read: "})
+        if (why.rfind(known, 0) == 0)
+            return "cannot read: " + why.substr(std::char_traits<char>::length(known));
+    return "cannot read: " + why;
+}
+
+}  // namespace
+
 SPictureResult runPictureJob(const SPictureJob& job,
                              const std::shared_ptr<CPixelRecycler>& recycler,
                              const std::atomic<bool>& abort,
@@ -56,23 +71,26 @@ SPictureResult runPictureJob(const SPictureJob& job,
             facts(found);
         if (found.mKind.mKind == EPictureKind::Unreadable) {
             result.mOutcome = EOutcome::Failed;
-            result.mReason = found.mKind.mWhy;
+            result.mReason = cannotRead(found.mKind.mWhy);
             return result;
         }
     }
     SViewDecode decode{job.mFile,
                        job.mPart == EPicturePart::Left ? EViewPicture::Left : EViewPicture::Right,
                        0, job.mMaxSize, job.mRgba, &abort};
+    // The primary picture of a cut file shows as far as it goes, with a note.
+    decode.partial = job.mPart == EPicturePart::Left;
     std::string why;
     SImageHandle image = decodeForView(decode, recycler, &why);
     if (image->mPixels) {
         result.mOutcome = EOutcome::Delivered;
         result.mImage = std::move(image);
+        result.mReason = why;  // what is missing of a partial picture; else empty
     } else if (abort.load()) {
         result.mOutcome = EOutcome::Cancelled;
     } else {
         result.mOutcome = EOutcome::Failed;
-        result.mReason = why.empty() ? "cannot decode the picture" : why;
+        result.mReason = cannotRead(why.empty() ? "cannot decode the picture" : why);
     }
     return result;
 }

@@ -41,7 +41,7 @@ struct SPictureResult {
     EPicturePart mPart = EPicturePart::Left;
     EOutcome mOutcome = EOutcome::Cancelled;
     SImageHandle mImage;  // Delivered only
-    std::string mReason;  // Failed only: why, in words
+    std::string mReason;  // Failed: why, in words; Delivered: what a cut file lacks, or empty
     SStereoAlignment mAlignment;  // Alignment, delivered: found or refused (with mWhy)
 };
 

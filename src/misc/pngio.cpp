@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -36,6 +37,11 @@ struct SPngReader {
     bool forView = false;                       // 8-bit RGB or RGBA instead of the samples
     CPixelRecycler* recycler = nullptr;         // for the view's buffers
     size_t capacity = 0;                        // of image.mPixels, when recycled
+    // The view's partial pictures: a plain (not interlaced) picture whose data ends early
+    // keeps the rows read before, the rest grey.
+    bool keepPartial = false;
+    int rowsRead = 0;
+    bool rowWise = false;
 };
 
 // A tRNS chunk that can make anything transparent: palette alphas, or a gray or RGB key
@@ -133,7 +139,15 @@ EPngRead decodePng(SPngReader* r, FILE* file) {
         r->rows[row] = r->image.mPixels + row * stride;
 
     r->failure = EPngRead::ReadImageFailed;
-    png_read_image(r->png, r->rows);
+    r->rowWise = r->keepPartial && png_get_interlace_type(r->png, r->info) == PNG_INTERLACE_NONE;
+    if (r->rowWise) {
+        for (; r->rowsRead < r->image.mHeight; ++r->rowsRead)
+            png_read_row(r->png, r->rows[r->rowsRead], nullptr);
+    } else {
+        png_read_image(r->png, r->rows);
+    }
+    // Every row is there: a file cut in its last chunks still shows whole.
+    r->failure = EPngRead::Ok;
     png_read_end(r->png, nullptr);
     return EPngRead::Ok;
 }
@@ -230,6 +244,17 @@ SImage readPng(SPngReader& r, FILE* file, const char* nameForMessages) {
     const EPngRead result = decodePng(&r, file);
     png_destroy_read_struct(&r.png, &r.info, nullptr);
     delete[] r.rows;
+    if (result == EPngRead::ReadImageFailed && r.rowWise && r.rowsRead > 0) {
+        // Grey below the rows that came, as the JPEG decoder leaves a cut picture.
+        const int64_t stride = imageRowBytes(r.image);
+        std::memset(r.image.mPixels + int64_t(r.rowsRead) * stride, 128,
+                    size_t(int64_t(r.image.mHeight - r.rowsRead) * stride));
+        if (r.image.mChannels == 4)
+            for (int64_t i = int64_t(r.rowsRead) * stride + 3; i < r.image.mHeight * stride; i += 4)
+                r.image.mPixels[i] = 255;
+        clearRowPadding(r.image);
+        return r.image;
+    }
     if (result == EPngRead::Ok) {
         clearRowPadding(r.image);
         return r.image;
@@ -263,13 +288,21 @@ SImage readPngStream(FILE* file, const char* nameForMessages) {
 }
 
 SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
-                                  const std::shared_ptr<CPixelRecycler>& recycler) {
+                                  const std::shared_ptr<CPixelRecycler>& recycler,
+                                  std::string* partial) {
     SPngReader r;
     r.forView = true;
     r.recycler = recycler.get();
+    r.keepPartial = partial != nullptr;
     const SImage image = readPng(r, file, nameForMessages);
     if (!image.mPixels)
         return makeImageHandle(failedImage());
+    if (partial && r.rowsRead < image.mHeight && r.rowWise) {
+        // A file that ends reads as end-of-file at the cut; anything else is damage.
+        const bool cut = std::feof(file) != 0;
+        *partial = std::string(cut ? "truncated after " : "damaged after ") +
+                   std::to_string(int64_t(r.rowsRead) * 100 / image.mHeight) + " %";
+    }
     return makeImageHandle(image, recycler, r.capacity);
 }
 

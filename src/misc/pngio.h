@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 // The file's samples as stored: palette indices stay indices, 16-bit samples stay
 // 16-bit (big-endian, as in the file), low bit depths stay packed with each row
@@ -24,8 +25,12 @@ SImage readPngStream(FILE* file, const char* nameForMessages);
 // recycler (new[] when null). Never null; the failure record's handle on failure.
 SImageHandle readPngFileForView(const char* path,
                                 const std::shared_ptr<CPixelRecycler>& recycler = nullptr);
+// partial (when not null): a plain picture whose data ends early is kept, the missing
+// rows grey, and *partial says how much was there ("truncated after 51 %"); empty for a
+// whole picture.
 SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
-                                  const std::shared_ptr<CPixelRecycler>& recycler = nullptr);
+                                  const std::shared_ptr<CPixelRecycler>& recycler = nullptr,
+                                  std::string* partial = nullptr);
 
 // Writes 8-bit samples with 3 (RGB) or 4 (RGBA) channels whose row 0 is the BOTTOM row
 // of the picture (as OpenGL reads frames back). Returns false, after a message, when

@@ -178,6 +178,7 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
     request.mRecycler = recycler;
     request.mAbort = view.abort;
     request.mWhy = why;
+    request.mKeepPartial = view.partial && view.picture == EViewPicture::Left;
     request.mEighths = [maxSize, full, &shrink, &recycler](int width, int height) {
         *full = {width, height};
         const SViewSize target = viewTargetSize(width, height, maxSize);
@@ -291,7 +292,10 @@ SImageHandle decodeForView(const SViewDecode& request,
     switch (request.picture) {
         case EViewPicture::Left:
             if (startsWithPngSignature(file.get())) {
-                image = readPngStreamForView(file.get(), request.path.c_str(), recycler);
+                image = readPngStreamForView(file.get(), request.path.c_str(), recycler,
+                                             request.partial ? why : nullptr);
+                if (!image->mPixels && why->empty())
+                    *why = "not a readable PNG picture";
                 if (request.rgba)
                     image = widenToRgba(image, recycler);
                 full = {image->mWidth, image->mHeight};

@@ -21,6 +21,9 @@ struct SViewDecode {
     bool rgba = false;
     // Once set, a JPEG decode stops between rows and the result is the failure record.
     const std::atomic<bool>* abort = nullptr;
+    // Left: a JPEG or PNG whose data ends early is shown as far as it goes, the rest
+    // grey; *why then says how much there was ("truncated after 51 %").
+    bool partial = false;
 };
 
 struct SViewSize {
@@ -40,7 +43,8 @@ int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
 // limit are reported once on the console and shrunk: JPEGs by the decoder's own scaling
 // first where that is fast, then by resampling to the exact size. Never null: the failure record's
 // handle (width -1, no pixels) when the file is missing or broken; *why then says why
-// in words ("stopped" when request.abort ended it).
+// in words ("stopped" when request.abort ended it). A partial picture (request.partial)
+// comes with pixels and *why saying what is missing.
 SImageHandle decodeForView(const SViewDecode& request,
                            const std::shared_ptr<CPixelRecycler>& recycler,
                            std::string* why = nullptr);

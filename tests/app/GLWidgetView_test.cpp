@@ -237,10 +237,32 @@ TEST_F(GLWidgetView, WheelStepsEvery120UnitsAndLeavesUnusedTurnsToTheParent) {
     for (int step = 0; step < 500; ++step)
         turn(-120);
     EXPECT_NEAR(view->application()->mUI->mZoom, fitted, 1e-5);
-    view->application()->mOverlayFrames = 10;
+    view->application()->endOverlay();
     const QImage frame = view->grabFramebuffer();
     const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);
     EXPECT_GT(centre.red() + centre.green() + centre.blue(), 30) << "the picture is back";
+}
+
+// The viewing-geometry sketch shows while the window is resized, and half a second after
+// the last resize it is gone, with a frame drawn then by itself: however few frames came
+// in between (the view repaints only when something changes).
+TEST_F(GLWidgetView, TheSketchOfAResizeGoesByItselfHalfASecondLater) {
+    show();
+    ASSERT_TRUE(waitFrame(mView));
+    auto lit = [](const QImage& frame) {
+        int count = 0;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                count += frame.pixelColor(x, y).value() > 40;
+        return count;
+    };
+    mView.resize(420, 300);
+    ASSERT_TRUE(waitFrame(mView));
+    EXPECT_GT(lit(mView.grabFramebuffer()), 20) << "no sketch while resizing";
+    QSignalSpy frames(&mView, &QOpenGLWidget::frameSwapped);
+    QTest::qWait(800);
+    EXPECT_GE(frames.count(), 1) << "no frame of its own after the moment";
+    EXPECT_EQ(lit(mView.grabFramebuffer()), 0) << "the sketch stays";
 }
 
 TEST_F(GLWidgetView, NameThatIsNoValidUtf8OpensAndPrefetchedPictureShowsAtOnce) {

@@ -12,8 +12,6 @@
 #include <gmock/gmock.h>
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 struct ProgramRun {
@@ -54,9 +52,24 @@ TEST(StartPath, FolderFileAndMissingPath) {
     EXPECT_EQ(startPathFromArguments({QString::fromUtf8("Größe 3D.mpo")}), picture);
     QDir::setCurrent(before);
 
-    CaptureStderr();
-    EXPECT_EQ(startPathFromArguments({dir.filePath("nowhere.jpg")}), QString());
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING: cannot open \""));
+    // One that does not exist is passed on: the window opens the nearest folder.
+    EXPECT_EQ(startPathFromArguments({dir.filePath("nowhere.jpg")}), dir.filePath("nowhere.jpg"));
+}
+
+TEST(StartPath, HomeInQuotesIsTheHomeFolder) {
+    // What a shell hands over for "~/Pictures/3D/Größe 3D.mpo" in quotes.
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    ASSERT_TRUE(QDir(home.path()).mkpath("Pictures/3D"));
+    const QByteArray before = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const QString picture = home.filePath(QString::fromUtf8("Pictures/3D/Größe 3D.mpo"));
+    EXPECT_EQ(startPathFromArguments({QString::fromUtf8("~/Pictures/3D/Größe 3D.mpo")}), picture);
+    EXPECT_EQ(startPathFromArguments({"~"}), QDir(home.path()).absolutePath());
+    // Only a leading "~/" is the home folder; a file named "~x" is a name like any other.
+    EXPECT_EQ(expandHome("~x/a.jpg"), "~x/a.jpg");
+    EXPECT_EQ(expandHome("a/~/b.jpg"), "a/~/b.jpg");
+    qputenv("HOME", before);
 }
 
 TEST(CommandLine, HelpOrVersionIsRecognised) {
@@ -78,7 +91,12 @@ TEST(CommandLine, VersionAndHelpWorkWithoutADisplay) {
 
     const ProgramRun help = runWithoutDisplay({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_THAT(help.out.toStdString(), HasSubstr("[picture-or-folder]"));
+    EXPECT_THAT(help.out.toStdString(), HasSubstr("[path]"));
+    // Wrapped lines are joined where Qt broke them: no word may be cut in two.
+    const QString joined = help.out.simplified();
+    EXPECT_TRUE(joined.contains("path A picture to show, a folder to list or a saved list "
+                                "(.csv) to open, at start-up."))
+        << help.out.toStdString();
     EXPECT_THAT(help.out.toStdString(), HasSubstr("--version"));
 }
 

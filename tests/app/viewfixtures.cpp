@@ -109,7 +109,7 @@ bool waitComplete(GLWidget& view) {
 }
 
 QImage settledFrame(GLWidget& view) {
-    view.application()->mOverlayFrames = 10;
+    view.application()->endOverlay();
     return view.grabFramebuffer();
 }
 

@@ -106,7 +106,7 @@ protected:
         CaptureStderr();
         host->initialize(*app, kStereoVs, kStereoFs);
         GetCapturedStderr();
-        app->mOverlayFrames = 10;  // the transient overlay would cover the views
+        app->endOverlay();  // the transient overlay would cover the views
     }
     void TearDown() override {
         if (app)
@@ -152,7 +152,7 @@ TEST_P(AppFrame, FourQuadrantsPutEachEyeInItsRowAndTheOverlayInTheDrawingArea) {
     host->resize(*app, 400, 240);
     app->setStereo(true);
     ASSERT_TRUE(app->keyboard('P'));  // side panel: drawing area 80 x 120
-    app->mOverlayFrames = 10;
+    app->endOverlay();
     host->paint(*app);
     // Left eye in the bottom row, right eye in the top row, both columns.
     expectColour(host->pixel(100, 20), kLeft, 0, "bottom left");
@@ -202,7 +202,7 @@ TEST_F(GLTest, AppFramebufferGrowsWithADrawingAreaLargerThanTheScreen) {
     EXPECT_EQ(app.mFramebuffer.mWidth, 640);
     EXPECT_EQ(app.mFramebuffer.mHeight, 360);
     app.setStereo(true);
-    app.mOverlayFrames = 10;
+    app.endOverlay();
     host.paint(app);
     const CAnaglyphRenderer& r = app.mRenderer;
     const RGB8 expected =
@@ -244,7 +244,7 @@ protected:
         CaptureStderr();
         host->initialize(*app, kStereoVs, kStereoFs);
         GetCapturedStderr();
-        app->mOverlayFrames = 10;
+        app->endOverlay();
     }
     void TearDown() override {
         if (app)

@@ -1,7 +1,7 @@
 // The user's calibration at start-up: a file in the working directory or in the
 // configuration folder gives the first frame its fitted filters, a broken one leaves the
 // defaults and says why, and '[' keeps a copy where the program finds it again.
-#include "AppTestHost.h"
+#include "calibfolders.h"
 #include "CApp.h"
 #include "CStereoCalib.h"
 #include "calibFit.h"
@@ -51,44 +51,13 @@ std::string calibrationText(const double left[3], const double right[3], double 
 const double kLeft[3] = {0.8, 0.15, 0.05}, kRight[3] = {0.05, 0.7, 0.25};
 const double kGamma = 2.0;
 
-std::string readText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
-
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
 // A program start in a working directory and a configuration folder of its own.
-class StartupCalibration : public GLTest {
+class StartupCalibration : public CalibFolders {
 protected:
-    void SetUp() override {
-        GLTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        char* old = getcwd(nullptr, 0);
-        mOldDir = old;
-        free(old);
-        ASSERT_EQ(chdir(mWork.path().c_str()), 0);
-        QCoreApplication::setOrganizationName("Ruvello");
-        QCoreApplication::setApplicationName("Ruvello");
-        mConfigCopy = mConfig.path() + "/Ruvello/Ruvello/ui-calib.txt";
-    }
-    void TearDown() override {
-        if (mApp)
-            mApp->shutdownGL();
-        mApp.reset();
-        mHost.reset();
-        EXPECT_EQ(chdir(mOldDir.c_str()), 0);
-    }
-
     // The GL set-up as the widget runs it; returns what it printed.
     std::string start() {
         if (mApp)
@@ -106,17 +75,12 @@ protected:
                     testing::ElementsAreArray(expected));
     }
 
-    CTempFolder mWork, mConfig;
-    CScopedEnv mConfigHome{"XDG_CONFIG_HOME", mConfig.path()};
-    std::string mOldDir, mConfigCopy;
-    std::unique_ptr<AppTestHost> mHost;
-    std::unique_ptr<CApp> mApp;
 };
 
 }  // namespace
 
 TEST_F(StartupCalibration, AFileInTheWorkingDirectoryGivesTheFirstFrameItsFit) {
-    EXPECT_EQ(calibrationConfigPath(), mConfigCopy);
+    EXPECT_EQ(calibrationConfigPath(), mConfigFile);
     writeText("ui-calib.txt", calibrationText(kLeft, kRight, kGamma));
     SLoadedCalibration loaded;
     std::string why;
@@ -145,12 +109,12 @@ TEST_F(StartupCalibration, AFileInTheWorkingDirectoryGivesTheFirstFrameItsFit) {
 
 TEST_F(StartupCalibration, TheConfigurationFolderIsTriedWhenTheWorkingDirectoryHasNone) {
     const std::string text = calibrationText(kLeft, kRight, kGamma);
-    ASSERT_TRUE(saveCalibrationCopy(mConfigCopy, text, nullptr));
-    EXPECT_THAT(start(), HasSubstr("calibration " + mConfigCopy + ": left filter"));
+    ASSERT_TRUE(saveCalibrationCopy(mConfigFile, text, nullptr));
+    EXPECT_THAT(start(), HasSubstr("calibration " + mConfigFile + ": left filter"));
     EXPECT_NEAR(mApp->mRenderer.a_l, kLeft[0], 0.03);
 
     // The working directory's file comes first, as it always has.
-    const double otherLeft[3] = {0.6, 0.3, 0.1};
+    const double otherLeft[3] = {0.7, 0.2, 0.1};
     writeText("ui-calib.txt", calibrationText(otherLeft, kRight, kGamma));
     EXPECT_THAT(start(), HasSubstr("calibration ui-calib.txt: left filter"));
     EXPECT_NEAR(mApp->mRenderer.a_l, otherLeft[0], 0.03);
@@ -181,37 +145,43 @@ TEST_F(StartupCalibration, ABrokenFileLeavesTheDefaultsAndSaysWhy) {
 
     // A broken file in the working directory is not passed over for the copy: the user
     // learns that his file is broken.
-    ASSERT_TRUE(saveCalibrationCopy(mConfigCopy, calibrationText(kLeft, kRight, kGamma), nullptr));
+    ASSERT_TRUE(saveCalibrationCopy(mConfigFile, calibrationText(kLeft, kRight, kGamma), nullptr));
     EXPECT_THAT(start(), HasSubstr("calibration not used: ui-calib.txt"));
     expectRenderer(kDefaults);
 }
 
-TEST_F(StartupCalibration, SavingWritesTheWorkingDirectoryFileAndTheCopy) {
+TEST_F(StartupCalibration, SavingWritesTheConfigurationFolderWhereEveryStartFindsIt) {
     start();
     mApp->setCalibrate(true);
-    mApp->mCalib->mPatches[0][1].level = 77;
+    CTempFolder matches;
+    writeText(matches.path("mine.txt"), calibrationText(kLeft, kRight, kGamma));
+    CaptureStderr();
+    ASSERT_TRUE(mApp->mCalib->loadFile(matches.path("mine.txt")));
+    GetCapturedStderr();
+    mApp->mCalib->mPatches[0][1].level = 97;
     CaptureStderr();
     mApp->keyboard('[');
     GetCapturedStderr();
-    const std::string saved = readText("ui-calib.txt");
-    EXPECT_THAT(saved, HasSubstr("\n0 255 0 77\n"));
-    EXPECT_EQ(readText(mConfigCopy), saved);
+    const std::string saved = readText(mConfigFile);
+    EXPECT_THAT(saved, HasSubstr("\n0 255 0 97\n"));
+    // The working directory gets no new file.
+    EXPECT_FALSE(exists("ui-calib.txt"));
 
     // Started from elsewhere, the program finds the copy.
     CTempFolder elsewhere;
     ASSERT_EQ(chdir(elsewhere.path().c_str()), 0);
-    EXPECT_THAT(start(), HasSubstr("calibration " + mConfigCopy));
-    EXPECT_EQ(mApp->mCalib->mPatches[0][1].level, 77);
+    EXPECT_THAT(start(), HasSubstr("calibration " + mConfigFile));
+    EXPECT_EQ(mApp->mCalib->mPatches[0][1].level, 97);
 
     // A configuration folder that cannot be made (its place is a regular file, which
-    // stops root as well) costs the copy only, with a warning.
+    // stops root as well) leaves nowhere to save: a warning, and nothing written.
     writeText(mConfig.path() + "/blocked", "");
     CScopedEnv blocked("XDG_CONFIG_HOME", mConfig.path() + "/blocked");
     mApp->setCalibrate(true);
-    mApp->mCalib->mPatches[0][1].level = 78;
+    mApp->mCalib->mPatches[0][1].level = 98;
     CaptureStderr();
     mApp->keyboard('[');
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING: cannot make the folder"));
-    EXPECT_THAT(readText("ui-calib.txt"), HasSubstr("\n0 255 0 78\n"));
+    EXPECT_FALSE(exists("ui-calib.txt"));
     EXPECT_FALSE(exists(mConfig.path() + "/blocked/Ruvello"));
 }

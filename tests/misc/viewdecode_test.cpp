@@ -316,6 +316,7 @@ TEST_F(ViewDecode, ShrinkingWhileDecodingGivesWhatResamplingAfterwardsGives) {
     const SImageHandle stopped =
         decodeForView(SViewDecode{path, EViewPicture::Left, 0, 2000, true, &stop}, mRecycler, &why);
     stopper.join();
-    if (!stopped->mPixels)
+    if (!stopped->mPixels) {
         EXPECT_EQ(why, "stopped");
+    }
 }

@@ -35,7 +35,13 @@ std::vector<Row> rowsOf(const CImageListModel& model) {
     for (int row = 0; row < model.rowCount(); ++row) {
         Row fields;
         for (int column = 0; column < CImageListModel::ColumnCount; ++column)
-            fields.push_back(model.data(model.index(row, column)).toString().toStdString());
+            // The stored orientation, as the list file keeps it; the column shows codes only.
+            fields.push_back(model.data(model.index(row, column),
+                                        column == CImageListModel::ColOrientation
+                                            ? CImageListModel::OrientationCodeRole
+                                            : int(Qt::DisplayRole))
+                                 .toString()
+                                 .toStdString());
         rows.push_back(fields);
     }
     return rows;

@@ -456,6 +456,32 @@ TEST_F(ViewTest, DrawingIgnoresTheTextureEnvironmentLeftByOthers) {
     EXPECT_NEAR(p[1], want[1], 1);
 }
 
+// Around a picture smaller than the window the screen is black in every colour mode,
+// while the picture itself goes through the mapping (the restricted range lifts black).
+TEST_F(ViewTest, OutsideThePictureStaysBlackInTheRestrictedRange) {
+    init();
+    const std::string mpo = file("pair.mpo", buildMpoFile(jpegFile(64, 48, 1, false, 0),
+                                                          jpegFile(64, 48, 1, false, 1), 0.065));
+    app->setStereo(true);
+    app->setAutoAlign(false);
+    select(mpo);
+    paint();
+    paint();
+    ASSERT_TRUE(app->pictureComplete());
+    for (const bool restricted : {false, true}) {
+        SCOPED_TRACE(restricted ? "restricted range" : "full range");
+        app->restrictedRange(restricted);
+        app->endOverlay();
+        paint();
+        for (const auto& [x, y] : {std::pair{2, 2}, std::pair{317, 237}, std::pair{2, 237}}) {
+            const RGBA p = host->pixel(x, y);
+            EXPECT_EQ(p[0] + p[1] + p[2], 0) << x << ", " << y;
+        }
+        const RGBA inside = host->pixel(160, 120);
+        EXPECT_GT(inside[0] + inside[1] + inside[2], 0);
+    }
+}
+
 TEST(ViewFit, FitsWithoutEnlargingAndClampsToWholePixelsAtOneToOne) {
     SViewState v;
     fitToWindow(v, {800, 600, 400, 300});

@@ -188,6 +188,7 @@ TEST_F(WindowTest, OrientationGoesThroughExiv2OnACopyAndRunsNothingElse) {
     struct stat before;
     stat(hostile1.c_str(), &before);
     selectRows({rowOf(hostile1), rowOf(hostile2), rowOf(mpo)});
+    answerNextBox(QMessageBox::Yes);  // a quarter turn of the stereo file asks first
     CaptureStderr();
     window->orientation6();
     const std::string said = GetCapturedStderr();

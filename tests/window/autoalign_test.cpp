@@ -102,7 +102,7 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
     // from its edges and the 24 px that only one eye sees.
     auto offTheLeftWithItself = [&] {
         CRuvello* app = view->application();
-        app->mOverlayFrames = 10;
+        app->endOverlay();
         const QImage frame = view->grabFramebuffer();
         const int ox = -int(std::lround(app->mUI->mPosX));
         const int oy = view->glutWindow().mViewHeight - app->imageHeight() +
@@ -166,7 +166,7 @@ TEST_F(WindowTest, TheAlignedViewIsTheExportedAnaglyph) {
     CRuvello* app = view->application();
     const SPictureEntry* entry = app->currentEntry();
     ASSERT_TRUE(entry && entry->aligned && entry->alignment.mOk);
-    app->mOverlayFrames = 10;
+    app->endOverlay();
     const QImage frame = view->grabFramebuffer();
 
     SAnaglyphExport options;

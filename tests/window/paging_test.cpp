@@ -133,7 +133,7 @@ protected:
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "row " << row;
         // What the screen shows: the window's pixels as the X server has them, after
         // the transient overlay has gone.
-        app->mOverlayFrames = 10;
+        app->endOverlay();
         QSignalSpy frames(view, &QOpenGLWidget::frameSwapped);
         view->update();
         ASSERT_TRUE(frames.wait(5000));

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Past the transient overlay, which shows for the first frames after a resize.
-    view->mOverlayFrames = 10;
+    view->endOverlay();
     window.glWidget()->update();
     int spins = 0;
     waitFor([&] { return ++spins > 20; });

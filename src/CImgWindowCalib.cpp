@@ -1,0 +1,83 @@
+// Stereo ▸ Reset Calibration: back to the built-in calibration, and on request without
+// the user's saved files, so that a calibration that went wrong can always be undone.
+#include "CImgWindow.h"
+
+#include "CStereoCalib.h"
+#include "GLWidget.h"
+#include "calibSearch.h"
+#include "diagnostics.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <iostream>
+
+QAction* CImgWindow::resetCalibrationAction() {
+    QAction* reset = makeAction("actionReset_Calibration", "Reset Calibration");
+    connect(reset, &QAction::triggered, this, &CImgWindow::resetCalibration);
+    return reset;
+}
+
+void CImgWindow::resetCalibration() {
+    CRuvello* app = mGLWidget->application();
+    if (!app || !app->mCalib)
+        return;
+    // Matches being made are the user's work: the usual question first, and Cancel
+    // leaves everything as it was.
+    if (!maybeSaveCalibration())
+        return;
+    CStereoCalib& calib = *app->mCalib;
+    calib.useBuiltIn();
+    const SRgb left = calib.getFilter(0), right = calib.getFilter(1);
+    app->mRenderer.setFilterParameters(left[0], left[1], right[0], right[1], calib.getGamma());
+    mGLWidget->update();
+    std::cerr << "calibration: the built-in one\n";
+
+    // Every file the next start would read, the working directory's as well: otherwise
+    // "removed" would not mean that the next start is built-in too.
+    QStringList saved;
+    for (const std::string& path : calibrationSearchPaths()) {
+        const QString name = QFile::decodeName(path.c_str());
+        const QFileInfo info(name);
+        if (info.exists() && !info.isDir())
+            saved << info.absoluteFilePath();
+    }
+    if (saved.isEmpty()) {
+        report(tr("The built-in calibration is in use"));
+        return;
+    }
+    // No keeps the files: a question answered in haste must not cost a calibration that
+    // took a while to make; this session goes on with the built-in one all the same, and
+    // ']' in calibration mode loads the saved matches again.
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Reset Calibration"),
+        tr("The built-in calibration is in use now. Remove your saved calibration too, so "
+           "that the next start uses the built-in one?\n\n%1")
+            .arg(saved.join('\n')),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        report(tr("The built-in calibration is in use; your saved calibration is kept for the "
+                  "next start"));
+        return;
+    }
+    QStringList failed;
+    for (const QString& name : saved) {
+        QFile file(name);
+        if (!file.remove()) {
+            failed << name;
+            warning(__FILE__, __LINE__,
+                    "cannot remove " + QFile::encodeName(name).toStdString() + ": " +
+                        file.errorString().toStdString());
+        }
+    }
+    if (failed.isEmpty()) {
+        calib.mOutcome.push_back("Saved calibration removed.");
+        report(tr("The built-in calibration is in use; your saved calibration is removed"));
+        return;
+    }
+    const QString text = tr("Could not remove %1").arg(failed.join(", "));
+    report(text);
+    QMessageBox::warning(this, tr("Reset Calibration"), text);
+}
