@@ -15,6 +15,7 @@
 #include "exif.h"
 #include "imagehandle.h"
 #include "picturerequests.h"
+#include "viewdecode.h"
 
 #include <string>
 #include <vector>
@@ -90,7 +91,7 @@ struct SShownPicture {
 class CRuvello : public CApp, public CPictureSink {
 public:
     // The largest texture side the view uses, whatever the driver allows.
-    static constexpr int kMaxTexSize = 4416;
+    static constexpr int kMaxTexSize = kViewMaxSize;
     static constexpr size_t kCacheSize = 5;
 
     explicit CRuvello(CGlutWindow* window);

@@ -2,20 +2,13 @@
 // the frames report of the current picture.
 #include "CRuvello.h"
 
+#include "CViewRows.h"
 #include "diagnostics.h"
 #include "glHelper.h"
 #include "picturejob.h"
 #include "viewdecode.h"
 
 #include <algorithm>
-
-namespace {
-
-bool turnsSideways(int orientation) {
-    return orientation >= 5 && orientation <= 8;
-}
-
-}  // namespace
 
 SPictureEntry* CRuvello::current() {
     return mCache.empty() ? nullptr : &mCache.back();
@@ -476,7 +469,7 @@ void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
         w = size.mWidth;
         h = size.mHeight;
     }
-    if (turnsSideways(e.info.mOrientation))
+    if (CViewRows::turnsSideways(e.info.mOrientation))
         std::swap(w, h);
 }
 

@@ -124,7 +124,7 @@ SFacePicture loadFacePicture(int maxSide) {
     return builtFace(maxSide);
 }
 
-// The decoding of the sRGB transfer function as the diagnostic has always done it.
+// The sRGB transfer function undone, for the linear values the diagnostic prints.
 float srgbToLinear(float d) {
     const float e = std::pow((d + 0.055f) / 1.055f, 2.4f);
     return e <= 0.0031308f ? d / 12.92f : e;
@@ -245,8 +245,7 @@ bool CStereoCalib::loadSaved() {
 
 namespace {
 
-// The notes of reading as the calibration file has always reported them: plain lines,
-// and console warnings.
+// The notes of reading, as the console shows them: plain lines, and warnings.
 void printNotes(const SCalibFileRead& read, bool plainToo) {
     for (const SCalibNote& note : read.mNotes) {
         if (note.mWarning)

@@ -13,8 +13,8 @@ struct SCalibPatch {
     int16_t level = 0;
 };
 
-// One line that reading a file has to report, in the order it arose: plain notes as
-// the format has always printed them ("num = 3"), or warnings for the console.
+// One line that reading a file has to report, in the order it arose: plain notes in the
+// form the console shows them ("num = 3"), or warnings for the console.
 struct SCalibNote {
     bool mWarning = false;
     std::string mText;  // a plain note ends with its line end; a warning has none

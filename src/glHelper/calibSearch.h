@@ -1,7 +1,7 @@
 #pragma once
-// Where the calibration file is kept: the working directory's "ui-calib.txt", as it
-// has always been, and a copy in the user's configuration folder, so that a program
-// started from the desktop (in some other working directory) finds it too. The
+// Where the calibration file is kept: the user's configuration folder, so that a program
+// started from anywhere finds it, and a "ui-calib.txt" in the working directory, read
+// first when there is one, so that a calibration kept beside a set of pictures wins. The
 // configuration folder follows the application's organisation and name, which the
 // program sets before it asks.
 #include <string>

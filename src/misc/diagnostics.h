@@ -3,8 +3,8 @@
 // coloured when standard error is a terminal.
 #include <string>
 
-// Console text attributes as the program has always used them: 12 is bright red
-// for warnings and errors, 7 the normal text colour.
+// Console colours by their classic console numbers, which callers pass: 12 is bright
+// red for warnings and errors, 7 the normal text colour.
 enum { CONSOLE_RED = 12, CONSOLE_NORMAL = 7 };
 
 enum class EConsoleColors { Auto, Always, Never };

@@ -1,6 +1,7 @@
 #include "jpegio.h"
 
 #include "diagnostics.h"
+#include "filecloser.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -272,11 +273,6 @@ SImage runDecode(SDecodeState* state, FILE* file) {
     releaseOutput(state);
     return failedImage();
 }
-
-struct SFileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, SFileCloser>;
 
 FilePtr openFile(const char* path) {
     FilePtr file(path ? std::fopen(path, "rb") : nullptr);

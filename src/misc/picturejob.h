@@ -3,6 +3,7 @@
 // Exif record and thumbnail (for a left request), then the picture itself at the size
 // the view shows it. Toolkit-free, so that the view's tests run it on their own thread.
 #include "picturerequests.h"
+#include "viewdecode.h"
 
 #include <atomic>
 #include <functional>
@@ -12,7 +13,7 @@ struct SPictureJob {
     RequestId mId = 0;
     std::string mFile;
     EPicturePart mPart = EPicturePart::Left;
-    int mMaxSize = 4416;
+    int mMaxSize = kViewMaxSize;
     bool mRgba = true;  // four bytes a pixel, as textures take them fastest
     SImageHandle mLeft, mRight;  // Alignment: the pair to align
 };

@@ -1,6 +1,7 @@
 #include "viewdecode.h"
 
 #include "diagnostics.h"
+#include "filecloser.h"
 #include "jpegio.h"
 #include "picturekind.h"
 #include "pngio.h"
@@ -17,11 +18,6 @@
 #include <thread>
 
 namespace {
-
-struct SFileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, SFileCloser>;
 
 bool startsWithPngSignature(FILE* file) {
     static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

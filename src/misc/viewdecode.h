@@ -11,11 +11,16 @@
 // picture of an MPO file; Thumbnail: the JPEG stream at offset (the Exif thumbnail).
 enum class EViewPicture { Left, Right, Thumbnail };
 
+// The largest side of a picture as the view shows it, whatever the driver allows: the
+// view, the loader and the decoder must agree on it, or a picture would be shrunk twice.
+// Larger pictures are shrunk while they decode.
+constexpr int kViewMaxSize = 4416;
+
 struct SViewDecode {
     std::string path;  // 8-bit local encoding
     EViewPicture picture = EViewPicture::Left;
     long offset = 0;     // Thumbnail only
-    int maxSize = 4416;  // largest side of the result
+    int maxSize = kViewMaxSize;  // largest side of the result
     // Four bytes a pixel for every picture (alpha opaque where the file has none), as
     // GL textures take them fastest.
     bool rgba = false;

@@ -58,7 +58,7 @@ int largestDifference(const SImageHandle& image, const SReference& ref) {
 }
 
 SImageHandle view(const std::string& file, EViewPicture picture = EViewPicture::Left) {
-    return decodeForView(SViewDecode{corpusPath(file), picture, 0, 4416}, nullptr);
+    return decodeForView(SViewDecode{corpusPath(file), picture, 0, kViewMaxSize}, nullptr);
 }
 
 int cellInt(const CorpusRow& row, const std::string& column) {
@@ -105,7 +105,7 @@ TEST(ViewCorpus, MpoPicturesKeepTheirOwnSizes) {
         std::ofstream(second, std::ios::binary)
             .write(bytes.data() + offset, std::streamsize(bytes.size() - size_t(offset)));
         const SImageHandle map = decodeForView(
-            SViewDecode{corpusPath(file), EViewPicture::Thumbnail, offset, 4416}, nullptr);
+            SViewDecode{corpusPath(file), EViewPicture::Thumbnail, offset, kViewMaxSize}, nullptr);
         EXPECT_EQ(largestDifference(map, djpeg(second)), 0);
         std::remove(second.c_str());
     }

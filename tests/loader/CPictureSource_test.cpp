@@ -82,7 +82,7 @@ Bytes photo(int width, int height) {
 }
 
 Bytes flat(int width, int height) {
-    SJpegSpec picture;
+    SJpegFixture picture;
     picture.mWidth = width;
     picture.mHeight = height;
     return encodeJpeg(picture);
@@ -119,11 +119,11 @@ protected:
 }  // namespace
 
 TEST_F(Source, TellsWhatTheFileIsThenDeliversOrSaysWhyNot) {
-    SJpegSpec first;
+    SJpegFixture first;
     first.mWidth = 64;
     first.mHeight = 48;
     first.mSegments.push_back({0xE1, exifPayloadWithThumbnail(flat(16, 12))});
-    const SMpo mpo = buildMpo(encodeJpeg(first), flat(64, 48), SMpoSpec());
+    const SMpo mpo = buildMpo(encodeJpeg(first), flat(64, 48), SMpoFixture());
     const std::string pair = write("pair.mpo", mpo.mBytes);
     const std::string missing = mDir.path("missing.jpg");
     const std::string text = write("notes.jpg", Bytes{'h', 'e', 'l', 'l', 'o'});
@@ -294,7 +294,7 @@ TEST(SourceLifetime, GoesQuicklyMidDecodeAndFreesWhatWasNotDelivered) {
 
 // The Exif reader keeps a buffer per thread: the loaders may read at the same time.
 TEST_F(Source, ExifReaderOnTwoThreadsAtOnce) {
-    SJpegSpec picture;
+    SJpegFixture picture;
     picture.mSegments.push_back({0xE1, exifPayloadWithThumbnail(flat(16, 8))});
     const std::string withExif = write("exif.jpg", encodeJpeg(picture));
     const std::string plain = write("plain.jpg", flat(8, 8));

@@ -48,7 +48,7 @@ void expectSize(const SImage& image, int width, int height, int channels) {
 
 // Every pixel well inside a quadrant (away from the blurred borders) near the encoded
 // colour: catches row strides, channel order and top/bottom mix-ups.
-void expectQuadrants(const SDecoded& decoded, const SJpegSpec& request) {
+void expectQuadrants(const SDecoded& decoded, const SJpegFixture& request) {
     if (decoded.mImage.mWidth != request.mWidth || decoded.mImage.mHeight != request.mHeight ||
         !decoded.mImage.mPixels) {
         ADD_FAILURE() << "not the encoded picture";
@@ -72,8 +72,8 @@ void expectQuadrants(const SDecoded& decoded, const SJpegSpec& request) {
     EXPECT_EQ(bad, 0);
 }
 
-SJpegSpec quadrants(int width, int height, EJpegColour colour) {
-    SJpegSpec request;
+SJpegFixture quadrants(int width, int height, EJpegColour colour) {
+    SJpegFixture request;
     request.mWidth = width;
     request.mHeight = height;
     request.mColour = colour;
@@ -102,7 +102,7 @@ TEST_F(JpegFiles, ChannelsAndPixelsFollowTheColourSpace) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.channels);
         // An odd width: rows must follow each other without padding.
-        const SJpegSpec request = quadrants(67, 45, c.colour);
+        const SJpegFixture request = quadrants(67, 45, c.colour);
         SDecoded decoded(readJpegFile(write("q.jpg", encodeJpeg(request)).c_str(), 0));
         expectSize(decoded.mImage, 67, 45, c.channels);
         expectQuadrants(decoded, request);
@@ -110,7 +110,7 @@ TEST_F(JpegFiles, ChannelsAndPixelsFollowTheColourSpace) {
 }
 
 TEST_F(JpegFiles, ProgressivePictureDecodes) {
-    SJpegSpec request = quadrants(120, 80, EJpegColour::Rgb);
+    SJpegFixture request = quadrants(120, 80, EJpegColour::Rgb);
     request.mProgressive = true;
     SDecoded decoded(readJpegFile(write("p.jpg", encodeJpeg(request)).c_str(), 0));
     expectSize(decoded.mImage, 120, 80, 3);
@@ -118,7 +118,7 @@ TEST_F(JpegFiles, ProgressivePictureDecodes) {
 }
 
 TEST_F(JpegFiles, StreamAtAnOffsetAndAtTheCurrentPosition) {
-    const SJpegSpec request = quadrants(40, 30, EJpegColour::Rgb);
+    const SJpegFixture request = quadrants(40, 30, EJpegColour::Rgb);
     Bytes bytes(1001, 0xAB);
     const Bytes jpeg = encodeJpeg(request);
     bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
@@ -137,9 +137,9 @@ TEST_F(JpegFiles, StreamAtAnOffsetAndAtTheCurrentPosition) {
 }
 
 TEST_F(JpegFiles, Utf8FileNameOpens) {
-    const SJpegSpec left = quadrants(48, 32, EJpegColour::Rgb);
-    const SJpegSpec right = quadrants(24, 16, EJpegColour::Gray);
-    const SMpo mpo = buildMpo(encodeJpeg(left), encodeJpeg(right), SMpoSpec());
+    const SJpegFixture left = quadrants(48, 32, EJpegColour::Rgb);
+    const SJpegFixture right = quadrants(24, 16, EJpegColour::Gray);
+    const SMpo mpo = buildMpo(encodeJpeg(left), encodeJpeg(right), SMpoFixture());
     const std::string path = write(
         "Gr\xC3\xB6\xC3\x9F"
         "e 3D.mpo",
@@ -183,7 +183,7 @@ TEST_F(JpegFiles, NotAJpegFailsWithTheLibraryMessage) {
 }
 
 TEST_F(JpegFiles, TruncationGivesTheFailureRecordNotAGreyPicture) {
-    SJpegSpec request = quadrants(256, 192, EJpegColour::Rgb);
+    SJpegFixture request = quadrants(256, 192, EJpegColour::Rgb);
     request.mPattern = EJpegPattern::Photo;
     for (bool progressive : {false, true}) {
         SCOPED_TRACE(progressive ? "progressive" : "baseline");
@@ -206,7 +206,7 @@ TEST_F(JpegFiles, HugeDeclaredSizeIsRefusedBeforeDecoding) {
     // attempt to allocate that much aborts the test program.
     for (bool progressive : {false, true}) {
         SCOPED_TRACE(progressive ? "progressive" : "baseline");
-        SJpegSpec request = quadrants(16, 16, EJpegColour::Rgb);
+        SJpegFixture request = quadrants(16, 16, EJpegColour::Rgb);
         request.mProgressive = progressive;
         Bytes bytes = encodeJpeg(request);
         patchFrameSize(bytes, 60000, 60000);
@@ -222,7 +222,7 @@ TEST_F(JpegFiles, HugeDeclaredSizeIsRefusedBeforeDecoding) {
 TEST_F(JpegFiles, ProgressiveCoefficientsBeyondTheMemoryCapFail) {
     // 40000 x 26000 gray needs 992 MiB of pixels, under the limit, but the progressive
     // coefficients would need about twice that.
-    SJpegSpec request = quadrants(16, 16, EJpegColour::Gray);
+    SJpegFixture request = quadrants(16, 16, EJpegColour::Gray);
     request.mProgressive = true;
     Bytes bytes = encodeJpeg(request);
     patchFrameSize(bytes, 40000, 26000);
@@ -238,39 +238,39 @@ TEST_F(JpegFiles, ProgressiveCoefficientsBeyondTheMemoryCapFail) {
 class MpoFiles : public JpegFiles {
 protected:
     MpoFiles()
-        : mLeftSpec(quadrants(64, 48, EJpegColour::Rgb)),
-          mRightSpec(quadrants(50, 30, EJpegColour::Rgb)),
-          mLeft(encodeJpeg(mLeftSpec)),
-          mRight(encodeJpeg(mRightSpec)) {}
+        : mLeftFixture(quadrants(64, 48, EJpegColour::Rgb)),
+          mRightFixture(quadrants(50, 30, EJpegColour::Rgb)),
+          mLeft(encodeJpeg(mLeftFixture)),
+          mRight(encodeJpeg(mRightFixture)) {}
 
     // The right picture found and decoded, the left one still at offset 0.
     void expectPair(const std::string& path, int64_t secondOffset) {
         EXPECT_EQ(secondPictureOffset(path.c_str()), secondOffset);
         SDecoded right(readStereoJpegFile(path.c_str(), true));
         expectSize(right.mImage, 50, 30, 3);
-        expectQuadrants(right, mRightSpec);
+        expectQuadrants(right, mRightFixture);
         SDecoded left(readStereoJpegFile(path.c_str(), false));
         expectSize(left.mImage, 64, 48, 3);
-        expectQuadrants(left, mLeftSpec);
+        expectQuadrants(left, mLeftFixture);
     }
 
     // A left picture whose Exif block embeds a JFIF thumbnail (FF D8 FF E0 ...).
     Bytes leftWithThumbnail() const {
-        SJpegSpec request = mLeftSpec;
+        SJpegFixture request = mLeftFixture;
         request.mJfif = false;
         request.mSegments.push_back(
             {0xE1, exifPayloadWithThumbnail(encodeJpeg(quadrants(16, 12, EJpegColour::Rgb)))});
         return encodeJpeg(request);
     }
 
-    SJpegSpec mLeftSpec, mRightSpec;
+    SJpegFixture mLeftFixture, mRightFixture;
     Bytes mLeft, mRight;
 };
 
 TEST_F(MpoFiles, IndexFindsThePictureAtAnOddOffsetInBothByteOrders) {
     for (bool little : {false, true}) {
         SCOPED_TRACE(little ? "II" : "MM");
-        SMpoSpec request;
+        SMpoFixture request;
         request.mLittleEndian = little;
         request.mGap = 7;
         SMpo mpo = buildMpo(mLeft, mRight, request);
@@ -285,12 +285,12 @@ TEST_F(MpoFiles, IndexFindsThePictureAtAnOddOffsetInBothByteOrders) {
 
 TEST_F(MpoFiles, IndexFindsAPictureThatStartsWithoutAnAppSegment) {
     // FF D8 FF DB: only the index can find it.
-    SJpegSpec request = mRightSpec;
+    SJpegFixture request = mRightFixture;
     request.mJfif = false;
-    const SMpo mpo = buildMpo(mLeft, encodeJpeg(request), SMpoSpec());
+    const SMpo mpo = buildMpo(mLeft, encodeJpeg(request), SMpoFixture());
     expectPair(write("bare.mpo", mpo.mBytes), mpo.mSecondOffset);
 
-    SMpoSpec noIndex;
+    SMpoFixture noIndex;
     noIndex.mIndex = false;
     const std::string path =
         write("bare-noindex.mpo", buildMpo(mLeft, encodeJpeg(request), noIndex).mBytes);
@@ -298,7 +298,7 @@ TEST_F(MpoFiles, IndexFindsAPictureThatStartsWithoutAnAppSegment) {
 }
 
 TEST_F(MpoFiles, WithoutIndexTheThumbnailIsNotTakenForTheRightPicture) {
-    SMpoSpec request;
+    SMpoFixture request;
     request.mIndex = false;
     request.mGap = 3;
     const SMpo mpo = buildMpo(leftWithThumbnail(), mRight, request);
@@ -307,14 +307,14 @@ TEST_F(MpoFiles, WithoutIndexTheThumbnailIsNotTakenForTheRightPicture) {
 
 TEST_F(MpoFiles, UnusableIndexFallsBackToTheMarkerSearch) {
     // The left picture also carries a preview JPEG in an APP3 segment after its MP index.
-    SJpegSpec leftSpec = mLeftSpec;
+    SJpegFixture leftSpec = mLeftFixture;
     leftSpec.mJfif = false;
     const Bytes preview = encodeJpeg(quadrants(20, 20, EJpegColour::Gray));
     leftSpec.mSegments = {
         {0xE1, exifPayloadWithThumbnail(encodeJpeg(quadrants(16, 12, EJpegColour::Rgb)))},
         {0xE3, preview}};
     const Bytes left = encodeJpeg(leftSpec);
-    SMpoSpec request;
+    SMpoFixture request;
     request.mGap = 1;
     const Bytes layout = buildMpo(left, mRight, request).mBytes;
     const auto at = [&](const Bytes& what) {
@@ -352,12 +352,12 @@ TEST_F(MpoFiles, PlainJpegHasNoRightPicture) {
 }
 
 TEST_F(MpoFiles, LeftAndRightOnTwoThreadsEqualSequentialDecodes) {
-    SJpegSpec leftSpec = quadrants(640, 480, EJpegColour::Rgb);
+    SJpegFixture leftSpec = quadrants(640, 480, EJpegColour::Rgb);
     leftSpec.mPattern = EJpegPattern::Photo;
-    SJpegSpec rightSpec = leftSpec;
+    SJpegFixture rightSpec = leftSpec;
     rightSpec.mWidth = 600;
     const std::string path =
-        write("pair.mpo", buildMpo(encodeJpeg(leftSpec), encodeJpeg(rightSpec), SMpoSpec()).mBytes);
+        write("pair.mpo", buildMpo(encodeJpeg(leftSpec), encodeJpeg(rightSpec), SMpoFixture()).mBytes);
     SDecoded left(readStereoJpegFile(path.c_str(), false));
     SDecoded right(readStereoJpegFile(path.c_str(), true));
     const size_t leftBytes = size_t(imageByteSize(left.mImage));
@@ -379,7 +379,7 @@ TEST_F(MpoFiles, LeftAndRightOnTwoThreadsEqualSequentialDecodes) {
 }
 
 TEST_F(MpoFiles, IndexParserReadsOnlyInsideItsSegment) {
-    const SMpo mpo = buildMpo(mLeft, mRight, SMpoSpec());
+    const SMpo mpo = buildMpo(mLeft, mRight, SMpoFixture());
     const Bytes& bytes = mpo.mBytes;
     const Bytes id = {'M', 'P', 'F', 0};
     const size_t start =

@@ -93,12 +93,12 @@ SNoteFile fujiFile(bool little, int32_t numerator, int32_t denominator, size_t g
         Bytes payload = bytesOf(std::string("Exif\0\0", 6));
         const Bytes tiff = exifBlock(little, "FUJIFILM", note);
         payload.insert(payload.end(), tiff.begin(), tiff.end());
-        jpegfix::SJpegSpec spec;
+        jpegfix::SJpegFixture spec;
         spec.mSegments.push_back({0xE1, payload});
         return jpegfix::encodeJpeg(spec);
     };
     const Bytes note = fujiNote(true, numerator, denominator);
-    jpegfix::SMpoSpec layout;
+    jpegfix::SMpoFixture layout;
     layout.mGap = gap;
     const jpegfix::SMpo mpo = buildMpo(picture(fujiNote(false, 0, 1)), picture(note), layout);
     const size_t second = size_t(mpo.mSecondOffset), at = find(mpo.mBytes, note, second);

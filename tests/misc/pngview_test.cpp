@@ -15,7 +15,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-struct SPngSpec {
+struct SPngFixture {
     int width;
     int height;
     int colorType;
@@ -35,7 +35,7 @@ int channelsOf(int colorType) {
 }
 
 // Packs the samples MSB first for low bit depths, big-endian for 16 bits.
-Bytes packRow(const SPngSpec& picture, int y) {
+Bytes packRow(const SPngFixture& picture, int y) {
     const int channels = channelsOf(picture.colorType);
     Bytes row(size_t((picture.width * channels * picture.bitDepth + 7) / 8), 0);
     size_t bit = 0;
@@ -53,7 +53,7 @@ Bytes packRow(const SPngSpec& picture, int y) {
     return row;
 }
 
-std::string writePng(const CTempFolder& folder, const std::string& name, const SPngSpec& picture) {
+std::string writePng(const CTempFolder& folder, const std::string& name, const SPngFixture& picture) {
     const std::string path = folder.path(name);
     FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
@@ -83,9 +83,9 @@ std::string writePng(const CTempFolder& folder, const std::string& name, const S
 }
 
 // A row of width pixels whose samples run through values.
-SPngSpec ramp(int colorType, int bitDepth, int width, int height,
+SPngFixture ramp(int colorType, int bitDepth, int width, int height,
               const std::vector<std::vector<unsigned>>& values) {
-    SPngSpec picture{width, height, colorType, bitDepth, {}, {}, {}, false, {}};
+    SPngFixture picture{width, height, colorType, bitDepth, {}, {}, {}, false, {}};
     for (int i = 0; i < width * height; ++i)
         picture.samples.push_back(values[size_t(i) % values.size()]);
     return picture;
@@ -110,7 +110,7 @@ void expectPixels(const SImageHandle& image, int channels, const std::vector<Pix
 
 class PngForView : public testing::Test {
 protected:
-    SImageHandle read(const std::string& name, const SPngSpec& picture) {
+    SImageHandle read(const std::string& name, const SPngFixture& picture) {
         return readPngFileForView(writePng(mDir, name, picture).c_str());
     }
     CTempFolder mDir;
@@ -125,7 +125,7 @@ TEST_F(PngForView, GrayBecomesRgbAndGrayWithAlphaRgba) {
         read("ga8.png", ramp(PNG_COLOR_TYPE_GRAY_ALPHA, 8, 3, 2, {{10, 255}, {200, 0}, {90, 128}})),
         4, {{10, 10, 10, 255}, {200, 200, 200, 0}, {90, 90, 90, 128}}, 3, 2);
     // A gray key in tRNS makes that one value transparent.
-    SPngSpec keyed = ramp(PNG_COLOR_TYPE_GRAY, 8, 4, 1, {{5}, {6}});
+    SPngFixture keyed = ramp(PNG_COLOR_TYPE_GRAY, 8, 4, 1, {{5}, {6}});
     keyed.grayOrRgbKey = true;
     keyed.key.gray = 6;
     expectPixels(read("gk.png", keyed), 4, {{5, 5, 5, 255}, {6, 6, 6, 0}}, 4, 1);
@@ -147,7 +147,7 @@ TEST_F(PngForView, PalettesBecomeColoursAndTheirTransparencyAlpha) {
     for (int depth : {1, 2, 4, 8}) {
         SCOPED_TRACE(depth);
         const int entries = depth == 1 ? 2 : 4;
-        SPngSpec picture =
+        SPngFixture picture =
             ramp(PNG_COLOR_TYPE_PALETTE, depth, 5, 2, {{0}, {1}, {unsigned(entries - 1)}});
         picture.palette.assign(palette.begin(), palette.begin() + entries);
         const png_color last = palette[size_t(entries - 1)];
@@ -170,7 +170,7 @@ TEST_F(PngForView, SixteenBitSamplesAreRoundedToEightBits) {
     expectPixels(read("ga16.png", ramp(PNG_COLOR_TYPE_GRAY_ALPHA, 16, 2, 2,
                                        {{0x1234, 0xFFFF}, {0xFF00, 0x0000}})),
                  4, {{18, 18, 18, 255}, {254, 254, 254, 0}}, 2, 2);
-    SPngSpec keyed = ramp(PNG_COLOR_TYPE_RGB, 16, 2, 1, {{1000, 2000, 3000}, {1000, 2000, 3001}});
+    SPngFixture keyed = ramp(PNG_COLOR_TYPE_RGB, 16, 2, 1, {{1000, 2000, 3000}, {1000, 2000, 3001}});
     keyed.grayOrRgbKey = true;
     keyed.key.red = 1000, keyed.key.green = 2000, keyed.key.blue = 3000;
     expectPixels(read("rgbk16.png", keyed), 4, {{4, 8, 12, 0}, {4, 8, 12, 255}}, 2, 1);

@@ -53,7 +53,7 @@ protected:
         return mDir.write(name, bytes);
     }
     SImageHandle decode(const std::string& path, EViewPicture picture = EViewPicture::Left,
-                        long offset = 0, int maxSize = 4416) {
+                        long offset = 0, int maxSize = kViewMaxSize) {
         return decodeForView(SViewDecode{path, picture, offset, maxSize}, mRecycler);
     }
     CTempDir mDir;
@@ -193,9 +193,9 @@ TEST_F(ViewDecode, AskedForFourBytesAPixelEveryJpegKindGivesTheSameColoursOpaque
         write("c.jpg", cameraPicture(5000, 300))};  // resampled to the limit as well
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
-        const SImageHandle rgb = decode(path, EViewPicture::Left, 0, 4416);
+        const SImageHandle rgb = decode(path, EViewPicture::Left, 0, kViewMaxSize);
         const SImageHandle rgba =
-            decodeForView(SViewDecode{path, EViewPicture::Left, 0, 4416, true}, mRecycler);
+            decodeForView(SViewDecode{path, EViewPicture::Left, 0, kViewMaxSize, true}, mRecycler);
         ASSERT_NE(rgba->mPixels, nullptr);
         ASSERT_EQ(rgba->mChannels, 4);
         ASSERT_EQ(rgba->mWidth, rgb->mWidth);
@@ -214,7 +214,7 @@ TEST_F(ViewDecode, RightPictureOfAnMpoAndTheThumbnailAtItsOffset) {
     const Bytes right = encodeSamples(48, 40, JCS_RGB, 3, [](int, int, unsigned char* out) {
         out[0] = 10, out[1] = 200, out[2] = 30;
     });
-    const SMpo mpo = buildMpo(left, right, SMpoSpec());
+    const SMpo mpo = buildMpo(left, right, SMpoFixture());
     const std::string path = write("pair.mpo", mpo.mBytes);
     const SImageHandle first = decode(path, EViewPicture::Left);
     const SImageHandle second = decode(path, EViewPicture::Right);

@@ -197,13 +197,13 @@ TEST_F(ImageList, EveryColumnSortsBothWaysWithItsTieBreak) {
 }
 
 TEST_F(ImageList, DateSortReadsExifAndDatesTheRestByModificationTime) {
-    jpegfix::SJpegSpec picture;
+    jpegfix::SJpegFixture picture;
     const exiffix::Bytes tiff = exiffix::cameraTiff(false);
     exiffix::Bytes payload = {'E', 'x', 'i', 'f', 0, 0};
     payload.insert(payload.end(), tiff.begin(), tiff.end());
     picture.mSegments.push_back({0xE1, payload});
     write("camera.jpg", jpegfix::encodeJpeg(picture));  // a decodable JPEG with JFIF first
-    write("plain.jpg", jpegfix::encodeJpeg(jpegfix::SJpegSpec()));
+    write("plain.jpg", jpegfix::encodeJpeg(jpegfix::SJpegFixture()));
     write("undated.jpg", exifJpeg("", 3));
     ASSERT_TRUE(QImage(4, 4, QImage::Format_RGB32).save(file("picture.png")));
     write("gone.jpg", exifJpeg("2001:01:01 00:00:00"));

@@ -70,7 +70,7 @@ public:
     }
     RequestId requestAlignment(const std::string& file, SImageHandle left, SImageHandle right,
                                EPriority) override {
-        SPictureJob job{++mLastId, file, EPicturePart::Alignment, 4416, true, nullptr, nullptr};
+        SPictureJob job{++mLastId, file, EPicturePart::Alignment, kViewMaxSize, true, nullptr, nullptr};
         job.mLeft = std::move(left);
         job.mRight = std::move(right);
         mRequested.push_back(job);

@@ -93,7 +93,7 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
     QTest::keyClick(view, Qt::Key_Z);
     // The left picture as the view has it.
     const SImageHandle decoded =
-        decodeForView({temp.path("pair.mpo"), EViewPicture::Left, 0, 4416}, nullptr);
+        decodeForView({temp.path("pair.mpo"), EViewPicture::Left, 0, kViewMaxSize}, nullptr);
     ASSERT_EQ(decoded->mWidth, W);
     const CAnaglyphRenderer& r = view->application()->mRenderer;
     const int halos = r.removeHalos ? 1 : 0;
