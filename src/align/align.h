@@ -32,7 +32,7 @@ struct SAlignOptions {
     double mParallaxPixels = NAN;
 };
 
-// left and right: 8-bit pictures of 1, 3 or 4 channels as src/misc decodes them (top row
+// left and right: 8-bit pictures of 1, 3 or 4 channels as the picture input decodes them (top row
 // first), each the picture as stored (not turned by its Exif orientation), of the same
 // size. The result says how the right picture is brought onto the left one (see
 // stereoalignment.h); when the pictures cannot be aligned, mOk is false, mWhy says why

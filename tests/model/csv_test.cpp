@@ -190,7 +190,7 @@ TEST_F(CsvList, ShortLinesAreSkippedWithAWarning) {
     EXPECT_EQ(rowsOf(mModel), (std::vector<Row>{{"a.jpg", "", "undefined", "0", "undefined"},
                                                 {"c.jpg", "", "undefined", "0", "undefined"}}));
     const std::string file = mDir.path("list.csv");
-    EXPECT_THAT(messages, HasSubstr("src/CImageListModelCsv.cpp("));
+    EXPECT_THAT(messages, HasSubstr("src/model/CImageListModelCsv.cpp("));
     EXPECT_THAT(messages, HasSubstr(") WARNING: skipped line 2 of " + file));
     EXPECT_THAT(messages, HasSubstr(") WARNING: skipped line 3 of " + file));
     EXPECT_THAT(messages, HasSubstr(") WARNING: skipped line 5 of " + file));

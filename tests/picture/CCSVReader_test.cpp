@@ -177,7 +177,7 @@ TEST_F(CSVReaderFiles, AMissingFileWarnsThenThrows) {
         }
         const std::string messages = GetCapturedStderr();
         EXPECT_TRUE(thrown) << name;
-        EXPECT_THAT(messages, HasSubstr("src/misc/CCSVReader.cpp("));
+        EXPECT_THAT(messages, HasSubstr("src/picture/CCSVReader.cpp("));
         EXPECT_THAT(messages, HasSubstr(") WARNING: could not open " + name + "\n"));
     }
 }

@@ -13,10 +13,10 @@ struct ColorModeGuard {
 
 TEST(Diagnostics, WarningAndErrorFormats) {
     CaptureStderr();
-    warning("src/misc/image.cpp", 42, "cannot open file");
+    warning("src/picture/image.cpp", 42, "cannot open file");
     error("src/glHelper/CApp.cpp", 7, "two\nlines");
     EXPECT_EQ(GetCapturedStderr(),
-              "src/misc/image.cpp(42) WARNING: cannot open file\n"
+              "src/picture/image.cpp(42) WARNING: cannot open file\n"
               "src/glHelper/CApp.cpp(7) ERROR: two\nlines\n");
 }
 
@@ -44,6 +44,6 @@ TEST(Diagnostics, MacrosNameTheSourceRelativeToTheTree) {
     CaptureStderr();
     RUV_WARNING("here");
     const std::string text = GetCapturedStderr();
-    EXPECT_EQ(text.rfind("tests/misc/diagnostics_test.cpp(", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("tests/picture/diagnostics_test.cpp(", 0), 0u) << text;
     EXPECT_NE(text.find(") WARNING: here\n"), std::string::npos);
 }
