@@ -1,6 +1,5 @@
 #include "CAnaglyphKernel.h"
 
-#include "anaglyphImage.h"
 #include "anaglyphMatrices.h"
 
 #include <algorithm>

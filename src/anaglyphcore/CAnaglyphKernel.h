@@ -8,10 +8,10 @@
 // goes through a table indexed by the bits of the linear value, fine near black where
 // the encoding is steepest: its bins are so narrow that only values within 1/8192 of an
 // octave of a rounding edge can come out one level off.
+#include "anaglyphSettings.h"
+
 #include <cstdint>
 #include <vector>
-
-struct SAnaglyphSettings;
 
 class CAnaglyphKernel {
 public:
