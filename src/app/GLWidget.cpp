@@ -163,14 +163,24 @@ void GLWidget::initializeGL() {
     const GLfloat lightPosition[] = {0.5f, 5.0f, 7.0f, 1.0f};
     glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
 
-    initGLHelper(*this);
+    // Without what the view needs, the program cannot show anything: the application
+    // ends with the code that says why (-1 for missing features, 1 for the shaders).
+    if (!initGLHelper(*this)) {
+        mUnusableCode = -1;
+        emit glUnusable(-1);
+        return;
+    }
 
     const std::string stereoVs = findShaderSource("stereo.vs", ":/shaders/stereo.vs");
     const std::string stereoFs = findShaderSource("stereo.fs", ":/shaders/stereo.fs");
     const std::string grayVs = findShaderSource("gray.vs", ":/shaders/gray.vs");
     const std::string grayFs = findShaderSource("gray.fs", ":/shaders/gray.fs");
     syncDeviceSize();
-    app->initShaders(stereoVs.c_str(), stereoFs.c_str(), grayVs.c_str(), grayFs.c_str());
+    if (!app->initShaders(stereoVs.c_str(), stereoFs.c_str(), grayVs.c_str(), grayFs.c_str())) {
+        mUnusableCode = 1;
+        emit glUnusable(1);
+        return;
+    }
     RUV_CHECK_GL();
 }
 
@@ -193,11 +203,15 @@ void GLWidget::syncDeviceSize() {
 }
 
 void GLWidget::resizeGL(int, int) {
+    if (mUnusableCode)
+        return;
     // Qt passes logical sizes; the framework works in device pixels.
     syncDeviceSize();
 }
 
 void GLWidget::paintGL() {
+    if (mUnusableCode)
+        return;
     // A move to a screen of another pixel ratio changes the framebuffer without a resize.
     syncDeviceSize();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

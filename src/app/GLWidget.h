@@ -60,8 +60,13 @@ public:
     int screenHeight() const override;
     void requestRepaint() override;
     std::string setSwapInterval(int interval) override;
+    // The code glUnusable gave, or 0 while the view works.
+    int unusableCode() const { return mUnusableCode; }
 
 signals:
+    // OpenGL lacks what the view needs (code -1) or its shaders cannot be built (1):
+    // nothing can be shown, and the program ends with that code.
+    void glUnusable(int code);
     // At once when a picture becomes the current one.
     void pictureCurrent(const QByteArray& file);
     // After a frame that showed the current picture differently from before: as a
@@ -111,5 +116,6 @@ private:
     CGlutWindow mWindow{800, 1200};
     std::unique_ptr<CPictureSource> mSource;
     bool mBusy = false;
+    int mUnusableCode = 0;  // initializeGL failed: no GL work at all
     int mWheelDelta = 0;  // eighths of a degree not yet turned into a step
 };

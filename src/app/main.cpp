@@ -2,6 +2,7 @@
 #include "CImgWindow.h"
 #include "CQtExceptionApp.h"
 #include "CSignalQuit.h"
+#include "GLWidget.h"
 #include "startup.h"
 
 #include <QBitmap>
@@ -48,11 +49,19 @@ int main(int argc, char** argv) {
     app.processEvents();
 
     auto window = std::make_unique<CImgWindow>(startPath);
+    // Queued: the view finds out while it is first shown, and the event loop ends then.
+    QObject::connect(window->glWidget(), &GLWidget::glUnusable, &app,
+                     [](int code) { QCoreApplication::exit(code); }, Qt::QueuedConnection);
     window->show();
     splash.finish(window.get());
 
     // The splash processes events, so a termination signal may already have come.
-    const int result = signalQuit.quitRequested() ? 0 : app.exec();
+    // A view that found its OpenGL unusable while the window came up ends the program
+    // before the event loop, which would otherwise not hear of it.
+    const int unusable = window->glWidget()->unusableCode();
+    const int result = unusable        ? unusable
+                       : signalQuit.quitRequested() ? 0
+                                                    : app.exec();
     window.reset();
     return result;
 }

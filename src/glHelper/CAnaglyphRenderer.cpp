@@ -21,17 +21,18 @@ CAnaglyphRenderer::~CAnaglyphRenderer() {
     unbind(&table);
 }
 
-void CAnaglyphRenderer::init(const char* vertexSource, const char* fragmentSource) {
+bool CAnaglyphRenderer::init(const char* vertexSource, const char* fragmentSource) {
+    std::memcpy(mapCol, kFullRangeMapping.data(), sizeof mapCol);
     if (vertexSource && fragmentSource) {
         program = GLSLShader::instance().createAndBuild({vertexSource}, {fragmentSource});
         if (!program) {
-            std::cerr << "Error loading shaders." << std::endl;
-            std::exit(1);
+            consoleLine("Error loading shaders.");
+            return false;
         }
         bind(program, &table);
         updateAll();
     }
-    std::memcpy(mapCol, kFullRangeMapping.data(), sizeof mapCol);
+    return true;
 }
 
 void CAnaglyphRenderer::setFilterParameters(float a_l, float b_l, float a_r, float b_r,

@@ -33,9 +33,10 @@ public:
     CAnaglyphRenderer& operator=(const CAnaglyphRenderer&) = delete;
 
     // Builds the anaglyph program from two source references (file name, or '*' and
-    // the text); ends the process with exit code 1 when the registry cannot make it.
-    // With a null argument only the range mapping is reset.
-    void init(const char* vertexSource, const char* fragmentSource);
+    // the text); false, after "Error loading shaders.", when the registry cannot make
+    // it: the host decides what then. With a null argument only the range mapping is
+    // reset.
+    bool init(const char* vertexSource, const char* fragmentSource);
     // a: red, b: green transmission of the left (l) and right (r) filter; gamma: the
     // display's. Prints them and recomputes all matrices.
     void setFilterParameters(float a_l, float b_l, float a_r, float b_r, float gamma);

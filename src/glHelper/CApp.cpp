@@ -42,7 +42,7 @@ void CApp::requestRepaint() {
         host()->requestRepaint();
 }
 
-void CApp::initGL(const char* vertexSource, const char* fragmentSource) {
+bool CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     if (mGLReady)
         releaseGL();
     const int screenW = host() ? host()->screenWidth() : 0;
@@ -50,7 +50,7 @@ void CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     mFramebuffer.create();
     mFramebuffer.allocate(std::max(screenW, mWindow->mViewWidth),
                           std::max(screenH, mWindow->mViewHeight), hostFramebuffer());
-    mRenderer.init(vertexSource, fragmentSource);
+    const bool shaders = mRenderer.init(vertexSource, fragmentSource);
     setLighting(mUI->mLight);
     mCalib = new CStereoCalib;
     mCalib->useBuiltIn();
@@ -61,6 +61,7 @@ void CApp::initGL(const char* vertexSource, const char* fragmentSource) {
         mCalib->loadAndFit(savedCalibration);
     applyCalibration();
     mGLReady = true;
+    return shaders;
 }
 
 void CApp::applyCalibration() {

@@ -64,8 +64,8 @@ public:
     virtual std::vector<std::string> viewNotes() const;
 
     // GL set-up with the context current; a second call first releases what the
-    // first one made in the same context.
-    void initGL(const char* vertexSource, const char* fragmentSource);
+    // first one made in the same context. False when the shaders cannot be built.
+    bool initGL(const char* vertexSource, const char* fragmentSource);
     void renderFrame();
     void finishFrame();
     // quadrants: the side-panel layout, one eye per row, two columns.

@@ -80,16 +80,16 @@ bool reportGLFeatures(const char* list, bool required) {
     return false;
 }
 
-void initGLHelper(CAppHost& host, const char* required, const char* optional) {
+bool initGLHelper(CAppHost& host, const char* required, const char* optional) {
     if (gGLHelperInitialised)
-        return;
-    gGLHelperInitialised = true;
-
+        return true;
     if (!reportGLFeatures(required, true))
-        std::exit(-1);
+        return false;
+    gGLHelperInitialised = true;
     reportGLFeatures(optional, false);
     setFixedGLState();
     setSwapInterval(host, 1);
+    return true;
 }
 
 void setSwapInterval(CAppHost& host, int interval) {

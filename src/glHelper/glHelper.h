@@ -22,10 +22,10 @@ void checkGLError(const char* file, int line);
 bool reportGLFeatures(const char* list, bool required);
 
 // The GL start-up, run by the host with its context current. The first call checks
-// the features (ending the process with exit code -1 when a required one is
-// missing), sets the fixed GL state and asks the host for synchronised swaps; later
-// calls return at once.
-void initGLHelper(CAppHost& host, const char* required = kRequiredGLFeatures,
+// the features (false, after naming the missing ones, when a required one is missing:
+// the host decides what then), sets the fixed GL state and asks the host for
+// synchronised swaps; later calls after a success return true at once.
+bool initGLHelper(CAppHost& host, const char* required = kRequiredGLFeatures,
                   const char* optional = kOptionalGLFeatures);
 
 // Asks the host for the swap interval; warns, naming what failed, when refused.

@@ -43,3 +43,8 @@ void warning(const char* file, int line, const std::string& text) {
 void error(const char* file, int line, const std::string& text) {
     report(file, line, "ERROR", text);
 }
+
+void consoleLine(const std::string& text) {
+    std::fputs((text + "\n").c_str(), stderr);
+    std::fflush(stderr);
+}

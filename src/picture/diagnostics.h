@@ -19,5 +19,9 @@ void warning(const char* file, int line, const std::string& text);
 // "<file>(<line>) ERROR: <text>\n" in red on standard error.
 void error(const char* file, int line, const std::string& text);
 
+// "<text>\n" on standard error, as it stands: messages that people and scripts read
+// in their own form.
+void consoleLine(const std::string& text);
+
 #define RUV_WARNING(text) warning(__FILE__, __LINE__, (text))
 #define RUV_ERROR(text) error(__FILE__, __LINE__, (text))

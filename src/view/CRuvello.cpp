@@ -31,7 +31,7 @@ CRuvello::~CRuvello() {
         unbind(mGrayTable.get());
 }
 
-void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const char* grayVs,
+bool CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const char* grayVs,
                            const char* grayFs) {
     // A new context (the widget was reparented) has none of the old textures.
     for (SPictureEntry& e : mCache) {
@@ -44,7 +44,8 @@ void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
         e.pendingRight.reset();
         e.pendingThumbnail.reset();
     }
-    initGL(stereoVs, stereoFs);
+    if (!initGL(stereoVs, stereoFs))
+        return false;
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glShadeModel(GL_FLAT);
     glEnable(GL_LINE_SMOOTH);
@@ -59,13 +60,14 @@ void CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
 
     mGrayProgram = GLSLShader::instance().createAndBuild({grayVs}, {grayFs});
     if (!mGrayProgram) {
-        std::cerr << "Error loading shaders." << std::endl;
-        std::exit(1);
+        consoleLine("Error loading shaders.");
+        return false;
     }
     if (!mGrayTable)
         mGrayTable = std::make_unique<BindingTable>(mGrayParams);
     bind(mGrayProgram, mGrayTable.get());
     updateAll();
+    return true;
 }
 
 void CRuvello::shutdownGL() {

@@ -98,7 +98,8 @@ public:
     ~CRuvello() override;
 
     // GL set-up with the context current: the framework, the gray program, the limit.
-    void initShaders(const char* stereoVs, const char* stereoFs, const char* grayVs,
+    // False, after saying so, when a program cannot be built.
+    bool initShaders(const char* stereoVs, const char* stereoFs, const char* grayVs,
                      const char* grayFs);
     void shutdownGL() override;
 
