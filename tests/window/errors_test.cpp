@@ -10,6 +10,7 @@
 #include "jpegwrite.h"
 #include "windowfixtures.h"
 
+#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -163,12 +164,14 @@ TEST_F(WindowErrors, AFolderOpensOnItsFirstRowInTheListsOrder) {
 TEST_F(WindowErrors, SortedByDateAFolderOpensOnItsEarliestPhoto) {
     open(folder);
     window->listView()->sortByColumn(2, Qt::AscendingOrder);
-    CTempFolder other;
+    // Inside the test's own folder: in the shared temporary folder, others' folders come
+    // and go while the folder tree is read.
+    ASSERT_TRUE(QDir(folder).mkdir("dated"));
     for (int i = 0; i < 200; ++i)
-        other.write("a" + std::to_string(1000 + i) + ".jpg",
-                    photo(16, 12, "2015:01:01 10:00:00", 1, "Alpha"));
-    other.write("z.jpg", photo(16, 12, "2001:01:01 10:00:00", 1, "Zeta"));
-    window->pathEdit()->setText(QString::fromStdString(other.path()));
+        temp.write("dated/a" + std::to_string(1000 + i) + ".jpg",
+                   photo(16, 12, "2015:01:01 10:00:00", 1, "Alpha"));
+    temp.write("dated/z.jpg", photo(16, 12, "2001:01:01 10:00:00", 1, "Zeta"));
+    window->pathEdit()->setText(folder + "/dated");
     emit window->pathEdit()->returnPressed();
     ASSERT_TRUE(waitUntil([&] {
         return model().rowCount() == 201 && !model().isFilling() && currentRow() >= 0 &&
