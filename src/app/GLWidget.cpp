@@ -284,7 +284,7 @@ void GLWidget::mouseButton(QMouseEvent* event, int state) {
     else if (event->button() == Qt::MiddleButton)
         code = 2;
     const QPoint p = devicePosition(event->position());
-    mWindow.mModifiers = int(event->modifiers());
+    mWindow.mModifiers = appModifiers(event->modifiers());
     mWindow.button(code, state, p.x(), p.y());
     if (app->handleMouseButton())
         update();
@@ -300,7 +300,7 @@ void GLWidget::mouseReleaseEvent(QMouseEvent* event) {
 
 void GLWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = devicePosition(event->position());
-    mWindow.mModifiers = int(event->modifiers());
+    mWindow.mModifiers = appModifiers(event->modifiers());
     mWindow.move(p.x(), p.y());
     if (app->motion())
         update();
@@ -310,7 +310,7 @@ void GLWidget::wheelEvent(QWheelEvent* event) {
     // Fine-grained wheels and touch pads send fractions of a step; they add up.
     mWheelDelta += event->angleDelta().y();
     const QPoint p = devicePosition(event->position());
-    mWindow.mModifiers = int(event->modifiers());
+    mWindow.mModifiers = appModifiers(event->modifiers());
     bool used = false;
     while (std::abs(mWheelDelta) >= kWheelStep) {
         const bool forward = mWheelDelta > 0;
@@ -324,11 +324,30 @@ void GLWidget::wheelEvent(QWheelEvent* event) {
         event->ignore();
 }
 
+int GLWidget::appModifiers(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & Qt::ShiftModifier ? kModShift : 0) |
+           (modifiers & Qt::ControlModifier ? kModControl : 0) |
+           (modifiers & Qt::AltModifier ? kModAlt : 0);
+}
+
 void GLWidget::keyPressEvent(QKeyEvent* event) {
     unsigned key = unsigned(event->key());
     if (!(event->modifiers() & Qt::ShiftModifier) && key >= 'A' && key <= 'Z')
         key += 32;
-    mWindow.mModifiers = int(event->modifiers());
+    // The framework knows its own names for the keys beyond the characters; other
+    // keys of the toolkit go to the parent (Page Down to the list, say).
+    switch (event->key()) {
+        case Qt::Key_Left: key = kKeyLeft; break;
+        case Qt::Key_Right: key = kKeyRight; break;
+        case Qt::Key_Up: key = kKeyUp; break;
+        case Qt::Key_Down: key = kKeyDown; break;
+        default:
+            if (key > 255) {
+                event->ignore();
+                return;
+            }
+    }
+    mWindow.mModifiers = appModifiers(event->modifiers());
     // Some keys do GL work (reload the shaders, resize for the side panel): with this
     // view's context current, never whatever another widget left current.
     const bool gl = context() != nullptr;

@@ -97,6 +97,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The toolkit's modifier keys as the framework names them.
+    static int appModifiers(Qt::KeyboardModifiers modifiers);
 
 private slots:
     void contextAboutToBeDestroyed();

@@ -39,8 +39,8 @@ public:
     // Per-frame preparation before renderFrame.
     virtual void display() {}
     virtual void reshape();
-    // key: a character code, or a toolkit key code above 255 that only subclasses
-    // know. True when the frame must be drawn again.
+    // key: a character code, or one of the framework's key names (EAppKey, above 255).
+    // True when the frame must be drawn again.
     virtual bool keyboard(unsigned key);
     virtual bool motion();
     virtual void saveView();

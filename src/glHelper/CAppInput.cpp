@@ -15,7 +15,6 @@ namespace {
 constexpr float kHalfPi = 1.5707963f;
 constexpr float kStep = 1.2589254f;           // 10^0.1
 constexpr float kFineStep = 1.023293f;        // 10^0.01
-constexpr int kControlModifier = 0x04000000;  // the toolkit's Ctrl bit
 constexpr int kAnimationIntervalMs = 10;
 }  // namespace
 
@@ -40,8 +39,8 @@ void CApp::onTimer() {
 }
 
 bool CApp::keyboard(unsigned key) {
-    // The calibration takes character codes only: a toolkit key code above 255 would
-    // otherwise arrive as its low byte, another key.
+    // The calibration takes character codes only: a key name above 255 would otherwise
+    // arrive as its low byte, another key.
     if (mCalibrate && mCalib && key <= 255 && mCalib->keyboard(int(key)))
         return true;
 
@@ -198,7 +197,7 @@ bool CApp::motion() {
 }
 
 bool CApp::mouse() {
-    const bool ctrl = (mWindow->mModifiers & kControlModifier) != 0;
+    const bool ctrl = (mWindow->mModifiers & kModControl) != 0;
     switch (mWindow->mButton) {
         case 3:
         case 19:

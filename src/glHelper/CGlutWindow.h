@@ -6,6 +6,11 @@
 
 class CAppHost;
 
+// The framework's own names for the keys beyond the characters (character codes stay
+// below 256) and for the modifier keys; the host translates its toolkit's codes.
+enum EAppKey : unsigned { kKeyLeft = 0x100, kKeyRight, kKeyUp, kKeyDown };
+enum EAppModifier : int { kModShift = 1, kModControl = 2, kModAlt = 4 };
+
 class CGlutWindow {
 public:
     using Clock = std::chrono::steady_clock;
@@ -38,7 +43,7 @@ public:
     Clock::time_point mLastFpsTime;
     int mFrameCount = -1;
     bool mSidePanel = false;
-    int mModifiers = 0;
+    int mModifiers = 0;  // EAppModifier bits
     // The widget that hosts the application; set by the host before GL set-up.
     CAppHost* mHost = nullptr;
 

@@ -15,9 +15,6 @@
 namespace {
 // The toolkit's codes of the arrow keys, as the view widget passes them on, and of Shift
 // among the modifiers it keeps in the window state.
-constexpr unsigned kKeyLeft = 0x01000012;
-constexpr unsigned kKeyRight = 0x01000014;
-constexpr int kShiftModifier = 0x02000000;
 
 }  // namespace
 
@@ -261,7 +258,7 @@ void CRuvello::zoomOut() {
 }
 
 bool CRuvello::shifted() const {
-    return (mWindow->mModifiers & kShiftModifier) != 0;
+    return (mWindow->mModifiers & kModShift) != 0;
 }
 
 bool CRuvello::keyboard(unsigned key) {
