@@ -17,4 +17,4 @@ cmake --build "$root/build" --target ruvello ruvello-probe ruvello-anaglyph -j "
 if [ $# -eq 0 ]; then
     set -- "$root/samples"
 fi
-exec "$root/build/src/ruvello" "$@"
+exec "$root/build/src/app/ruvello" "$@"
