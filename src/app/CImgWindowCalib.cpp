@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include <iostream>
 
 QAction* CImgWindow::resetCalibrationAction() {
     QAction* reset = makeAction("actionReset_Calibration", "Reset Calibration");
@@ -33,7 +32,7 @@ void CImgWindow::resetCalibration() {
     const SRgb left = calib.getFilter(0), right = calib.getFilter(1);
     app->mRenderer.setFilterParameters(left[0], left[1], right[0], right[1], calib.getGamma());
     mGLWidget->update();
-    std::cerr << "calibration: the built-in one\n";
+    consoleLine("calibration: the built-in one");
 
     // Every file the next start would read, the working directory's as well: otherwise
     // "removed" would not mean that the next start is built-in too.

@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 namespace {
 // How the command line reads on the console: every argument quoted when it has to be.
@@ -192,8 +191,7 @@ bool writeExifOrientation(const QString& path, int orientation, QString* message
     const QStringList arguments = {"-k", "-M",
                                    QString("set Exif.Image.Orientation %1").arg(orientation), "mo",
                                    copy.fileName()};
-    std::cerr << "sstr.str() = " << shown(program, arguments).toLocal8Bit().constData()
-              << std::endl;
+    consoleLine("sstr.str() = " + shown(program, arguments).toLocal8Bit().toStdString());
     QProcess exiv2;
     exiv2.start(program, arguments);
     if (!exiv2.waitForStarted(10000))

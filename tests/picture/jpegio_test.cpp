@@ -307,13 +307,13 @@ TEST_F(MpoFiles, WithoutIndexTheThumbnailIsNotTakenForTheRightPicture) {
 
 TEST_F(MpoFiles, UnusableIndexFallsBackToTheMarkerSearch) {
     // The left picture also carries a preview JPEG in an APP3 segment after its MP index.
-    SJpegFixture leftSpec = mLeftFixture;
-    leftSpec.mJfif = false;
+    SJpegFixture leftFixture = mLeftFixture;
+    leftFixture.mJfif = false;
     const Bytes preview = encodeJpeg(quadrants(20, 20, EJpegColour::Gray));
-    leftSpec.mSegments = {
+    leftFixture.mSegments = {
         {0xE1, exifPayloadWithThumbnail(encodeJpeg(quadrants(16, 12, EJpegColour::Rgb)))},
         {0xE3, preview}};
-    const Bytes left = encodeJpeg(leftSpec);
+    const Bytes left = encodeJpeg(leftFixture);
     SMpoFixture request;
     request.mGap = 1;
     const Bytes layout = buildMpo(left, mRight, request).mBytes;
@@ -352,12 +352,12 @@ TEST_F(MpoFiles, PlainJpegHasNoRightPicture) {
 }
 
 TEST_F(MpoFiles, LeftAndRightOnTwoThreadsEqualSequentialDecodes) {
-    SJpegFixture leftSpec = quadrants(640, 480, EJpegColour::Rgb);
-    leftSpec.mPattern = EJpegPattern::Photo;
-    SJpegFixture rightSpec = leftSpec;
-    rightSpec.mWidth = 600;
+    SJpegFixture leftFixture = quadrants(640, 480, EJpegColour::Rgb);
+    leftFixture.mPattern = EJpegPattern::Photo;
+    SJpegFixture rightFixture = leftFixture;
+    rightFixture.mWidth = 600;
     const std::string path =
-        write("pair.mpo", buildMpo(encodeJpeg(leftSpec), encodeJpeg(rightSpec), SMpoFixture()).mBytes);
+        write("pair.mpo", buildMpo(encodeJpeg(leftFixture), encodeJpeg(rightFixture), SMpoFixture()).mBytes);
     SDecoded left(readStereoJpegFile(path.c_str(), false));
     SDecoded right(readStereoJpegFile(path.c_str(), true));
     const size_t leftBytes = size_t(imageByteSize(left.mImage));

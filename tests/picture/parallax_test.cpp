@@ -93,9 +93,9 @@ SNoteFile fujiFile(bool little, int32_t numerator, int32_t denominator, size_t g
         Bytes payload = bytesOf(std::string("Exif\0\0", 6));
         const Bytes tiff = exifBlock(little, "FUJIFILM", note);
         payload.insert(payload.end(), tiff.begin(), tiff.end());
-        jpegfix::SJpegFixture spec;
-        spec.mSegments.push_back({0xE1, payload});
-        return jpegfix::encodeJpeg(spec);
+        jpegfix::SJpegFixture fixture;
+        fixture.mSegments.push_back({0xE1, payload});
+        return jpegfix::encodeJpeg(fixture);
     };
     const Bytes note = fujiNote(true, numerator, denominator);
     jpegfix::SMpoFixture layout;
