@@ -8,6 +8,10 @@ build=$root/build-test
 
 "$root/tools/install-deps.sh" test || exit 1
 
+# The house rules first: they take a second and name the place at once.
+lint_status=0
+"$root/tools/lint.sh" "$root" || lint_status=1
+
 # The fuzz targets need clang's libFuzzer, so they have a build folder of their own.
 fuzz=$root/build-fuzz
 cmake -S "$root" -B "$fuzz" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -59,6 +63,10 @@ if cmake -S "$root" -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DRUVELLO_TSAN=ON >/dev/
 else
     cat "$tsan/build.log" 2>/dev/null
     echo "test.sh: the ThreadSanitizer build in $tsan failed" >&2
+    status=1
+fi
+if [ "$lint_status" -ne 0 ]; then
+    echo "test.sh: the lint step failed (see its lines at the top)" >&2
     status=1
 fi
 exit "$status"

@@ -1,6 +1,7 @@
 #include "anaglyphExport.h"
 
 #include "CViewRows.h"
+#include "orientation.h"
 #include "align.h"
 #include "exif.h"
 #include "exifwrite.h"
@@ -130,7 +131,7 @@ int inverseOrientation(int orientation) {
 
 // The picture as its Exif orientation shows it: turned, mirrored, or both.
 SImageHandle upright(const SImage& image, int orientation) {
-    const bool sideways = CViewRows::turnsSideways(orientation);
+    const bool sideways = turnsSideways(orientation);
     SImage out;
     out.mWidth = sideways ? image.mHeight : image.mWidth;
     out.mHeight = sideways ? image.mWidth : image.mHeight;
@@ -238,7 +239,7 @@ void alignPair(const SStereoAlignment& alignment, SImageHandle* left, SImageHand
 }
 
 std::string sizeText(const SImage& image, int orientation) {
-    const bool sideways = CViewRows::turnsSideways(orientation);
+    const bool sideways = turnsSideways(orientation);
     return std::to_string(sideways ? image.mHeight : image.mWidth) + " x " +
            std::to_string(sideways ? image.mWidth : image.mHeight);
 }

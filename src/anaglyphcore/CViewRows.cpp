@@ -1,4 +1,5 @@
 #include "CViewRows.h"
+#include "orientation.h"
 
 #include <algorithm>
 #include <cmath>

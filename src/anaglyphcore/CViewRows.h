@@ -12,8 +12,6 @@ public:
     // reading a block of them pixel by pixel across walks through neighbouring bytes.
     static constexpr int kBlockRows = 32;
 
-    static bool turnsSideways(int orientation) { return orientation >= 5 && orientation <= 8; }
-
     // pixels: width x height, 8-bit RGB, top row first; orientation 1..8; shift: screen
     // pixel X shows the turned picture at X + shift.
     CViewRows(const uint8_t* pixels, int width, int height, int orientation, float shift);

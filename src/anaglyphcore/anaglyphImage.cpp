@@ -2,6 +2,7 @@
 
 #include "CAnaglyphKernel.h"
 #include "CViewRows.h"
+#include "orientation.h"
 #include "diagnostics.h"
 #include "resample.h"
 
@@ -61,7 +62,7 @@ bool composeAnaglyphInto(const SImage& left, const SImage& right, const SAnaglyp
         rightPixels = scaledRight.get();
     }
 
-    const bool sideways = CViewRows::turnsSideways(orientation);
+    const bool sideways = turnsSideways(orientation);
     const int width = sideways ? left.mHeight : left.mWidth;
     const int height = sideways ? left.mWidth : left.mHeight;
     const CAnaglyphKernel kernel(settings);
@@ -99,7 +100,7 @@ SImageHandle composeAnaglyph(const SImage& left, const SImage& right,
         RUV_WARNING("the anaglyph needs two pictures of 8-bit RGB");
         return makeImageHandle(failedImage());
     }
-    const bool sideways = CViewRows::turnsSideways(settings.mOrientation);
+    const bool sideways = turnsSideways(settings.mOrientation);
     SImage out;
     out.mWidth = sideways ? left.mHeight : left.mWidth;
     out.mHeight = sideways ? left.mWidth : left.mHeight;

@@ -31,7 +31,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include <iostream>
+#include <cstdlib>
 
 CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(parent) {
     setObjectName("CImgWindow");
@@ -393,7 +393,7 @@ void CImgWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::LanguageChange) {
         retranslate();
-        std::cerr << "QEvent::LanguageChange\n";
+        consoleLine("QEvent::LanguageChange");
     }
 }
 
@@ -454,15 +454,10 @@ void CImgWindow::wheelEvent(QWheelEvent* event) {
         event->ignore();
         return;
     }
-    mWheelDelta += event->angleDelta().y();
-    while (mWheelDelta >= 120) {
-        mWheelDelta -= 120;
-        moveRow(-1);
-    }
-    while (mWheelDelta <= -120) {
-        mWheelDelta += 120;
-        moveRow(1);
-    }
+    // Turning the wheel away from the user goes back through the list.
+    const int steps = mWheelSteps.add(event->angleDelta().y());
+    for (int i = 0; i < std::abs(steps); ++i)
+        moveRow(steps > 0 ? -1 : 1);
     event->accept();
 }
 

@@ -3,6 +3,8 @@
 #include <QModelIndex>
 #include <QString>
 
+#include "wheelsteps.h"
+
 class CImageListModel;
 class CTimeAdjustPanel;
 class GLWidget;
@@ -143,7 +145,7 @@ private:
     bool mWasMaximized = false;
     bool mTreeScrollPending = false;  // until the user scrolls or picks another folder
     bool mRestoringFolder = false;    // the tree goes back after a cancelled question
-    int mWheelDelta = 0;
+    CWheelSteps mWheelSteps;
     QString mCurrentFile;       // the current row's file, for display and QFileInfo
     QByteArray mCurrentBytes;   // the same as the bytes of its name: the one name the view has
     // What the view last showed of the current file: nothing yet, a picture, a stereo pair.

@@ -1,17 +1,19 @@
 #include "CQtExceptionApp.h"
 
-#include <cstdio>
+#include "diagnostics.h"
+
+#include <string>
 #include <stdexcept>
 
 bool CQtExceptionApp::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::out_of_range& e) {
-        std::fprintf(stderr, "std::out_of_range: %s\n", e.what());
+        consoleLine(std::string("std::out_of_range: ") + e.what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "std::exception: %s\n", e.what());
+        consoleLine(std::string("std::exception: ") + e.what());
     } catch (...) {
-        std::fprintf(stderr, "unhandled exeception??? \n");
+        consoleLine("unhandled exeception??? ");
     }
     return false;
 }

@@ -3,6 +3,7 @@
 #include "CQtExceptionApp.h"
 #include "CSignalQuit.h"
 #include "GLWidget.h"
+#include "diagnostics.h"
 #include "startup.h"
 
 #include <QBitmap>
@@ -11,7 +12,6 @@
 #include <QSplashScreen>
 #include <QSurfaceFormat>
 
-#include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -25,9 +25,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!haveDisplay(argc, argv)) {
-        std::fprintf(stderr,
-                     "ruvello: no display to show a window on (DISPLAY is not set); "
-                     "run it in a desktop session, or under xvfb-run -a\n");
+        consoleLine("ruvello: no display to show a window on (DISPLAY is not set); "
+                    "run it in a desktop session, or under xvfb-run -a");
         return 1;
     }
 

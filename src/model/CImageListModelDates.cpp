@@ -3,6 +3,7 @@
 // the list; the files are left alone. All computations are in local time.
 #include "CImageListModel.h"
 
+#include "diagnostics.h"
 #include "exif.h"
 
 #include <QDateTime>
@@ -12,7 +13,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 namespace capturedate {
@@ -57,7 +57,7 @@ QString formatted(const QDateTime& time) {
 
 // The lines that show how a date was made go to the console uncoloured.
 void note(const char* what, const QString& value) {
-    std::fprintf(stderr, "%s%s\n", what, value.toUtf8().constData());
+    consoleLine(what + value.toStdString());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "exif.h"
 
+#include "diagnostics.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -16,6 +18,13 @@ constexpr int64_t kLookAhead = 512;
 constexpr int kMaxDirectories = 32;
 constexpr int kMaxEntries = 1024;
 constexpr int64_t kMaxText = 1024;
+
+// Offsets in the console notes about a block that ends too soon, in lower-case hex.
+std::string hex(unsigned long long value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%llx", value);
+    return text;
+}
 
 constexpr uint16_t kTagMake = 0x010F;
 constexpr uint16_t kTagModel = 0x0110;
@@ -210,10 +219,8 @@ private:
             return;
         const int64_t entries = mTiff.tiff() + 2 + next;
         if (entries >= mTiff.end()) {
-            std::fprintf(
-                stderr, "endDesc[%llx]  (1)  : WARNING exifEnd < offset = [%llx]=[%x]+[%llx]\n",
-                static_cast<unsigned long long>(link), static_cast<unsigned long long>(entries),
-                static_cast<unsigned>(next), static_cast<unsigned long long>(mTiff.tiff() + 2));
+            consoleLine("endDesc[" + hex(link) + "]  (1)  : WARNING exifEnd < offset = [" +
+                        hex(entries) + "]=[" + hex(next) + "]+[" + hex(mTiff.tiff() + 2) + "]");
             return;
         }
         const EDirectory kind =
@@ -343,9 +350,8 @@ SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length, SMake
         return info;
     const int64_t ifd0 = tiff + reader.u32(tiff + 4);
     if (ifd0 + 2 >= end) {
-        std::fprintf(stderr, "endDesc[%llx]       : WARNING exifEnd < offset = [%llx]\n",
-                     static_cast<unsigned long long>(tiff),
-                     static_cast<unsigned long long>(ifd0 + 2));
+        consoleLine("endDesc[" + hex(tiff) + "]       : WARNING exifEnd < offset = [" +
+                    hex(ifd0 + 2) + "]");
         return info;
     }
     CExifWalk walk(reader, file.size(), info, makerNote);

@@ -3,6 +3,7 @@
 #include "CRuvello.h"
 
 #include "CViewRows.h"
+#include "orientation.h"
 #include "diagnostics.h"
 #include "glHelper.h"
 #include "picturejob.h"
@@ -469,7 +470,7 @@ void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
         w = size.mWidth;
         h = size.mHeight;
     }
-    if (CViewRows::turnsSideways(e.info.mOrientation))
+    if (turnsSideways(e.info.mOrientation))
         std::swap(w, h);
 }
 

@@ -3,13 +3,9 @@
 // the stored picture upright, and a stereo pair's alignment brings the right picture onto
 // the left one and keeps to the part that both eyes see. Plain numbers, checked without
 // a context.
+#include "orientation.h"
 #include "stereoalignment.h"
 
-// Texture coordinates (s, t in [0, 1] of the stored picture, t = 0 its top row) of a
-// displayed point (a from the left, b from the top, both in [0, 1]).
-void orientedTexCoord(int orientation, float a, float b, float& s, float& t);
-// The displayed point of a stored one: the inverse of orientedTexCoord.
-void displayedPoint(int orientation, float s, float t, float& a, float& b);
 
 // One view of a picture as four corners: bottom left, bottom right, top left, top right
 // (a triangle strip), in displayed picture pixels with y upwards, and their texels.

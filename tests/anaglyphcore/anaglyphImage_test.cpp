@@ -7,6 +7,7 @@
 #include "GLTestContext.h"
 #include "anaglyphImage.h"
 #include "anaglyphMatrices.h"
+#include "orientation.h"
 
 #include <gmock/gmock.h>
 
@@ -157,37 +158,6 @@ SAnaglyphSettings plainChannels() {
     return settings;
 }
 
-// Texture coordinates of a shown point (a from the left, b from the top) as the image
-// view turns pictures for their Exif orientation.
-void shownAt(int orientation, double a, double b, double& s, double& t) {
-    switch (orientation) {
-        case 2:
-            s = 1 - a, t = b;
-            break;
-        case 3:
-            s = 1 - a, t = 1 - b;
-            break;
-        case 4:
-            s = a, t = 1 - b;
-            break;
-        case 5:
-            s = b, t = a;
-            break;
-        case 6:
-            s = b, t = 1 - a;
-            break;
-        case 7:
-            s = 1 - b, t = 1 - a;
-            break;
-        case 8:
-            s = 1 - b, t = a;
-            break;
-        default:
-            s = a, t = b;
-            break;
-    }
-}
-
 }  // namespace
 
 TEST(AnaglyphImage, TurnsBothViewsAsTheViewShowsThem) {
@@ -208,8 +178,10 @@ TEST(AnaglyphImage, TurnsBothViewsAsTheViewShowsThem) {
         ASSERT_EQ(out->mHeight, sideways ? w : h);
         for (int Y = 0; Y < out->mHeight; ++Y)
             for (int X = 0; X < out->mWidth; ++X) {
-                double s, t;
-                shownAt(orientation, (X + 0.5) / out->mWidth, (Y + 0.5) / out->mHeight, s, t);
+                // The exporter must turn pictures as the view's texture coordinates do.
+                float s, t;
+                orientedTexCoord(orientation, (X + 0.5f) / out->mWidth, (Y + 0.5f) / out->mHeight,
+                                 s, t);
                 const int x = int(s * w), y = int(t * h);
                 EXPECT_EQ(pixelOf(out, X, Y)[0], left.at(x, y)[0]) << X << ", " << Y;
                 EXPECT_EQ(pixelOf(out, X, Y)[1], right.at(x, y)[1]) << X << ", " << Y;

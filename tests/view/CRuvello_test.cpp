@@ -202,30 +202,10 @@ TEST_F(ViewTest, EveryOrientationShowsUprightPixelForPixelAtOneToOne) {
         const int x0 = int(-app->mUI->mPosX), y0 = int(-app->mUI->mPosY);
         for (int dy = 0; dy < H; ++dy)
             for (int dx = 0; dx < W; ++dx) {
-                int u = dx, v = dy;  // the stored pixel that belongs at (dx, dy) from the top
-                switch (orientation) {
-                    case 2:
-                        u = 7 - dx;
-                        break;
-                    case 3:
-                        u = 7 - dx, v = 5 - dy;
-                        break;
-                    case 4:
-                        v = 5 - dy;
-                        break;
-                    case 5:
-                        u = dy, v = dx;
-                        break;
-                    case 6:
-                        u = dy, v = 5 - dx;
-                        break;
-                    case 7:
-                        u = 7 - dy, v = 5 - dx;
-                        break;
-                    case 8:
-                        u = 7 - dy, v = dx;
-                        break;
-                }
+                // The stored pixel that belongs at (dx, dy) from the top.
+                float st, tt;
+                orientedTexCoord(orientation, (dx + 0.5f) / W, (dy + 0.5f) / H, st, tt);
+                const int u = int(st * 8), v = int(tt * 6);
                 const uint8_t* want = stored->mPixels + (v * 8 + u) * 3;
                 const size_t at = (size_t(y0 + H - 1 - dy) * 320 + size_t(x0 + dx)) * 4;
                 for (int c = 0; c < 3; ++c)
