@@ -59,7 +59,7 @@ if command -v clang-format >/dev/null; then
         sort -u | grep -E '\.(cpp|h)$')
     unformatted=$(for file in $changed; do
         [ -f "$file" ] || continue
-        clang-format --dry-run "$file" 2>&1 | grep -q . && echo "$file"
+        clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || echo "$file"
     done)
     [ -n "$unformatted" ] && fail "not formatted (clang-format -i FILE)" "$unformatted"
 else
