@@ -3,6 +3,8 @@
 #include <QModelIndex>
 #include <QString>
 
+#include <memory>
+
 #include "wheelsteps.h"
 
 class CImageListModel;
@@ -30,7 +32,7 @@ public:
     ~CImgWindow() override;
 
     GLWidget* glWidget() const { return mGLWidget; }
-    CImageListModel* listModel() const { return mImageListModel; }
+    CImageListModel* listModel() const { return mImageListModel.get(); }
     QTreeView* listView() const { return mListView; }
     QTreeView* treeView() const { return mTreeView; }
     QLineEdit* pathEdit() const { return mLineEdit; }
@@ -129,8 +131,8 @@ private:
     void firstRowAfterFill();
 
     GLWidget* mGLWidget = nullptr;
-    CImageListModel* mImageListModel = nullptr;
-    QFileSystemModel* mDirModel = nullptr;
+    std::unique_ptr<CImageListModel> mImageListModel;
+    std::unique_ptr<QFileSystemModel> mDirModel;
     QActionGroup* mColorModeGroup = nullptr;
     QTreeView* mListView = nullptr;
     QTreeView* mTreeView = nullptr;

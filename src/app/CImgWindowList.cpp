@@ -27,8 +27,8 @@ protected:
             !(drop->possibleActions() & Qt::CopyAction))
             return QObject::eventFilter(watched, event);
         drop->setDropAction(Qt::CopyAction);
-        if (type != QEvent::Drop || mModel->dropMimeData(drop->mimeData(), Qt::CopyAction, -1,
-                                                         -1, QModelIndex()))
+        if (type != QEvent::Drop ||
+            mModel->dropMimeData(drop->mimeData(), Qt::CopyAction, -1, -1, QModelIndex()))
             drop->accept();
         else
             drop->ignore();
@@ -42,8 +42,8 @@ private:
 }  // namespace
 
 void CImgWindow::followListModel() {
-    connect(mImageListModel, &CImageListModel::statusMessage, this,
+    connect(mImageListModel.get(), &CImageListModel::statusMessage, this,
             [this](const QString& text) { statusBar()->showMessage(text, 15000); });
     mListView->setDefaultDropAction(Qt::CopyAction);
-    mListView->viewport()->installEventFilter(new CCopyDrops(mListView, mImageListModel));
+    mListView->viewport()->installEventFilter(new CCopyDrops(mListView, mImageListModel.get()));
 }
