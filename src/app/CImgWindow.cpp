@@ -115,7 +115,7 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
         if (!manager.allowsInteraction()) {
             if (mImageListModel->isModified())
-                warning(__FILE__, __LINE__, "the session ends with unsaved changes in the list");
+                RUV_WARNING("the session ends with unsaved changes in the list");
             return;
         }
         const bool goOn = maybeSave() && maybeSaveCalibration();
@@ -284,8 +284,9 @@ void CImgWindow::buildActions() {
         {stereo, "Show a stereo picture in depth for red/cyan glasses (Shift+S)"},
         {calibrate, "Match patches to calibrate for your glasses and monitor (Shift+C)"},
         {restricted, "Keep the colours inside what both filters can separate"},
-        {align, "Bring the right picture onto the left one and the nearest object to the "
-                "screen"},
+        {align,
+         "Bring the right picture onto the left one and the nearest object to the "
+         "screen"},
     };
     for (const auto& [action, tip] : tips)
         action->setToolTip(tr(tip));

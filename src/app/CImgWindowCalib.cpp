@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-
 QAction* CImgWindow::resetCalibrationAction() {
     QAction* reset = makeAction("actionReset_Calibration", "Reset Calibration");
     connect(reset, &QAction::triggered, this, &CImgWindow::resetCalibration);
@@ -57,8 +56,9 @@ void CImgWindow::resetCalibration() {
             .arg(saved.join('\n')),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) {
-        report(tr("The built-in calibration is in use; your saved calibration is kept for the "
-                  "next start"));
+        report(
+            tr("The built-in calibration is in use; your saved calibration is kept for the "
+               "next start"));
         return;
     }
     QStringList failed;
@@ -66,8 +66,7 @@ void CImgWindow::resetCalibration() {
         QFile file(name);
         if (!file.remove()) {
             failed << name;
-            warning(__FILE__, __LINE__,
-                    "cannot remove " + QFile::encodeName(name).toStdString() + ": " +
+            RUV_WARNING("cannot remove " + QFile::encodeName(name).toStdString() + ": " +
                         file.errorString().toStdString());
         }
     }

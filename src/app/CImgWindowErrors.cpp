@@ -43,15 +43,14 @@ QString CImgWindow::existingStart(const QString& path) {
         opened = QFileInfo(opened).absolutePath();
     if (!QFileInfo(opened).isDir())
         opened = QDir::currentPath();
-    warning(__FILE__, __LINE__,
-            QFile::encodeName(path).toStdString() + " does not exist; showing " +
+    RUV_WARNING(QFile::encodeName(path).toStdString() + " does not exist; showing " +
                 QFile::encodeName(opened).toStdString());
     // After the window is up, without holding up the start: the user sees both.
-    auto* box = new QMessageBox(QMessageBox::Warning, tr("Ruvello"),
-                                tr("%1 does not exist.\nShowing %2 instead.")
-                                    .arg(QDir::toNativeSeparators(path),
-                                         QDir::toNativeSeparators(opened)),
-                                QMessageBox::Ok, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Ruvello"),
+                        tr("%1 does not exist.\nShowing %2 instead.")
+                            .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(opened)),
+                        QMessageBox::Ok, this);
     box->setObjectName("missingStartPath");
     box->setAttribute(Qt::WA_DeleteOnClose);
     QTimer::singleShot(0, box, [box] { box->open(); });
@@ -88,8 +87,9 @@ void CImgWindow::selectFirstRowOnceSorted() {
     mListView->selectionModel()->setCurrentIndex(
         mImageListModel->index(0, 0),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    // Sorted by a column that the background fill reads, the first row is a stand-in: once the fill is done and sorted, the first row is the first again,
-    // unless the user went elsewhere meanwhile.
+    // Sorted by a column that the background fill reads, the first row is a stand-in: once the fill
+    // is done and sorted, the first row is the first again, unless the user went elsewhere
+    // meanwhile.
     mStandInFirst = mImageListModel->sortColumn() != 0
                         ? mImageListModel->fullPath(mImageListModel->index(0, 0))
                         : QString();
@@ -99,8 +99,7 @@ void CImgWindow::firstRowAfterFill() {
     const QString standIn = mStandInFirst;
     mStandInFirst.clear();
     const QModelIndex current = mListView->currentIndex();
-    if (standIn.isEmpty() || !current.isValid() ||
-        mImageListModel->fullPath(current) != standIn)
+    if (standIn.isEmpty() || !current.isValid() || mImageListModel->fullPath(current) != standIn)
         return;
     mListView->selectionModel()->setCurrentIndex(
         mImageListModel->index(0, 0),

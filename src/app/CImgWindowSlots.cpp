@@ -154,7 +154,7 @@ void CImgWindow::onn_listModel_rowsInserted(QModelIndex parent, int, int) {
     if (mListView->currentIndex().isValid())
         return;  // the user's row and selection stay as they are
     if (!mImageListModel->index(0, 0, parent).isValid()) {
-        warning(__FILE__, __LINE__, "INSERTED BUT INDEX NOT VALID");
+        RUV_WARNING("INSERTED BUT INDEX NOT VALID");
         return;
     }
     // The list sorts the new rows next (see selectFirstRowOnceSorted).
@@ -330,7 +330,7 @@ void CImgWindow::exportAnaglyph() {
         return;
     }
     const QString text = tr("No anaglyph written: %1").arg(QString::fromLocal8Bit(why.c_str()));
-    warning(__FILE__, __LINE__, text.toStdString());
+    RUV_WARNING(text.toStdString());
     report(text);
 }
 
@@ -369,7 +369,7 @@ void CImgWindow::setDate() {
                                  .arg(p.spinBox_h->value())
                                  .arg(p.spinBox_m->value())
                                  .arg(p.spinBox_s->value());
-        warning(__FILE__, __LINE__, text.toStdString());
+        RUV_WARNING(text.toStdString());
         report(text);
         return;
     }
@@ -389,7 +389,7 @@ void CImgWindow::setOrientation(int orientation) {
         const QByteArray file = mImageListModel->filePath(index);
         QString why;
         if (!writeExifOrientation(path, orientation, &why)) {
-            warning(__FILE__, __LINE__, why.toStdString());
+            RUV_WARNING(why.toStdString());
             failures << why;
             continue;  // the list and the view keep the old orientation
         }
@@ -424,9 +424,9 @@ bool CImgWindow::turningStereoAgreed() {
                tr("%1 is a stereo picture. Turned by 90°, its two views will be above each "
                   "other, not side by side, in viewers that turn pictures by their "
                   "orientation. Turn it anyway?")
-                   .arg(stereo.size() == 1 ? stereo.front()
-                                           : tr("%1 and %2 more").arg(stereo.front())
-                                                 .arg(stereo.size() - 1)),
+                   .arg(stereo.size() == 1
+                            ? stereo.front()
+                            : tr("%1 and %2 more").arg(stereo.front()).arg(stereo.size() - 1)),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
@@ -514,7 +514,7 @@ void CImgWindow::save() {
         report(tr("Saved %1").arg(target));
     } catch (const char*) {
         const QString text = tr("Could not write %1; the list is not saved").arg(target);
-        warning(__FILE__, __LINE__, text.toStdString());
+        RUV_WARNING(text.toStdString());
         report(text);
         QMessageBox::warning(this, tr("Save"), text);
     }
@@ -524,7 +524,7 @@ bool CImgWindow::openList(const QString& fileName) {
     QFile probe(fileName);
     if (!QFileInfo(fileName).isFile() || !probe.open(QIODevice::ReadOnly)) {
         const QString text = tr("Could not open %1; the list stays as it was").arg(fileName);
-        warning(__FILE__, __LINE__, text.toStdString());
+        RUV_WARNING(text.toStdString());
         report(text);
         return false;
     }
@@ -533,14 +533,14 @@ bool CImgWindow::openList(const QString& fileName) {
         mImageListModel->loadList(fileName);
     } catch (const char*) {
         const QString text = tr("Could not read %1").arg(fileName);
-        warning(__FILE__, __LINE__, text.toStdString());
+        RUV_WARNING(text.toStdString());
         report(text);
         return false;
     }
     QSettings().setValue("lastOpenFolder", QFileInfo(fileName).absolutePath());
     const QModelIndex folder = mDirModel->index(QFileInfo(fileName).absolutePath());
     if (!folder.isValid()) {
-        error(__FILE__, __LINE__, "INVALID");
+        RUV_ERROR("INVALID");
         report(tr("The folder of %1 is not in the tree").arg(fileName));
         return true;
     }

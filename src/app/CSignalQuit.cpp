@@ -21,7 +21,7 @@ void onPosixSignal(int) {
 
 CSignalQuit::CSignalQuit(QObject* parent) : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalFds) != 0) {
-        warning(__FILE__, __LINE__, "cannot watch for termination signals");
+        RUV_WARNING("cannot watch for termination signals");
         return;
     }
     mNotifier = new QSocketNotifier(gSignalFds[1], QSocketNotifier::Read, this);

@@ -78,8 +78,7 @@ CImageListModel::CImageListModel(QObject* parent) : QAbstractItemModel(parent) {
     mSettle->setInterval(kFolderSettleMs);
     // A copy from a card or an export changes the folder many times within a moment:
     // the list looks once the burst is over.
-    connect(mWatcher, &QFileSystemWatcher::directoryChanged, mSettle,
-            qOverload<>(&QTimer::start));
+    connect(mWatcher, &QFileSystemWatcher::directoryChanged, mSettle, qOverload<>(&QTimer::start));
     connect(mSettle, &QTimer::timeout, this, &CImageListModel::followFolder);
 }
 
@@ -174,7 +173,7 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         // the root folder is none.
         const QString target = mDirPath + QLatin1Char('/') + name;
         if (mDirPath.isEmpty() || !QFile::copy(local, target)) {
-            warning(__FILE__, __LINE__, ("Could not copy " + local).toStdString());
+            RUV_WARNING(("Could not copy " + local).toStdString());
             emit copyFailed(local);
             ok = false;
             continue;
@@ -184,7 +183,7 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         if (::stat(QFile::encodeName(local).constData(), &source) == 0) {
             const timespec times[2] = {source.st_atim, source.st_mtim};
             if (::utimensat(AT_FDCWD, QFile::encodeName(target).constData(), times, 0) != 0)
-                warning(__FILE__, __LINE__, ("Could not keep the file time of " + target).toStdString());
+                RUV_WARNING(("Could not keep the file time of " + target).toStdString());
         }
         copied.append(QFile::encodeName(name));
     }

@@ -104,8 +104,7 @@ void CImageListModel::loadList(const QString& fileName) {
     std::vector<SImageEntry> entries;
     while (reader.readLine()) {
         if (reader.fieldCount() < kFieldCount) {
-            warning(__FILE__, __LINE__,
-                    "skipped line " + std::to_string(reader.lineNumber()) + " of " +
+            RUV_WARNING("skipped line " + std::to_string(reader.lineNumber()) + " of " +
                         fileName.toStdString() + ": fewer than " + std::to_string(kFieldCount) +
                         " fields");
             continue;

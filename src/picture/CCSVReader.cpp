@@ -19,7 +19,7 @@ CCSVReader::CCSVReader(const char* fileName, char separator)
     // file instead.
     std::error_code ignored;
     if (!mStream.is_open() || std::filesystem::is_directory(fileName, ignored)) {
-        warning(__FILE__, __LINE__, std::string("could not open ") + fileName);
+        RUV_WARNING(std::string("could not open ") + fileName);
         throw "could not open filename";
     }
 }
