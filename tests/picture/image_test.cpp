@@ -1,4 +1,5 @@
 #include "image.h"
+#include "imagehandle.h"
 
 #include <gmock/gmock.h>
 
@@ -40,25 +41,27 @@ TEST(ImageRecord, SizesAreSixtyFourBitAndRowsWholeBytes) {
 }
 
 TEST(ImageRecord, AllocationRefusesEmptyAndHugePictures) {
-    SImage image;
-    image.mWidth = 4;
-    image.mHeight = 2;
-    image.mChannels = 3;
-    ASSERT_TRUE(allocatePixels(image));
-    ASSERT_NE(image.mPixels, nullptr);
-    image.mPixels[23] = 7;  // the last byte is there
-    freePixels(image);
-    EXPECT_EQ(image.mPixels, nullptr);
+    SImage shape;
+    shape.mWidth = 4;
+    shape.mHeight = 2;
+    shape.mChannels = 3;
+    const SImageHandle image = allocateImage(shape);
+    ASSERT_NE(image->mPixels, nullptr);
+    EXPECT_EQ(image->mWidth, 4);
+    EXPECT_EQ(image->mHeight, 2);
+    EXPECT_EQ(image->mChannels, 3);
+    image->mPixels[23] = 7;  // the last byte is there
 
-    image.mWidth = 20000;
-    image.mHeight = 20000;  // 1.2 GB
+    shape.mWidth = 20000;
+    shape.mHeight = 20000;  // 1.2 GB
     CaptureStderr();
-    EXPECT_FALSE(allocatePixels(image));
+    const SImageHandle huge = allocateImage(shape);
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("1144 MiB, more than the limit of 1024 MiB"));
-    EXPECT_EQ(image.mPixels, nullptr);
+    EXPECT_EQ(huge->mPixels, nullptr);
+    EXPECT_EQ(huge->mWidth, -1);  // the failure record
 
-    image.mWidth = -1;
+    shape.mWidth = -1;
     CaptureStderr();
-    EXPECT_FALSE(allocatePixels(image));
+    EXPECT_EQ(allocateImage(shape)->mPixels, nullptr);
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING"));
 }
