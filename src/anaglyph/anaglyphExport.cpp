@@ -9,6 +9,7 @@
 #include "mpowrite.h"
 #include "parallax.h"
 #include "picturekind.h"
+#include "pixelformat.h"
 #include "pngEncode.h"
 #include "resample.h"
 #include "viewdecode.h"
@@ -109,13 +110,9 @@ SImageHandle decodeFull(const std::string& path, EViewPicture which) {
     shape.mHeight = image->mHeight;
     shape.mChannels = 3;
     const SImageHandle rgb = allocateImage(shape);
-    if (!rgb->mPixels)
-        return rgb;
-    const size_t count = size_t(rgb->mWidth) * size_t(rgb->mHeight);
-    const uint8_t* in = image->mPixels;
-    for (size_t i = 0; i < count; ++i, in += 4)
-        for (size_t c = 0; c < 3; ++c)
-            rgb->mPixels[i * 3 + c] = uint8_t((in[c] * in[3] + 127) / 255);
+    if (rgb->mPixels)
+        rgbaToRgbOverBlack(image->mPixels, rgb->mPixels,
+                           size_t(rgb->mWidth) * size_t(rgb->mHeight));
     return rgb;
 }
 

@@ -4,6 +4,7 @@
 #include "filecloser.h"
 #include "jpegio.h"
 #include "picturekind.h"
+#include "pixelformat.h"
 #include "pngio.h"
 #include "resample.h"
 
@@ -227,17 +228,8 @@ SImageHandle widenToRgba(const SImageHandle& image,
     shape.mChannels = 4;
     shape.mBitDepth = 8;
     SImageHandle out = takeImage(shape, recycler);
-    if (!out->mPixels)
-        return out;
-    const size_t pixels = size_t(out->mWidth) * size_t(out->mHeight);
-    const unsigned char* in = image->mPixels;
-    unsigned char* o = out->mPixels;
-    for (size_t i = 0; i < pixels; ++i, in += 3, o += 4) {
-        o[0] = in[0];
-        o[1] = in[1];
-        o[2] = in[2];
-        o[3] = 255;
-    }
+    if (out->mPixels)
+        rgbToRgba(image->mPixels, out->mPixels, size_t(out->mWidth) * size_t(out->mHeight));
     return out;
 }
 
