@@ -1,5 +1,7 @@
 #include "pngio.h"
 
+#include "jpegio.h"
+
 #include "jpegfixtures.h"
 
 #include "filesizelimit.h"
@@ -348,6 +350,46 @@ TEST_F(PngFiles, BrokenFilesFailAndLaterReadsStillWork) {
     const SImageHandle fromStream = readPngStream(stream, "joined");
     std::fclose(stream);
     EXPECT_EQ(pixelsOf(*fromStream), png.pixels);
+}
+
+// Open descriptors of this process; the listing's own descriptor counts every time.
+size_t openDescriptors() {
+    size_t count = 0;
+    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it)
+        ++count;
+    return count;
+}
+
+TEST_F(PngFiles, EveryWayOutOfAReadOrWriteClosesTheFile) {
+    const STestPng png = pattern(32, 32, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, 5);
+    writeTestPng(path("whole.png"), png);
+    const Bytes whole = fileBytes(path("whole.png"));
+    jpegfix::writeBytes(path("cut.png"), Bytes(whole.begin(), whole.begin() + whole.size() / 2));
+    jpegfix::writeBytes(path("head.png"), Bytes(whole.begin(), whole.begin() + 20));
+    jpegfix::writeBytes(path("notes.png"), Bytes({'h', 'e', 'l', 'l', 'o', '\n'}));
+    const Bytes jpeg = jpegfix::encodeJpeg({});
+    jpegfix::writeBytes(path("cut.jpg"), Bytes(jpeg.begin(), jpeg.begin() + 100));
+    Bytes noise(200 * 200 * 3);
+    uint32_t state = 777;
+    for (unsigned char& sample : noise)
+        sample = (unsigned char)((state = state * 1103515245u + 12345u) >> 24);
+
+    const size_t before = openDescriptors();
+    CaptureStderr();
+    for (const char* name : {"whole.png", "cut.png", "head.png", "notes.png"}) {
+        readPngFile(path(name).c_str());
+        readPngFileForView(path(name).c_str());
+    }
+    readJpegFile(path("cut.jpg").c_str(), 0);
+    readJpegFile(path("cut.jpg").c_str(), 1 << 20);  // no picture at that offset
+    readStereoJpegFile(path("cut.jpg").c_str(), true);
+    {
+        CFileSizeLimit limit(20000);
+        EXPECT_FALSE(writePngFile(path("full.png").c_str(), frame(200, 200, 3, noise)));
+    }
+    EXPECT_TRUE(writePngFile(path("out.png").c_str(), frame(200, 200, 3, noise)));
+    GetCapturedStderr();
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(PngFiles, HugeSizesInTheFileFailBeforeAllocating) {
