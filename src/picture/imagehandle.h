@@ -1,6 +1,6 @@
 #pragma once
-// Pixels that cross threads travel in an owning handle: whoever drops the last copy
-// frees them, also when a queued call is thrown away unopened. Freed buffers go back
+// Pixels travel in an owning handle: whoever drops the last copy frees them, also when a
+// queued call on another thread is thrown away unopened. Freed buffers go back
 // to a recycler, because a fresh buffer of camera size costs a noticeable share of a
 // decode in page faults alone.
 #include "image.h"
@@ -22,7 +22,7 @@ public:
     // A buffer of at least bytes (a kept one that is not much larger, else a new one);
     // its capacity goes to *capacity. Null only when memory runs out.
     unsigned char* take(size_t bytes, size_t* capacity);
-    // Hands a buffer from take() (or any new[] buffer of that capacity) back.
+    // Hands a buffer from take() (or one of that capacity from makePixelBuffer) back.
     void give(unsigned char* buffer, size_t capacity);
 
     size_t keptBuffers() const;

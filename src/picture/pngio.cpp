@@ -43,7 +43,7 @@ struct SPngReadStructs {
 // Everything the library calls touch. libpng reports errors by a longjmp back into
 // decodePng, whose frame holds plain data only. The owners (structs, row pointers,
 // pixels) are in this record, which lives in the caller's frame: the jump never leaves
-// that frame, so no destructor is skipped and each owner frees its part once.
+// that frame, so no destructor is skipped and each owner frees what it holds once.
 struct SPngReader {
     SPngReadStructs library;
     std::unique_ptr<png_bytep[]> rows;
