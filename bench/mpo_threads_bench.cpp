@@ -76,10 +76,9 @@ std::string writeMpo() {
 }
 
 void decode(bool right) {
-    SImage image = readStereoJpegFile(gPath.c_str(), right);
-    if (!image.mPixels)
+    const SImageHandle image = readStereoJpegFile(gPath.c_str(), right);
+    if (!image->mPixels)
         std::abort();
-    freePixels(image);
 }
 
 void leftThenRight(benchmark::State& state) {

@@ -23,15 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bytes.push_back(0);
 
     if (FILE* file = openBytes(bytes)) {
-        SImage image = decodeJpegStream(file);
-        freePixels(image);
+        const SImageHandle image = decodeJpegStream(file);
         std::fclose(file);
     }
     if (FILE* file = openBytes(bytes)) {
         const long offset = findSecondPicture(file);
         if (offset >= 0 && std::fseek(file, offset, SEEK_SET) == 0) {
-            SImage right = decodeJpegStream(file);
-            freePixels(right);
+            const SImageHandle right = decodeJpegStream(file);
         }
         std::fclose(file);
     }

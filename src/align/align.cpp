@@ -305,12 +305,13 @@ SImageHandle warpRightPicture(const SImage& right, const SStereoAlignment& align
         width > SHRT_MAX || height > SHRT_MAX || right.mWidth > SHRT_MAX ||
         right.mHeight > SHRT_MAX)
         return makeImageHandle(failedImage());
-    SImage out;
-    out.mWidth = width;
-    out.mHeight = height;
-    out.mChannels = right.mChannels;
-    if (!allocatePixels(out))
-        return makeImageHandle(failedImage());
+    SImage shape;
+    shape.mWidth = width;
+    shape.mHeight = height;
+    shape.mChannels = right.mChannels;
+    SImageHandle out = allocateImage(shape);
+    if (!out->mPixels)
+        return out;
     const SStereoAlignment neutral;
     const SStereoAlignment& a = alignment.mOk ? alignment : neutral;
     // The source of each output pixel, in the library's positions (pixel centres at whole
@@ -322,18 +323,16 @@ SImageHandle warpRightPicture(const SImage& right, const SStereoAlignment& align
     const cv::Matx23d toSource(x1 - x0, x2 - x0, x0 - 0.5, y1 - y0, y2 - y0, y0 - 0.5);
     const int type = CV_8UC(right.mChannels);
     const cv::Mat source(right.mHeight, right.mWidth, type, right.mPixels);
-    cv::Mat target(height, width, type, out.mPixels);
+    cv::Mat target(height, width, type, out->mPixels);
     // Black, and opaque where the picture has an alpha channel.
     const cv::Scalar black = right.mChannels == 4 ? cv::Scalar(0, 0, 0, 255) : cv::Scalar::all(0);
     try {
         cv::warpAffine(source, target, toSource, target.size(),
                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, black);
     } catch (const cv::Exception&) {
-        freePixels(out);
         return makeImageHandle(failedImage());
     } catch (const std::bad_alloc&) {
-        freePixels(out);
         return makeImageHandle(failedImage());
     }
-    return makeImageHandle(out);
+    return out;
 }

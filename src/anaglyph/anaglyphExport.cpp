@@ -10,6 +10,7 @@
 #include "mpowrite.h"
 #include "parallax.h"
 #include "picturekind.h"
+#include "pixelformat.h"
 #include "pngEncode.h"
 #include "resample.h"
 #include "viewdecode.h"
@@ -105,18 +106,15 @@ SImageHandle decodeFull(const std::string& path, EViewPicture which) {
     SImageHandle image = decodeForView(request, nullptr);
     if (!image->mPixels || image->mChannels != 4)
         return image;
-    SImage rgb;
-    rgb.mWidth = image->mWidth;
-    rgb.mHeight = image->mHeight;
-    rgb.mChannels = 3;
-    if (!allocatePixels(rgb))
-        return makeImageHandle(failedImage());
-    const size_t count = size_t(rgb.mWidth) * size_t(rgb.mHeight);
-    const uint8_t* in = image->mPixels;
-    for (size_t i = 0; i < count; ++i, in += 4)
-        for (size_t c = 0; c < 3; ++c)
-            rgb.mPixels[i * 3 + c] = uint8_t((in[c] * in[3] + 127) / 255);
-    return makeImageHandle(rgb);
+    SImage shape;
+    shape.mWidth = image->mWidth;
+    shape.mHeight = image->mHeight;
+    shape.mChannels = 3;
+    const SImageHandle rgb = allocateImage(shape);
+    if (rgb->mPixels)
+        rgbaToRgbOverBlack(image->mPixels, rgb->mPixels,
+                           size_t(rgb->mWidth) * size_t(rgb->mHeight));
+    return rgb;
 }
 
 int orientationOf(const SExifInfo& info) {
@@ -132,13 +130,14 @@ int inverseOrientation(int orientation) {
 // The picture as its Exif orientation shows it: turned, mirrored, or both.
 SImageHandle upright(const SImage& image, int orientation) {
     const bool sideways = turnsSideways(orientation);
-    SImage out;
-    out.mWidth = sideways ? image.mHeight : image.mWidth;
-    out.mHeight = sideways ? image.mWidth : image.mHeight;
-    out.mChannels = 3;
-    if (!allocatePixels(out))
-        return makeImageHandle(failedImage());
-    const SImageHandle handle = makeImageHandle(out);
+    SImage shape;
+    shape.mWidth = sideways ? image.mHeight : image.mWidth;
+    shape.mHeight = sideways ? image.mWidth : image.mHeight;
+    shape.mChannels = 3;
+    const SImageHandle handle = allocateImage(shape);
+    if (!handle->mPixels)
+        return handle;
+    const SImage& out = *handle;
     const CViewRows rows(image.mPixels, image.mWidth, image.mHeight, orientation, 0.0f);
     const size_t rowBytes = size_t(out.mWidth) * 3;
     const uint8_t* lines[CViewRows::kBlockRows];
@@ -154,14 +153,15 @@ SImageHandle upright(const SImage& image, int orientation) {
 }
 
 SImageHandle resized(const SImage& image, int width, int height) {
-    SImage out;
-    out.mWidth = width;
-    out.mHeight = height;
-    out.mChannels = 3;
-    if (!allocatePixels(out))
-        return makeImageHandle(failedImage());
-    const SImageHandle handle = makeImageHandle(out);
-    if (!resamplePixels(image.mPixels, image.mWidth, image.mHeight, 3, out.mPixels, width, height))
+    SImage shape;
+    shape.mWidth = width;
+    shape.mHeight = height;
+    shape.mChannels = 3;
+    const SImageHandle handle = allocateImage(shape);
+    if (!handle->mPixels)
+        return handle;
+    if (!resamplePixels(image.mPixels, image.mWidth, image.mHeight, 3, handle->mPixels, width,
+                        height))
         return makeImageHandle(failedImage());
     return handle;
 }
@@ -292,13 +292,14 @@ SImageHandle sideBySide(const SStereoPair& pair, bool cross) {
     const SImageHandle right = uprightPicture(pair.mRight, pair.mOrientation);
     if (!left->mPixels || !right->mPixels)
         return makeImageHandle(failedImage());
-    SImage out;
-    out.mWidth = left->mWidth + right->mWidth;
-    out.mHeight = left->mHeight;
-    out.mChannels = 3;
-    if (!allocatePixels(out))
-        return makeImageHandle(failedImage());
-    const SImageHandle handle = makeImageHandle(out);
+    SImage shape;
+    shape.mWidth = left->mWidth + right->mWidth;
+    shape.mHeight = left->mHeight;
+    shape.mChannels = 3;
+    const SImageHandle handle = allocateImage(shape);
+    if (!handle->mPixels)
+        return handle;
+    const SImage& out = *handle;
     const SImage& first = cross ? *right : *left;
     const SImage& second = cross ? *left : *right;
     const size_t firstBytes = size_t(first.mWidth) * 3, secondBytes = size_t(second.mWidth) * 3;

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,10 +48,10 @@ bool composeAnaglyphInto(const SImage& left, const SImage& right, const SAnaglyp
         settings.mOrientation >= 1 && settings.mOrientation <= 8 ? settings.mOrientation : 1;
 
     // The screen stretches the right picture over the left one's place.
-    std::unique_ptr<uint8_t[]> scaledRight;
+    std::unique_ptr<unsigned char[]> scaledRight;
     const uint8_t* rightPixels = right.mPixels;
     if (right.mWidth != left.mWidth || right.mHeight != left.mHeight) {
-        scaledRight.reset(new (std::nothrow) uint8_t[size_t(imageByteSize(left))]);
+        scaledRight = makePixelBuffer(size_t(imageByteSize(left)));
         if (!scaledRight) {
             RUV_WARNING("out of memory for scaling the right picture");
             return false;
@@ -101,16 +100,16 @@ SImageHandle composeAnaglyph(const SImage& left, const SImage& right,
         return makeImageHandle(failedImage());
     }
     const bool sideways = turnsSideways(settings.mOrientation);
-    SImage out;
-    out.mWidth = sideways ? left.mHeight : left.mWidth;
-    out.mHeight = sideways ? left.mWidth : left.mHeight;
-    out.mChannels = 3;
-    out.mBitDepth = 8;
-    if (!allocatePixels(out))
+    SImage shape;
+    shape.mWidth = sideways ? left.mHeight : left.mWidth;
+    shape.mHeight = sideways ? left.mWidth : left.mHeight;
+    shape.mChannels = 3;
+    shape.mBitDepth = 8;
+    SImageHandle out = allocateImage(shape);
+    if (!out->mPixels)
+        return out;
+    adviseHugePages(out->mPixels, size_t(imageByteSize(*out)));
+    if (!composeAnaglyphInto(left, right, settings, out->mPixels))
         return makeImageHandle(failedImage());
-    adviseHugePages(out.mPixels, size_t(imageByteSize(out)));
-    SImageHandle handle = makeImageHandle(out);
-    if (!composeAnaglyphInto(left, right, settings, out.mPixels))
-        return makeImageHandle(failedImage());
-    return handle;
+    return out;
 }

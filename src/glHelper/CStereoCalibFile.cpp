@@ -73,10 +73,8 @@ SFacePicture firstChannel(const SImage& image, int maxSide) {
     return face;
 }
 
-SFacePicture takeFace(SImage image, int maxSide) {
-    SFacePicture face = firstChannel(image, maxSide);
-    freePixels(image);
-    return face;
+SFacePicture takeFace(const SImageHandle& image, int maxSide) {
+    return firstChannel(*image, maxSide);
 }
 
 SFacePicture faceFromResource(int maxSide) {

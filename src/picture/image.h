@@ -1,16 +1,19 @@
 #pragma once
-// The picture record that all pixels travel in: decoded files, PNG files, frames.
+// The picture record: size and layout of decoded files, PNG files, frames, and where
+// their pixels are.
 #include <cstddef>
 #include <cstdint>
 
+// A view, not an owner: copying the record copies the pointer, and no copy frees it.
+// The pixels belong to an owning handle (SImageHandle, see imagehandle.h) or a scratch
+// buffer, which must outlive every record that points into it.
 struct SImage {
     int mWidth = -1;  // -1 in the failure record
     int mHeight = -1;
     int mChannels = 3;  // samples per pixel: 1 gray (or palette index), 2, 3 RGB, 4
     int mBitDepth = 8;  // bits per sample
     // Samples interleaved, rows without gaps (low bit depths: each row starts on a
-    // byte), top row first for decoded files. Allocated with new[] by the decoder and
-    // owned by whoever receives the record last; the record never frees it.
+    // byte), top row first for decoded files.
     unsigned char* mPixels = nullptr;
 };
 
@@ -27,12 +30,6 @@ inline SImage failedImage() {
 int64_t imageRowBytes(const SImage& image);
 // Bytes of the whole buffer; 0 for a record without a positive size.
 int64_t imageByteSize(const SImage& image);
-
-// Allocates mPixels with imageByteSize bytes. Refuses, with a warning naming the size,
-// a record without a positive size or one above kMaxImageBytes; mPixels stays null then.
-bool allocatePixels(SImage& image);
-// Frees mPixels (new[]) and sets it to null.
-void freePixels(SImage& image);
 
 // A picture of camera size is tens of megabytes fresh from the system, written once
 // from top to bottom: on small pages its page faults cost a good share of a decode or a

@@ -1,6 +1,9 @@
 #include "imagehandle.h"
 
+#include "diagnostics.h"
+
 #include <new>
+#include <string>
 
 namespace {
 
@@ -15,6 +18,30 @@ size_t roundedCapacity(size_t bytes) {
 // hold on to a camera-sized buffer.
 bool fits(size_t capacity, size_t bytes) {
     return capacity >= bytes && capacity - bytes <= bytes / 4 + (size_t(1) << 20);
+}
+
+// The other half of makePixelBuffer, for buffers that were let go of to a recycler or a
+// handle's deleter.
+void releasePixelBuffer(unsigned char* buffer) {
+    delete[] buffer;
+}
+
+// Allocates through the recycler when there is one, else fresh.
+unsigned char* takePixels(CPixelRecycler* recycler, size_t bytes, size_t* capacity) {
+    if (recycler)
+        return recycler->take(bytes, capacity);
+    unsigned char* buffer = makePixelBuffer(bytes).release();
+    if (capacity)
+        *capacity = buffer ? bytes : 0;
+    return buffer;
+}
+
+// Gives back to the recycler when there is one, else frees.
+void givePixels(CPixelRecycler* recycler, unsigned char* buffer, size_t capacity) {
+    if (recycler)
+        recycler->give(buffer, capacity);
+    else
+        releasePixelBuffer(buffer);
 }
 
 struct SPixelRelease {
@@ -35,7 +62,7 @@ CPixelRecycler::CPixelRecycler(size_t maxBuffers, size_t maxBytes)
 
 CPixelRecycler::~CPixelRecycler() {
     for (const SKept& kept : mKept)
-        delete[] kept.mBuffer;
+        releasePixelBuffer(kept.mBuffer);
 }
 
 unsigned char* CPixelRecycler::take(size_t bytes, size_t* capacity) {
@@ -57,7 +84,7 @@ unsigned char* CPixelRecycler::take(size_t bytes, size_t* capacity) {
         }
     }
     const size_t size = roundedCapacity(bytes);
-    unsigned char* buffer = new (std::nothrow) unsigned char[size];
+    unsigned char* buffer = makePixelBuffer(size).release();
     if (capacity)
         *capacity = buffer ? size : 0;
     return buffer;
@@ -84,7 +111,7 @@ void CPixelRecycler::give(unsigned char* buffer, size_t capacity) {
     }
     // Freeing tens of megabytes returns pages to the system: not under the lock.
     for (unsigned char* old : dropped)
-        delete[] old;
+        releasePixelBuffer(old);
 }
 
 size_t CPixelRecycler::keptBuffers() const {
@@ -97,20 +124,8 @@ size_t CPixelRecycler::keptBytes() const {
     return mKeptBytes;
 }
 
-unsigned char* takePixels(CPixelRecycler* recycler, size_t bytes, size_t* capacity) {
-    if (recycler)
-        return recycler->take(bytes, capacity);
-    unsigned char* buffer = new (std::nothrow) unsigned char[bytes];
-    if (capacity)
-        *capacity = buffer ? bytes : 0;
-    return buffer;
-}
-
-void givePixels(CPixelRecycler* recycler, unsigned char* buffer, size_t capacity) {
-    if (recycler)
-        recycler->give(buffer, capacity);
-    else
-        delete[] buffer;
+std::unique_ptr<unsigned char[]> makePixelBuffer(size_t bytes) {
+    return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[bytes]);
 }
 
 SImageHandle makeImageHandle(SImage image, std::shared_ptr<CPixelRecycler> recycler,
@@ -121,4 +136,36 @@ SImageHandle makeImageHandle(SImage image, std::shared_ptr<CPixelRecycler> recyc
         capacity = size_t(imageByteSize(image));
     SImage* owned = new SImage(image);
     return SImageHandle(owned, SPixelRelease{std::move(recycler), capacity});
+}
+
+SImageHandle takeImage(const SImage& shape, const std::shared_ptr<CPixelRecycler>& recycler) {
+    SImage image = shape;
+    size_t capacity = 0;
+    image.mPixels = takePixels(recycler.get(), size_t(imageByteSize(image)), &capacity);
+    if (!image.mPixels)
+        return makeImageHandle(failedImage());
+    return makeImageHandle(image, recycler, capacity);
+}
+
+SImageHandle allocateImage(const SImage& shape) {
+    const int64_t size = imageByteSize(shape);
+    if (size <= 0) {
+        warning(__FILE__, __LINE__,
+                "picture of " + std::to_string(shape.mWidth) + " x " +
+                    std::to_string(shape.mHeight) + " pixels has no pixels to hold");
+        return makeImageHandle(failedImage());
+    }
+    if (size > kMaxImageBytes) {
+        warning(__FILE__, __LINE__,
+                "picture of " + std::to_string(shape.mWidth) + " x " +
+                    std::to_string(shape.mHeight) + " pixels would need " +
+                    std::to_string(size >> 20) + " MiB, more than the limit of " +
+                    std::to_string(kMaxImageBytes >> 20) + " MiB");
+        return makeImageHandle(failedImage());
+    }
+    SImageHandle image = takeImage(shape, nullptr);
+    if (!image->mPixels)
+        warning(__FILE__, __LINE__,
+                "out of memory for a picture of " + std::to_string(size >> 20) + " MiB");
+    return image;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -32,7 +33,8 @@ void jumpBack(j_common_ptr info) {
     SJumpingErrorManager* manager = reinterpret_cast<SJumpingErrorManager*>(info->err);
     (*info->err->format_message)(info, manager->mFatal);
     (*info->err->output_message)(info);
-    std::fputs("jump back\n", stderr);
+    // The line's string is gone before the jump: nothing here is left for it to skip.
+    consoleLine("jump back");
     std::longjmp(manager->mJump, 1);
 }
 
@@ -51,14 +53,15 @@ enum class EDecodeResult { Done, Failed, TooLarge, Unsupported, PrematureEnd, Ab
 constexpr int kRowsPerRead = 16;
 
 // Everything a decode touches lives here, outside the frame that calls setjmp, so that
-// a jump back finds it intact and nothing with a destructor is skipped.
+// a jump back finds it intact. The owners in it (the output's handle) are destroyed with
+// the state by the caller, which the jump never leaves: no destructor is skipped.
 struct SDecodeState {
-    jpeg_decompress_struct mInfo;
+    jpeg_decompress_struct mInfo{};  // zeroed: destroying it before it was created is safe
     SJumpingErrorManager mErrors;
-    SImage mImage;
+    SImage mImage;                   // the output's size, and its pixels once there are any
+    SImageHandle mOutput;            // owns mImage.mPixels
     int64_t mDeclaredBytes = 0;
     const SJpegDecodeRequest* mRequest = nullptr;  // null: the file's own samples
-    size_t mCapacity = 0;                          // of mImage.mPixels, when recycled
     bool mCmykToRgb = false;
     // Kept partial pictures: the rows that were whole before the data ended; -1 when a
     // progressive picture's scans ended early (every row has some of it).
@@ -116,27 +119,32 @@ void applyRequest(SDecodeState* state) {
     }
 }
 
+// Called between library calls, never during one: the handles made here are in
+// state->mOutput before the library can jump.
 bool allocateOutput(SDecodeState* state) {
-    SImage& image = state->mImage;
-    if (!state->mRequest || !state->mRequest->mRecycler)
-        return allocatePixels(image);
-    image.mPixels =
-        state->mRequest->mRecycler->take(size_t(state->mDeclaredBytes), &state->mCapacity);
-    if (!image.mPixels)
-        RUV_WARNING("out of memory for a picture of " +
-                    std::to_string(state->mDeclaredBytes >> 20) + " MiB");
-    return image.mPixels != nullptr;
+    if (!state->mRequest || !state->mRequest->mRecycler) {
+        state->mOutput = allocateImage(state->mImage);
+    } else {
+        state->mOutput = takeImage(state->mImage, state->mRequest->mRecycler);
+        if (!state->mOutput->mPixels)
+            RUV_WARNING("out of memory for a picture of " +
+                        std::to_string(state->mDeclaredBytes >> 20) + " MiB");
+    }
+    state->mImage.mPixels = state->mOutput->mPixels;
+    return state->mImage.mPixels != nullptr;
 }
 
-void releaseOutput(SDecodeState* state) {
-    if (state->mCapacity > 0) {
-        state->mRequest->mRecycler->give(state->mImage.mPixels, state->mCapacity);
-        state->mImage.mPixels = nullptr;
-        state->mCapacity = 0;
-    } else {
-        freePixels(state->mImage);
-    }
-}
+// The library's side of a decode, freed on every way out of runDecode, also after a jump
+// back from an error: the guard lives in runDecode's frame, above the one that calls
+// setjmp, so the jump never skips it.
+struct SDecompressGuard {
+    explicit SDecompressGuard(jpeg_decompress_struct* info) : mInfo(info) {}
+    ~SDecompressGuard() { jpeg_destroy_decompress(mInfo); }
+    SDecompressGuard(const SDecompressGuard&) = delete;
+    SDecompressGuard& operator=(const SDecompressGuard&) = delete;
+
+    jpeg_decompress_struct* const mInfo;
+};
 
 // Only plain data in this frame: the library may longjmp back into it.
 EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
@@ -218,13 +226,17 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
     return EDecodeResult::Done;
 }
 
-// Runs one decode; on failure reports what deserves it and returns the failure record.
-SImage runDecode(SDecodeState* state, FILE* file) {
+// Runs one decode; on failure reports what deserves it and returns the failure record's
+// handle.
+SImageHandle runDecode(SDecodeState* state, FILE* file) {
     if (!file)
-        return failedImage();
+        return makeImageHandle(failedImage());
     state->mErrors.mFatal[0] = 0;
-    const EDecodeResult result = decodeInto(state, file);
-    jpeg_destroy_decompress(&state->mInfo);
+    EDecodeResult result;
+    {
+        const SDecompressGuard library(&state->mInfo);
+        result = decodeInto(state, file);
+    }
     if (result == EDecodeResult::Done) {
         if (state->mPartial && state->mRequest->mWhy) {
             const bool cut = state->mErrors.mHitEof;
@@ -237,7 +249,7 @@ SImage runDecode(SDecodeState* state, FILE* file) {
                     : std::string(cut ? "truncated after " : "damaged after ") +
                           std::to_string(int64_t(state->mGoodRows) * 100 / height) + " %";
         }
-        return state->mImage;
+        return std::move(state->mOutput);
     }
 
     const SImage& image = state->mImage;
@@ -270,22 +282,23 @@ SImage runDecode(SDecodeState* state, FILE* file) {
     // Whoever reads the finished rows meanwhile lets go of them before they go.
     if (state->mRequest && state->mRequest->mRowsDone)
         state->mRequest->mRowsDone(state->mImage, -1);
-    releaseOutput(state);
-    return failedImage();
+    state->mOutput.reset();
+    state->mImage.mPixels = nullptr;
+    return makeImageHandle(failedImage());
 }
 
 FilePtr openFile(const char* path) {
     FilePtr file(path ? std::fopen(path, "rb") : nullptr);
     if (!file)
-        std::fprintf(stderr, "Could not open >%s<\n", path ? path : "");
+        consoleLine(std::string("Could not open >") + (path ? path : "") + "<");
     return file;
 }
 
 }  // namespace
 
-SImage decodeJpegStream(FILE* file) {
+SImageHandle decodeJpegStream(FILE* file) {
     std::unique_ptr<SDecodeState> state(new (std::nothrow) SDecodeState());
-    return state ? runDecode(state.get(), file) : failedImage();
+    return state ? runDecode(state.get(), file) : makeImageHandle(failedImage());
 }
 
 SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& request) {
@@ -293,35 +306,32 @@ SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& reques
     if (!state)
         return makeImageHandle(failedImage());
     state->mRequest = &request;
-    const SImage image = runDecode(state.get(), file);
-    if (!image.mPixels)
-        return makeImageHandle(failedImage());
-    return makeImageHandle(image, request.mRecycler, state->mCapacity);
+    return runDecode(state.get(), file);
 }
 
-SImage readJpegFile(const char* path, long offset) {
+SImageHandle readJpegFile(const char* path, long offset) {
     FilePtr file = openFile(path);
     if (!file)
-        return failedImage();
+        return makeImageHandle(failedImage());
     if (offset < 0 || fseeko(file.get(), offset, SEEK_SET) != 0) {
         RUV_WARNING("cannot seek to offset " + std::to_string(offset) + " of " + path);
-        return failedImage();
+        return makeImageHandle(failedImage());
     }
     return decodeJpegStream(file.get());
 }
 
-SImage readStereoJpegFile(const char* path, bool right) {
+SImageHandle readStereoJpegFile(const char* path, bool right) {
     FilePtr file = openFile(path);
     if (!file)
-        return failedImage();
+        return makeImageHandle(failedImage());
     if (right) {
         const long offset = findSecondPicture(file.get());
         if (offset < 0) {
             RUV_WARNING(std::string("no second picture in ") + path);
-            return failedImage();
+            return makeImageHandle(failedImage());
         }
         if (fseeko(file.get(), offset, SEEK_SET) != 0)
-            return failedImage();
+            return makeImageHandle(failedImage());
     }
     return decodeJpegStream(file.get());
 }

@@ -1,7 +1,7 @@
 #pragma once
 // JPEG decoding of whole files, of a stream at a file offset (the Exif thumbnail) and
-// of the second picture of an MPO stereo file. Decoders never throw; they return the
-// failure record. Nothing is shared, so decodes may run on several threads at once.
+// of the second picture of an MPO stereo file. Decoders never throw and never return
+// null; on failure they return the failure record's handle. Nothing is shared, so decodes may run on several threads at once.
 #include "image.h"
 #include "imagehandle.h"
 
@@ -13,7 +13,7 @@
 
 // Decodes one JPEG stream starting at the file's current position, up to its
 // end-of-image marker.
-SImage decodeJpegStream(FILE* file);
+SImageHandle decodeJpegStream(FILE* file);
 
 // What decodeJpegStreamScaled makes of a stream.
 struct SJpegDecodeRequest {
@@ -30,7 +30,7 @@ struct SJpegDecodeRequest {
     // decoding, which hides the small differences of the library's faster transform
     // and plain upsampling: it is decoded with those.
     int mFastAbove = 0;
-    // Where the pixels go; new[] when null.
+    // Where the pixels come from; fresh memory when null.
     std::shared_ptr<CPixelRecycler> mRecycler;
     // Checked between groups of rows: once set, the decode stops and fails, so that a
     // picture nobody wants any more frees its core at once.
@@ -52,10 +52,10 @@ struct SJpegDecodeRequest {
 SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& request);
 
 // Opens path (8-bit local encoding, UTF-8 here), decodes the stream at offset.
-SImage readJpegFile(const char* path, long offset);
+SImageHandle readJpegFile(const char* path, long offset);
 
 // right false: the first picture; right true: the second picture of an MPO file.
-SImage readStereoJpegFile(const char* path, bool right);
+SImageHandle readStereoJpegFile(const char* path, bool right);
 
 // File offset of the second picture of an MPO file (from its MP index, else the first
 // start of an image after the first picture's stream), or -1 when there is none.

@@ -1,6 +1,7 @@
 #include "pngio.h"
 
 #include "diagnostics.h"
+#include "filecloser.h"
 
 #include <png.h>
 
@@ -8,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <sys/stat.h>
 
 namespace {
@@ -26,17 +29,29 @@ constexpr png_uint_32 kMaxAncillaryChunks = 1000;
 
 enum class EPngRead { Ok, InitIoFailed, ReadImageFailed, UnexpectedLayout, TooLarge };
 
-// Everything the library calls touch. libpng reports errors by longjmp, so this is
-// plain data only: the jump skips no destructor, and the caller frees what it holds.
-struct SPngReader {
+// The library's read structs, destroyed with their holder on every way out.
+struct SPngReadStructs {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    png_bytep* rows = nullptr;
+
+    SPngReadStructs() = default;
+    ~SPngReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
+    SPngReadStructs(const SPngReadStructs&) = delete;
+    SPngReadStructs& operator=(const SPngReadStructs&) = delete;
+};
+
+// Everything the library calls touch. libpng reports errors by a longjmp back into
+// decodePng, whose frame holds plain data only. The owners (structs, row pointers,
+// pixels) are in this record, which lives in the caller's frame: the jump never leaves
+// that frame, so no destructor is skipped and each owner frees what it holds once.
+struct SPngReader {
+    SPngReadStructs library;
+    std::unique_ptr<png_bytep[]> rows;
+    SImageHandle pixels;  // owns image.mPixels
     SImage image;
     EPngRead failure = EPngRead::InitIoFailed;  // what a library error means right now
     bool forView = false;                       // 8-bit RGB or RGBA instead of the samples
-    CPixelRecycler* recycler = nullptr;         // for the view's buffers
-    size_t capacity = 0;                        // of image.mPixels, when recycled
+    std::shared_ptr<CPixelRecycler> recycler;   // for the view's buffers
     // The view's partial pictures: a plain (not interlaced) picture whose data ends early
     // keeps the rows read before, the rest grey.
     bool keepPartial = false;
@@ -78,77 +93,77 @@ void requestViewTransforms(png_structp png, png_infop info) {
     png_set_gray_to_rgb(png);
 }
 
+// Called between library calls, never during one: the handles made here are in
+// r->pixels before the library can jump.
 bool allocateRead(SPngReader* r) {
-    if (!r->forView)
-        return allocatePixels(r->image);
-    const int64_t size = imageByteSize(r->image);
-    if (size <= 0 || size > kMaxImageBytes) {
-        RUV_WARNING("picture of " + std::to_string(r->image.mWidth) + " x " +
-                    std::to_string(r->image.mHeight) + " pixels would need " +
-                    std::to_string(size >> 20) + " MiB, more than the limit of " +
-                    std::to_string(kMaxImageBytes >> 20) + " MiB");
-        return false;
+    if (!r->forView) {
+        r->pixels = allocateImage(r->image);
+    } else {
+        const int64_t size = imageByteSize(r->image);
+        if (size <= 0 || size > kMaxImageBytes) {
+            RUV_WARNING("picture of " + std::to_string(r->image.mWidth) + " x " +
+                        std::to_string(r->image.mHeight) + " pixels would need " +
+                        std::to_string(size >> 20) + " MiB, more than the limit of " +
+                        std::to_string(kMaxImageBytes >> 20) + " MiB");
+            return false;
+        }
+        r->pixels = takeImage(r->image, r->recycler);
     }
-    r->image.mPixels = takePixels(r->recycler, size_t(size), &r->capacity);
+    r->image.mPixels = r->pixels->mPixels;
     return r->image.mPixels != nullptr;
 }
 
-void releaseRead(SPngReader* r) {
-    if (r->forView)
-        givePixels(r->recycler, r->image.mPixels, r->capacity);
-    else
-        delete[] r->image.mPixels;
-    r->image.mPixels = nullptr;
-}
-
+// Only plain data in this frame: the library may longjmp back into it.
 EPngRead decodePng(SPngReader* r, FILE* file) {
+    png_structp png = r->library.png;
+    png_infop info = r->library.info;
     // r->failure lives in the caller's frame, so its value survives the jump back.
     r->failure = EPngRead::InitIoFailed;
-    if (setjmp(png_jmpbuf(r->png)))
+    if (setjmp(png_jmpbuf(png)))
         return r->failure;
 
-    png_init_io(r->png, file);
-    png_set_sig_bytes(r->png, kSignatureBytes);
-    png_read_info(r->png, r->info);
+    png_init_io(png, file);
+    png_set_sig_bytes(png, kSignatureBytes);
+    png_read_info(png, info);
 
-    r->image.mWidth = int(png_get_image_width(r->png, r->info));
-    r->image.mHeight = int(png_get_image_height(r->png, r->info));
-    r->image.mChannels = png_get_channels(r->png, r->info);
-    r->image.mBitDepth = png_get_bit_depth(r->png, r->info);
+    r->image.mWidth = int(png_get_image_width(png, info));
+    r->image.mHeight = int(png_get_image_height(png, info));
+    r->image.mChannels = png_get_channels(png, info);
+    r->image.mBitDepth = png_get_bit_depth(png, info);
 
     if (r->forView)
-        requestViewTransforms(r->png, r->info);
-    png_set_interlace_handling(r->png);
-    png_read_update_info(r->png, r->info);
+        requestViewTransforms(png, info);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
     if (r->forView) {
-        r->image.mChannels = png_get_channels(r->png, r->info);
-        r->image.mBitDepth = png_get_bit_depth(r->png, r->info);
+        r->image.mChannels = png_get_channels(png, info);
+        r->image.mBitDepth = png_get_bit_depth(png, info);
     }
 
     // The library's rows (after the view's transformations, if any) must be exactly
     // ours: the buffer is sized by our count, and the library fills rows by its own.
     const int64_t stride = imageRowBytes(r->image);
-    if (stride <= 0 || int64_t(png_get_rowbytes(r->png, r->info)) != stride)
+    if (stride <= 0 || int64_t(png_get_rowbytes(png, info)) != stride)
         return EPngRead::UnexpectedLayout;
     if (!allocateRead(r))
         return EPngRead::TooLarge;
-    r->rows = new (std::nothrow) png_bytep[size_t(r->image.mHeight)];
+    r->rows.reset(new (std::nothrow) png_bytep[size_t(r->image.mHeight)]);
     if (!r->rows)
         return EPngRead::TooLarge;
     for (int row = 0; row < r->image.mHeight; ++row)
         r->rows[row] = r->image.mPixels + row * stride;
 
     r->failure = EPngRead::ReadImageFailed;
-    r->rowWise = r->keepPartial && png_get_interlace_type(r->png, r->info) == PNG_INTERLACE_NONE;
+    r->rowWise = r->keepPartial && png_get_interlace_type(png, info) == PNG_INTERLACE_NONE;
     if (r->rowWise) {
         for (; r->rowsRead < r->image.mHeight; ++r->rowsRead)
-            png_read_row(r->png, r->rows[r->rowsRead], nullptr);
+            png_read_row(png, r->rows[r->rowsRead], nullptr);
     } else {
-        png_read_image(r->png, r->rows);
+        png_read_image(png, r->rows.get());
     }
     // Every row is there: a file cut in its last chunks still shows whole.
     r->failure = EPngRead::Ok;
-    png_read_end(r->png, nullptr);
+    png_read_end(png, nullptr);
     return EPngRead::Ok;
 }
 
@@ -178,22 +193,31 @@ void libraryFree(png_structp, png_voidp block) {
     std::free(block);
 }
 
-struct SPngWriter {
-    FILE* file = nullptr;
+// The library's write structs, destroyed with their holder on every way out.
+struct SPngWriteStructs {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    png_bytep* rows = nullptr;
+
+    SPngWriteStructs() = default;
+    ~SPngWriteStructs() { png_destroy_write_struct(&png, &info); }
+    SPngWriteStructs(const SPngWriteStructs&) = delete;
+    SPngWriteStructs& operator=(const SPngWriteStructs&) = delete;
 };
 
-bool encodePng(SPngWriter* w, const SImage* image) {
-    if (setjmp(png_jmpbuf(w->png)))
+// Only plain data in this frame: the library may longjmp back into it. The owners of
+// what it uses are in the caller's frame, which the jump never leaves.
+bool encodePng(const SPngWriteStructs& library, FILE* file, png_bytep* rows,
+               const SImage& image) {
+    png_structp png = library.png;
+    png_infop info = library.info;
+    if (setjmp(png_jmpbuf(png)))
         return false;
-    png_init_io(w->png, w->file);
-    png_set_IHDR(w->png, w->info, png_uint_32(image->mWidth), png_uint_32(image->mHeight), 8,
-                 image->mChannels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(image.mWidth), png_uint_32(image.mHeight), 8,
+                 image.mChannels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_rows(w->png, w->info, w->rows);
-    png_write_png(w->png, w->info, PNG_TRANSFORM_IDENTITY, nullptr);
+    png_set_rows(png, info, rows);
+    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
     return true;
 }
 
@@ -215,35 +239,33 @@ void removePartialFile(const char* path) {
 
 namespace {
 
-// Reads the PNG at the stream's position into r->image; the failure record on failure.
-SImage readPng(SPngReader& r, FILE* file, const char* nameForMessages) {
+// Reads the PNG at the stream's position into r->image; the failure record's handle on
+// failure.
+SImageHandle readPng(SPngReader& r, FILE* file, const char* nameForMessages) {
     const std::string name = nameForMessages ? nameForMessages : "(stream)";
     png_byte signature[kSignatureBytes];
     if (!file || std::fread(signature, 1, kSignatureBytes, file) != kSignatureBytes ||
         png_sig_cmp(signature, 0, kSignatureBytes) != 0) {
         RUV_WARNING("[read_png_file] File " + name + " is not recognized as a PNG file");
-        return failedImage();
+        return makeImageHandle(failedImage());
     }
 
-    r.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr, nullptr,
-                                     limitedMalloc, libraryFree);
-    if (!r.png) {
+    r.library.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr,
+                                             nullptr, limitedMalloc, libraryFree);
+    if (!r.library.png) {
         RUV_WARNING("[read_png_file] png_create_read_struct failed");
-        return failedImage();
+        return makeImageHandle(failedImage());
     }
-    r.info = png_create_info_struct(r.png);
-    if (!r.info) {
-        png_destroy_read_struct(&r.png, nullptr, nullptr);
+    r.library.info = png_create_info_struct(r.library.png);
+    if (!r.library.info) {
         RUV_WARNING("[read_png_file] png_create_info_struct failed");
-        return failedImage();
+        return makeImageHandle(failedImage());
     }
-    png_set_user_limits(r.png, kMaxSide, kMaxSide);
-    png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
-    png_set_chunk_cache_max(r.png, kMaxAncillaryChunks);
+    png_set_user_limits(r.library.png, kMaxSide, kMaxSide);
+    png_set_chunk_malloc_max(r.library.png, kMaxChunkBytes);
+    png_set_chunk_cache_max(r.library.png, kMaxAncillaryChunks);
 
     const EPngRead result = decodePng(&r, file);
-    png_destroy_read_struct(&r.png, &r.info, nullptr);
-    delete[] r.rows;
     if (result == EPngRead::ReadImageFailed && r.rowWise && r.rowsRead > 0) {
         // Grey below the rows that came, as the JPEG decoder leaves a cut picture.
         const int64_t stride = imageRowBytes(r.image);
@@ -253,14 +275,15 @@ SImage readPng(SPngReader& r, FILE* file, const char* nameForMessages) {
             for (int64_t i = int64_t(r.rowsRead) * stride + 3; i < r.image.mHeight * stride; i += 4)
                 r.image.mPixels[i] = 255;
         clearRowPadding(r.image);
-        return r.image;
+        return std::move(r.pixels);
     }
     if (result == EPngRead::Ok) {
         clearRowPadding(r.image);
-        return r.image;
+        return std::move(r.pixels);
     }
 
-    releaseRead(&r);
+    r.pixels.reset();
+    r.image.mPixels = nullptr;
     switch (result) {
         case EPngRead::InitIoFailed:
             RUV_WARNING("[read_png_file] Error during init_io");
@@ -277,12 +300,21 @@ SImage readPng(SPngReader& r, FILE* file, const char* nameForMessages) {
         case EPngRead::Ok:
             break;
     }
-    return failedImage();
+    return makeImageHandle(failedImage());
+}
+
+// Opens path for reading; says so when it cannot.
+FilePtr openForReading(const char* path) {
+    FilePtr file(path ? std::fopen(path, "rb") : nullptr);
+    if (!file)
+        RUV_WARNING(std::string("[read_png_file] File ") + (path ? path : "(null)") +
+                    " could not be opened for reading");
+    return file;
 }
 
 }  // namespace
 
-SImage readPngStream(FILE* file, const char* nameForMessages) {
+SImageHandle readPngStream(FILE* file, const char* nameForMessages) {
     SPngReader r;
     return readPng(r, file, nameForMessages);
 }
@@ -292,101 +324,92 @@ SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
                                   std::string* partial) {
     SPngReader r;
     r.forView = true;
-    r.recycler = recycler.get();
+    r.recycler = recycler;
     r.keepPartial = partial != nullptr;
-    const SImage image = readPng(r, file, nameForMessages);
-    if (!image.mPixels)
-        return makeImageHandle(failedImage());
-    if (partial && r.rowsRead < image.mHeight && r.rowWise) {
+    SImageHandle image = readPng(r, file, nameForMessages);
+    if (!image->mPixels)
+        return image;
+    if (partial && r.rowsRead < image->mHeight && r.rowWise) {
         // A file that ends reads as end-of-file at the cut; anything else is damage.
         const bool cut = std::feof(file) != 0;
         *partial = std::string(cut ? "truncated after " : "damaged after ") +
-                   std::to_string(int64_t(r.rowsRead) * 100 / image.mHeight) + " %";
+                   std::to_string(int64_t(r.rowsRead) * 100 / image->mHeight) + " %";
     }
-    return makeImageHandle(image, recycler, r.capacity);
+    return image;
 }
 
 SImageHandle readPngFileForView(const char* path, const std::shared_ptr<CPixelRecycler>& recycler) {
-    FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        RUV_WARNING(std::string("[read_png_file] File ") + (path ? path : "(null)") +
-                    " could not be opened for reading");
+    const FilePtr file = openForReading(path);
+    if (!file)
         return makeImageHandle(failedImage());
-    }
-    SImageHandle image = readPngStreamForView(file, path, recycler);
-    std::fclose(file);
-    return image;
+    return readPngStreamForView(file.get(), path, recycler);
 }
 
-SImage readPngFile(const char* path) {
-    FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        RUV_WARNING(std::string("[read_png_file] File ") + (path ? path : "(null)") +
-                    " could not be opened for reading");
-        return failedImage();
-    }
-    const SImage image = readPngStream(file, path);
-    std::fclose(file);
-    return image;
+SImageHandle readPngFile(const char* path) {
+    const FilePtr file = openForReading(path);
+    if (!file)
+        return makeImageHandle(failedImage());
+    return readPngStream(file.get(), path);
 }
 
 bool writePngFile(const char* path, const SImage& image) {
-    std::fprintf(stderr, "img.mWidth = %i\nimg.mHeight = %i\nfilename = %s\n", image.mWidth,
-                 image.mHeight, path ? path : "(null)");
+    consoleLine("img.mWidth = " + std::to_string(image.mWidth));
+    consoleLine("img.mHeight = " + std::to_string(image.mHeight));
+    consoleLine(std::string("filename = ") + (path ? path : "(null)"));
     if (!path || !*path) {
-        std::fputs("ERROR: no file name to write the picture to\n", stderr);
+        consoleLine("ERROR: no file name to write the picture to");
         return false;
     }
     if (!isWritableFrame(image)) {
-        std::fprintf(stderr,
-                     "ERROR: cannot write %s: a %i x %i picture with %i channels of %i bits%s is "
-                     "no 8-bit RGB or RGBA frame\n",
-                     path, image.mWidth, image.mHeight, image.mChannels, image.mBitDepth,
-                     image.mPixels ? "" : " and no pixels");
+        consoleLine(std::string("ERROR: cannot write ") + path + ": a " +
+                    std::to_string(image.mWidth) + " x " + std::to_string(image.mHeight) +
+                    " picture with " + std::to_string(image.mChannels) + " channels of " +
+                    std::to_string(image.mBitDepth) + " bits" +
+                    (image.mPixels ? "" : " and no pixels") + " is no 8-bit RGB or RGBA frame");
         return false;
     }
 
     // Built before the file is opened, so that running out of memory leaves no file.
     // The buffer holds the bottom row first; the file wants the top row first.
-    SPngWriter w;
-    w.rows = new (std::nothrow) png_bytep[size_t(image.mHeight)];
-    if (!w.rows) {
-        std::fprintf(stderr, "ERROR: out of memory for writing %s\n", path);
+    const std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[size_t(image.mHeight)]);
+    if (!rows) {
+        consoleLine(std::string("ERROR: out of memory for writing ") + path);
         return false;
     }
     const int64_t stride = imageRowBytes(image);
     for (int row = 0; row < image.mHeight; ++row)
-        w.rows[image.mHeight - 1 - row] = image.mPixels + row * stride;
+        rows[image.mHeight - 1 - row] = image.mPixels + row * stride;
 
-    w.file = std::fopen(path, "wb");
-    if (!w.file) {
-        std::fprintf(stderr, "ERROR: could not open %s\n", path);
-        delete[] w.rows;
+    FilePtr file(std::fopen(path, "wb"));
+    if (!file) {
+        consoleLine(std::string("ERROR: could not open ") + path);
         return false;
     }
     bool ok = false;
-    w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!w.png) {
-        std::fputs("ERROR: got no png_ptr\n", stderr);
-    } else {
-        w.info = png_create_info_struct(w.png);
-        if (!w.info) {
-            png_destroy_write_struct(&w.png, nullptr);
-            std::fputs("ERROR: got no info_ptr\n", stderr);
+    {
+        SPngWriteStructs library;
+        library.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        if (!library.png) {
+            consoleLine("ERROR: got no png_ptr");
         } else {
-            ok = encodePng(&w, &image);
-            png_destroy_write_struct(&w.png, &w.info);
-            if (!ok)
-                std::fprintf(stderr, "ERROR: could not write %s\n", path);
+            library.info = png_create_info_struct(library.png);
+            if (!library.info) {
+                consoleLine("ERROR: got no info_ptr");
+            } else {
+                ok = encodePng(library, file.get(), rows.get(), image);
+                if (!ok)
+                    consoleLine(std::string("ERROR: could not write ") + path);
+            }
         }
     }
-    delete[] w.rows;
 
-    // A full disk may show only when the last buffered bytes go out.
-    const bool flushed = std::fflush(w.file) == 0 && !std::ferror(w.file);
-    const bool closed = std::fclose(w.file) == 0;
+    // Closed here rather than by the guard, because a full disk may show only when the
+    // last buffered bytes go out, or in the close itself.
+    FILE* const written = file.release();
+    const bool flushed = std::fflush(written) == 0 && !std::ferror(written);
+    const bool closed = std::fclose(written) == 0;
     if (ok && !(flushed && closed)) {
-        std::fprintf(stderr, "ERROR: could not write %s\n", path);
+        consoleLine(std::string("ERROR: could not write ") + path);
         ok = false;
     }
     if (!ok)

@@ -11,18 +11,19 @@
 // The file's samples as stored: palette indices stay indices, 16-bit samples stay
 // 16-bit (big-endian, as in the file), low bit depths stay packed with each row
 // starting on a byte; interlaced files are combined. Top row first.
-// The failure record when the file cannot be opened, is no PNG or is broken.
-SImage readPngFile(const char* path);
+// Never null; the failure record's handle when the file cannot be opened, is no PNG or
+// is broken.
+SImageHandle readPngFile(const char* path);
 
 // The same for a PNG that starts at the stream's current position; nameForMessages
 // stands for the stream in warnings. The stream stays open; its position afterwards
 // is undefined.
-SImage readPngStream(FILE* file, const char* nameForMessages);
+SImageHandle readPngStream(FILE* file, const char* nameForMessages);
 
 // For display: 8-bit RGB, or RGBA when the file has transparency (an alpha channel, or
 // a tRNS chunk for a palette, gray or RGB picture); palettes expanded, low bit depths
 // grown to 8 bits, 16-bit samples rounded to 8. Top row first, buffers from the
-// recycler (new[] when null). Never null; the failure record's handle on failure.
+// recycler (fresh memory when null). Never null; the failure record's handle on failure.
 SImageHandle readPngFileForView(const char* path,
                                 const std::shared_ptr<CPixelRecycler>& recycler = nullptr);
 // partial (when not null): a plain picture whose data ends early is kept, the missing

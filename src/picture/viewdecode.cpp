@@ -4,6 +4,7 @@
 #include "filecloser.h"
 #include "jpegio.h"
 #include "picturekind.h"
+#include "pixelformat.h"
 #include "pngio.h"
 #include "resample.h"
 
@@ -15,7 +16,9 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -77,8 +80,7 @@ public:
         mWake.notify_one();
         work();
         mThread.join();
-        SImageHandle out = makeImageHandle(mOut, mRecycler, mCapacity);
-        mOut.mPixels = nullptr;
+        SImageHandle out = std::move(mOut);
         mResampler.reset();
         return out;
     }
@@ -90,13 +92,16 @@ private:
                                                          mTarget.mHeight);
         if (!resampler->valid())
             return false;
-        mOut.mWidth = mTarget.mWidth;
-        mOut.mHeight = mTarget.mHeight;
-        mOut.mChannels = image.mChannels;
-        mOut.mBitDepth = 8;
-        mOut.mPixels = takePixels(mRecycler.get(), size_t(imageByteSize(mOut)), &mCapacity);
-        if (!mOut.mPixels)
+        SImage shape;
+        shape.mWidth = mTarget.mWidth;
+        shape.mHeight = mTarget.mHeight;
+        shape.mChannels = image.mChannels;
+        shape.mBitDepth = 8;
+        mOut = takeImage(shape, mRecycler);
+        if (!mOut->mPixels) {
+            mOut.reset();
             return false;  // shrunk afterwards, or reported there
+        }
         mSource = image.mPixels;
         mSourceRows = image.mHeight;
         mResampler = std::move(resampler);
@@ -121,7 +126,7 @@ private:
                     return;
             }
             if (mNextRow.compare_exchange_strong(first, end))
-                mResampler->run(mSource, mOut.mPixels, first, end);
+                mResampler->run(mSource, mOut->mPixels, first, end);
         }
     }
 
@@ -135,8 +140,7 @@ private:
         }
         mWake.notify_one();
         mThread.join();
-        givePixels(mRecycler.get(), mOut.mPixels, mCapacity);
-        mOut.mPixels = nullptr;
+        mOut.reset();
         mResampler.reset();
     }
 
@@ -146,8 +150,7 @@ private:
     std::unique_ptr<CRowResampler> mResampler;
     const unsigned char* mSource = nullptr;
     int mSourceRows = 0;
-    SImage mOut;
-    size_t mCapacity = 0;
+    SImageHandle mOut;  // set before the thread starts, dropped after it ends
     std::mutex mMutex;
     std::condition_variable mWake;
     int mRowsReady = 0;  // under mMutex
@@ -198,21 +201,20 @@ SImageHandle shrinkTo(const SImageHandle& image, SViewSize target,
                       const std::shared_ptr<CPixelRecycler>& recycler) {
     if (image->mWidth == target.mWidth && image->mHeight == target.mHeight)
         return image;
-    SImage out;
-    out.mWidth = target.mWidth;
-    out.mHeight = target.mHeight;
-    out.mChannels = image->mChannels;
-    out.mBitDepth = 8;
-    size_t capacity = 0;
-    out.mPixels = takePixels(recycler.get(), size_t(imageByteSize(out)), &capacity);
-    if (!out.mPixels) {
+    SImage shape;
+    shape.mWidth = target.mWidth;
+    shape.mHeight = target.mHeight;
+    shape.mChannels = image->mChannels;
+    shape.mBitDepth = 8;
+    SImageHandle out = takeImage(shape, recycler);
+    if (!out->mPixels) {
         RUV_WARNING("out of memory for a picture of " + std::to_string(target.mWidth) + " x " +
                     std::to_string(target.mHeight) + " pixels");
-        return makeImageHandle(failedImage());
+        return out;
     }
-    resamplePixels(image->mPixels, image->mWidth, image->mHeight, image->mChannels, out.mPixels,
-                   out.mWidth, out.mHeight);
-    return makeImageHandle(out, recycler, capacity);
+    resamplePixels(image->mPixels, image->mWidth, image->mHeight, image->mChannels, out->mPixels,
+                   out->mWidth, out->mHeight);
+    return out;
 }
 
 // Three channels widened to four with opaque alpha.
@@ -220,25 +222,15 @@ SImageHandle widenToRgba(const SImageHandle& image,
                          const std::shared_ptr<CPixelRecycler>& recycler) {
     if (!image->mPixels || image->mChannels != 3)
         return image;
-    SImage out;
-    out.mWidth = image->mWidth;
-    out.mHeight = image->mHeight;
-    out.mChannels = 4;
-    out.mBitDepth = 8;
-    size_t capacity = 0;
-    out.mPixels = takePixels(recycler.get(), size_t(imageByteSize(out)), &capacity);
-    if (!out.mPixels)
-        return makeImageHandle(failedImage());
-    const size_t pixels = size_t(out.mWidth) * size_t(out.mHeight);
-    const unsigned char* in = image->mPixels;
-    unsigned char* o = out.mPixels;
-    for (size_t i = 0; i < pixels; ++i, in += 3, o += 4) {
-        o[0] = in[0];
-        o[1] = in[1];
-        o[2] = in[2];
-        o[3] = 255;
-    }
-    return makeImageHandle(out, recycler, capacity);
+    SImage shape;
+    shape.mWidth = image->mWidth;
+    shape.mHeight = image->mHeight;
+    shape.mChannels = 4;
+    shape.mBitDepth = 8;
+    SImageHandle out = takeImage(shape, recycler);
+    if (out->mPixels)
+        rgbToRgba(image->mPixels, out->mPixels, size_t(out->mWidth) * size_t(out->mHeight));
+    return out;
 }
 
 }  // namespace

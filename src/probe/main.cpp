@@ -62,24 +62,24 @@ void appendSize(std::string& line, const SImage& image) {
 // Appends the decoded sizes; false when the picture could not be decoded.
 bool appendDecoded(std::string& line, const char* path) {
     if (isPng(path)) {
-        SImage image = readPngFile(path);
-        appendSize(line, image);
-        line += '\t' + std::to_string(image.mBitDepth);
-        const bool ok = image.mPixels != nullptr;
-        freePixels(image);
-        return ok;
+        const SImageHandle image = readPngFile(path);
+        appendSize(line, *image);
+        line += '\t' + std::to_string(image->mBitDepth);
+        return image->mPixels != nullptr;
     }
-    SImage left = readJpegFile(path, 0);
-    appendSize(line, left);
-    bool ok = left.mPixels != nullptr;
-    freePixels(left);
+    bool ok = false;
+    {
+        // Gone before the second picture comes: only one is held at a time.
+        const SImageHandle left = readJpegFile(path, 0);
+        appendSize(line, *left);
+        ok = left->mPixels != nullptr;
+    }
     const long offset = secondPictureOffset(path);
     if (offset >= 0) {
-        SImage right = readJpegFile(path, offset);
+        const SImageHandle right = readJpegFile(path, offset);
         line += '\t' + std::to_string(offset);
-        appendSize(line, right);
-        ok = ok && right.mPixels != nullptr;
-        freePixels(right);
+        appendSize(line, *right);
+        ok = ok && right->mPixels != nullptr;
     }
     return ok;
 }

@@ -106,8 +106,8 @@ TEST(AlignCorpus, TheCamerasParallaxIsTheShiftTheAlignerFinds) {
         grey.mHeight = left->mHeight;
         grey.mChannels = 3;
         grey.mBitDepth = 8;
-        ASSERT_TRUE(allocatePixels(grey));
-        const SImageHandle flat = makeImageHandle(grey);
+        const SImageHandle flat = allocateImage(grey);
+        ASSERT_NE(flat->mPixels, nullptr);
         std::fill(flat->mPixels, flat->mPixels + imageByteSize(*flat), uint8_t(128));
         SPictureJob job;
         job.mFile = corpusPath(file);

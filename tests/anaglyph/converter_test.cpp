@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 #include <sstream>
 
 using testing::HasSubstr;
@@ -80,11 +81,9 @@ std::vector<uint8_t> mpo(int width, int height, int orientation) {
 }
 
 struct SDecoded {
-    explicit SDecoded(SImage image) : image(image) {}
-    ~SDecoded() { freePixels(image); }
-    SDecoded(const SDecoded&) = delete;
-    SDecoded& operator=(const SDecoded&) = delete;
-    SImage image;
+    explicit SDecoded(SImageHandle decoded) : handle(std::move(decoded)), image(*handle) {}
+    SImageHandle handle;
+    SImage image;  // the handle's record
 };
 
 bool exists(const std::string& path) {
@@ -169,12 +168,14 @@ double meanDifference(const SImage& a, const SImage& b) {
 }
 
 SImageHandle picture(int width, int height, const uint8_t* rgb) {
-    SImage image;
-    image.mWidth = width;
-    image.mHeight = height;
-    EXPECT_TRUE(allocatePixels(image));
-    std::copy_n(rgb, size_t(width) * size_t(height) * 3, image.mPixels);
-    return makeImageHandle(image);
+    SImage shape;
+    shape.mWidth = width;
+    shape.mHeight = height;
+    const SImageHandle image = allocateImage(shape);
+    EXPECT_NE(image->mPixels, nullptr);
+    if (image->mPixels)
+        std::copy_n(rgb, size_t(width) * size_t(height) * 3, image->mPixels);
+    return image;
 }
 
 SImageHandle crop(const SImage& image, int x0, int y0, int x1, int y1) {
@@ -239,8 +240,8 @@ struct SAlignedPair {
 
 SAlignedPair alignedPair(const std::string& mpoFile,
                          const std::optional<SStereoAlignment>& given = std::nullopt) {
-    const SImageHandle left = makeImageHandle(readStereoJpegFile(mpoFile.c_str(), false));
-    const SImageHandle right = makeImageHandle(readStereoJpegFile(mpoFile.c_str(), true));
+    const SImageHandle left = readStereoJpegFile(mpoFile.c_str(), false);
+    const SImageHandle right = readStereoJpegFile(mpoFile.c_str(), true);
     const SStereoAlignment a = given ? *given : alignStereoPair(*left, *right);
     const int w = left->mWidth, h = left->mHeight;
     const SImageHandle warped = warpRightPicture(*right, a, w, h);

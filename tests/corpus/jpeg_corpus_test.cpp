@@ -16,10 +16,8 @@ struct SDecodedSize {
     bool mPixels;
 };
 
-SDecodedSize decodedSize(const SImage& image) {
-    SDecodedSize size{image.mWidth, image.mHeight, image.mChannels, image.mPixels != nullptr};
-    delete[] image.mPixels;
-    return size;
+SDecodedSize decodedSize(const SImageHandle& image) {
+    return {image->mWidth, image->mHeight, image->mChannels, image->mPixels != nullptr};
 }
 
 int cellInt(const CorpusRow& row, const std::string& column) {

@@ -32,20 +32,19 @@ TEST(PngCorpus, EveryFileReadsAsTheTableSays) {
             std::printf("%s: %s\n", file.c_str(), purpose->second.c_str());
             continue;
         }
-        SImage image = readPngFile(corpusPath(file).c_str());
+        const SImageHandle image = readPngFile(corpusPath(file).c_str());
         if (row.at("libpng_full_read") == "ok") {
             ++read;
-            EXPECT_NE(image.mPixels, nullptr);
-            EXPECT_EQ(std::to_string(image.mWidth), row.at("width"));
-            EXPECT_EQ(std::to_string(image.mHeight), row.at("height"));
-            EXPECT_EQ(std::to_string(image.mBitDepth), row.at("bit_depth"));
-            EXPECT_EQ(std::to_string(image.mChannels), row.at("channels"));
+            EXPECT_NE(image->mPixels, nullptr);
+            EXPECT_EQ(std::to_string(image->mWidth), row.at("width"));
+            EXPECT_EQ(std::to_string(image->mHeight), row.at("height"));
+            EXPECT_EQ(std::to_string(image->mBitDepth), row.at("bit_depth"));
+            EXPECT_EQ(std::to_string(image->mChannels), row.at("channels"));
         } else {
-            EXPECT_EQ(image.mPixels, nullptr) << row.at("libpng_full_read");
-            EXPECT_EQ(image.mWidth, -1);
-            EXPECT_EQ(image.mHeight, -1);
+            EXPECT_EQ(image->mPixels, nullptr) << row.at("libpng_full_read");
+            EXPECT_EQ(image->mWidth, -1);
+            EXPECT_EQ(image->mHeight, -1);
         }
-        freePixels(image);
     }
     EXPECT_GT(read, 180);
 }
@@ -67,11 +66,9 @@ TEST(PngCorpus, InterlacedSuitePicturesEqualTheirPlainTwins) {
         if (!files.count(twin))
             continue;
         SCOPED_TRACE(file);
-        SImage interlaced = readPngFile(corpusPath(file).c_str());
-        SImage plain = readPngFile(corpusPath(twin).c_str());
-        EXPECT_TRUE(sameSamples(interlaced, plain));
-        freePixels(interlaced);
-        freePixels(plain);
+        const SImageHandle interlaced = readPngFile(corpusPath(file).c_str());
+        const SImageHandle plain = readPngFile(corpusPath(twin).c_str());
+        EXPECT_TRUE(sameSamples(*interlaced, *plain));
         ++pairs;
     }
     EXPECT_GE(pairs, 33);

@@ -360,16 +360,15 @@ TEST_F(AppFiles, ScreenshotsAreUprightRealPixelsAndNeverReplaceOlderOnes) {
     keyCapturing('|');
     ASSERT_TRUE(exists("image000.png"));
     ASSERT_TRUE(exists("image0001.png"));
-    SImage shot = readPngFile("image000.png");
-    ASSERT_EQ(shot.mWidth, 200);
-    ASSERT_EQ(shot.mHeight, 120);
-    ASSERT_EQ(shot.mChannels, 3);
+    const SImageHandle shot = readPngFile("image000.png");
+    ASSERT_EQ(shot->mWidth, 200);
+    ASSERT_EQ(shot->mHeight, 120);
+    ASSERT_EQ(shot->mChannels, 3);
     // Row 0 of the file is the top of the frame, where the mark is.
-    const unsigned char* mark = shot.mPixels + (9 * 200 + 9) * 3;
+    const unsigned char* mark = shot->mPixels + (9 * 200 + 9) * 3;
     EXPECT_EQ(RGB8({mark[0], mark[1], mark[2]}), kMark);
-    const unsigned char* below = shot.mPixels + (100 * 200 + 9) * 3;
+    const unsigned char* below = shot->mPixels + (100 * 200 + 9) * 3;
     EXPECT_EQ(RGB8({below[0], below[1], below[2]}), kLeft);
-    freePixels(shot);
 
     // A new run of the program numbers on after the files that are there.
     const std::string first = fileText("image000.png");

@@ -29,11 +29,10 @@ struct SFace {
 };
 
 SFace firstChannelOf(const char* path) {
-    SImage image = readPngFile(path);
-    SFace face{image.mWidth, image.mHeight, {}};
-    for (int i = 0; i < image.mWidth * image.mHeight; ++i)
-        face.v.push_back(image.mPixels[i * image.mChannels]);
-    freePixels(image);
+    const SImageHandle image = readPngFile(path);
+    SFace face{image->mWidth, image->mHeight, {}};
+    for (int i = 0; i < image->mWidth * image->mHeight; ++i)
+        face.v.push_back(image->mPixels[i * image->mChannels]);
     return face;
 }
 
@@ -191,7 +190,8 @@ TEST_F(StereoCalibDraw, NarrowWindowShrinksAllThreePatchesAlike) {
 
 TEST_F(StereoCalibDraw, FaceFileOfTheWorkingDirectoryComesFirst) {
     // 48 x 24, three channels: only the first counts. Bright in the top left quarter.
-    SImage image{48, 24, 3, 8, new unsigned char[48 * 24 * 3]};
+    std::vector<unsigned char> pixels(48 * 24 * 3);
+    const SImage image{48, 24, 3, 8, pixels.data()};
     for (int y = 0; y < 24; ++y) {  // row 0 is the bottom one here
         for (int x = 0; x < 48; ++x) {
             const bool bright = x < 24 && y >= 12;
@@ -203,7 +203,6 @@ TEST_F(StereoCalibDraw, FaceFileOfTheWorkingDirectoryComesFirst) {
     CaptureStderr();
     ASSERT_TRUE(writePngFile("dface.png", image));
     GetCapturedStderr();
-    freePixels(image);
     const SFace face = firstChannelOf("dface.png");
     draw(200, 100);
     EXPECT_EQ(mCalib->mFaceWidth, 48);

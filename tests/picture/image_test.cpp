@@ -1,6 +1,10 @@
 #include "image.h"
+#include "imagehandle.h"
+#include "pixelformat.h"
 
 #include <gmock/gmock.h>
+
+#include <vector>
 
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
@@ -40,25 +44,51 @@ TEST(ImageRecord, SizesAreSixtyFourBitAndRowsWholeBytes) {
 }
 
 TEST(ImageRecord, AllocationRefusesEmptyAndHugePictures) {
-    SImage image;
-    image.mWidth = 4;
-    image.mHeight = 2;
-    image.mChannels = 3;
-    ASSERT_TRUE(allocatePixels(image));
-    ASSERT_NE(image.mPixels, nullptr);
-    image.mPixels[23] = 7;  // the last byte is there
-    freePixels(image);
-    EXPECT_EQ(image.mPixels, nullptr);
+    SImage shape;
+    shape.mWidth = 4;
+    shape.mHeight = 2;
+    shape.mChannels = 3;
+    const SImageHandle image = allocateImage(shape);
+    ASSERT_NE(image->mPixels, nullptr);
+    EXPECT_EQ(image->mWidth, 4);
+    EXPECT_EQ(image->mHeight, 2);
+    EXPECT_EQ(image->mChannels, 3);
+    image->mPixels[23] = 7;  // the last byte is there
 
-    image.mWidth = 20000;
-    image.mHeight = 20000;  // 1.2 GB
+    shape.mWidth = 20000;
+    shape.mHeight = 20000;  // 1.2 GB
     CaptureStderr();
-    EXPECT_FALSE(allocatePixels(image));
+    const SImageHandle huge = allocateImage(shape);
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("1144 MiB, more than the limit of 1024 MiB"));
-    EXPECT_EQ(image.mPixels, nullptr);
+    EXPECT_EQ(huge->mPixels, nullptr);
+    EXPECT_EQ(huge->mWidth, -1);  // the failure record
 
-    image.mWidth = -1;
+    shape.mWidth = -1;
     CaptureStderr();
-    EXPECT_FALSE(allocatePixels(image));
+    EXPECT_EQ(allocateImage(shape)->mPixels, nullptr);
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING"));
+}
+
+TEST(PixelFormat, AlphaWeighsTheColoursAndOpaquePicturesRoundTrip) {
+    // Every sample value, widened to opaque RGBA and narrowed again: unchanged.
+    std::vector<unsigned char> rgb(256 * 3);
+    for (int i = 0; i < 256; ++i) {
+        rgb[size_t(i) * 3] = (unsigned char)i;
+        rgb[size_t(i) * 3 + 1] = (unsigned char)(255 - i);
+        rgb[size_t(i) * 3 + 2] = (unsigned char)(i * 7);
+    }
+    std::vector<unsigned char> rgba(256 * 4, 0);
+    rgbToRgba(rgb.data(), rgba.data(), 256);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(rgba[size_t(i) * 4 + 3], 255) << i;
+    std::vector<unsigned char> back(256 * 3, 1);
+    rgbaToRgbOverBlack(rgba.data(), back.data(), 256);
+    EXPECT_EQ(back, rgb);
+
+    // Half transparent: weighed and rounded to nearest; fully transparent: black.
+    const unsigned char seeThrough[8] = {255, 128, 1, 128, 200, 100, 50, 0};
+    unsigned char out[6];
+    rgbaToRgbOverBlack(seeThrough, out, 2);
+    EXPECT_EQ(std::vector<unsigned char>(out, out + 6),
+              std::vector<unsigned char>({128, 64, 1, 0, 0, 0}));
 }

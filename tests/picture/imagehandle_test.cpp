@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -35,6 +36,27 @@ TEST(PixelHandle, TheLastCopyGivesTheBufferBackForTheNextPicture) {
     EXPECT_EQ(recycler->take(290, &again), pixels);
     EXPECT_EQ(again, capacity);
     recycler->give(pixels, again);
+}
+
+TEST(PixelHandle, ATakenPictureGoesBackToItsRecyclerWhole) {
+    auto recycler = std::make_shared<CPixelRecycler>();
+    SImage shape;
+    shape.mWidth = 100;
+    shape.mHeight = 50;
+    shape.mChannels = 4;
+    SImageHandle first = takeImage(shape, recycler);
+    ASSERT_NE(first->mPixels, nullptr);
+    EXPECT_EQ(first->mWidth, 100);
+    EXPECT_EQ(first->mHeight, 50);
+    EXPECT_EQ(first->mChannels, 4);
+    std::memset(first->mPixels, 1, 100 * 50 * 4);  // every byte of the picture is there
+    unsigned char* const pixels = first->mPixels;
+    first.reset();
+    EXPECT_EQ(recycler->keptBuffers(), 1u);
+    EXPECT_GE(recycler->keptBytes(), 100u * 50u * 4u);
+    const SImageHandle again = takeImage(shape, recycler);
+    EXPECT_EQ(again->mPixels, pixels);
+    EXPECT_EQ(recycler->keptBuffers(), 0u);
 }
 
 TEST(PixelRecycler, KeepsOnlyAFewBuffersAndNeverHandsOutAFarLargerOne) {

@@ -10,32 +10,31 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <utility>
 
 using namespace jpegfix;
 using testing::HasSubstr;
 
 namespace {
 
-// Owns a decoded record for the length of a test.
+// Holds a decoded picture for the length of a test.
 struct SDecoded {
-    explicit SDecoded(const SImage& image) : mImage(image) {}
-    ~SDecoded() { delete[] mImage.mPixels; }
-    SDecoded(const SDecoded&) = delete;
-    SDecoded& operator=(const SDecoded&) = delete;
+    explicit SDecoded(SImageHandle image) : mHandle(std::move(image)), mImage(*mHandle) {}
     const unsigned char* pixel(int x, int y) const {
         return mImage.mPixels +
                (size_t(y) * size_t(mImage.mWidth) + size_t(x)) * size_t(mImage.mChannels);
     }
-    SImage mImage;
+    SImageHandle mHandle;
+    SImage mImage;  // the handle's record
 };
 
-void expectFailureRecord(const SImage& image) {
-    EXPECT_EQ(image.mWidth, -1);
-    EXPECT_EQ(image.mHeight, -1);
-    EXPECT_EQ(image.mChannels, 3);
-    EXPECT_EQ(image.mBitDepth, 8);
-    EXPECT_EQ(image.mPixels, nullptr);
-    delete[] image.mPixels;
+void expectFailureRecord(const SImageHandle& image) {
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->mWidth, -1);
+    EXPECT_EQ(image->mHeight, -1);
+    EXPECT_EQ(image->mChannels, 3);
+    EXPECT_EQ(image->mBitDepth, 8);
+    EXPECT_EQ(image->mPixels, nullptr);
 }
 
 void expectSize(const SImage& image, int width, int height, int channels) {
@@ -157,8 +156,8 @@ TEST_F(JpegFiles, Utf8FileNameOpens) {
 TEST_F(JpegFiles, MissingFileSaysSoAndFails) {
     const std::string path = mDir.path("missing.jpg");
     testing::internal::CaptureStderr();
-    const SImage image = readJpegFile(path.c_str(), 0);
-    const SImage right = readStereoJpegFile(path.c_str(), true);
+    const SImageHandle image = readJpegFile(path.c_str(), 0);
+    const SImageHandle right = readStereoJpegFile(path.c_str(), true);
     const long offset = secondPictureOffset(path.c_str());
     const std::string err = testing::internal::GetCapturedStderr();
     expectFailureRecord(image);
@@ -171,7 +170,7 @@ TEST_F(JpegFiles, MissingFileSaysSoAndFails) {
 TEST_F(JpegFiles, NotAJpegFailsWithTheLibraryMessage) {
     const std::string path = write("text.jpg", Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
     testing::internal::CaptureStderr();
-    const SImage image = readJpegFile(path.c_str(), 0);
+    const SImageHandle image = readJpegFile(path.c_str(), 0);
     const std::string err = testing::internal::GetCapturedStderr();
     expectFailureRecord(image);
     EXPECT_THAT(err, HasSubstr("Not a JPEG file"));
@@ -211,7 +210,7 @@ TEST_F(JpegFiles, HugeDeclaredSizeIsRefusedBeforeDecoding) {
         Bytes bytes = encodeJpeg(request);
         patchFrameSize(bytes, 60000, 60000);
         testing::internal::CaptureStderr();
-        const SImage image = readJpegFile(write("huge.jpg", bytes).c_str(), 0);
+        const SImageHandle image = readJpegFile(write("huge.jpg", bytes).c_str(), 0);
         const std::string err = testing::internal::GetCapturedStderr();
         expectFailureRecord(image);
         EXPECT_THAT(err, HasSubstr("60000 x 60000"));
@@ -227,7 +226,7 @@ TEST_F(JpegFiles, ProgressiveCoefficientsBeyondTheMemoryCapFail) {
     Bytes bytes = encodeJpeg(request);
     patchFrameSize(bytes, 40000, 26000);
     testing::internal::CaptureStderr();
-    const SImage image = readJpegFile(write("deep.jpg", bytes).c_str(), 0);
+    const SImageHandle image = readJpegFile(write("deep.jpg", bytes).c_str(), 0);
     const std::string err = testing::internal::GetCapturedStderr();
     expectFailureRecord(image);
     EXPECT_THAT(err, HasSubstr("jump back\n"));
@@ -343,7 +342,7 @@ TEST_F(MpoFiles, UnusableIndexFallsBackToTheMarkerSearch) {
 TEST_F(MpoFiles, PlainJpegHasNoRightPicture) {
     const std::string path = write("plain.jpg", leftWithThumbnail());
     testing::internal::CaptureStderr();
-    const SImage right = readStereoJpegFile(path.c_str(), true);
+    const SImageHandle right = readStereoJpegFile(path.c_str(), true);
     testing::internal::GetCapturedStderr();
     expectFailureRecord(right);
     EXPECT_EQ(secondPictureOffset(path.c_str()), -1);
@@ -365,7 +364,7 @@ TEST_F(MpoFiles, LeftAndRightOnTwoThreadsEqualSequentialDecodes) {
     ASSERT_EQ(rightBytes, 600u * 480u * 3u);
 
     for (int round = 0; round < 4; ++round) {
-        SImage leftAgain, rightAgain;
+        SImageHandle leftAgain, rightAgain;
         std::thread leftThread([&] { leftAgain = readStereoJpegFile(path.c_str(), false); });
         std::thread rightThread([&] { rightAgain = readStereoJpegFile(path.c_str(), true); });
         leftThread.join();

@@ -1,5 +1,7 @@
 #include "pngio.h"
 
+#include "jpegio.h"
+
 #include "jpegfixtures.h"
 
 #include "filesizelimit.h"
@@ -161,23 +163,23 @@ SImage frame(int width, int height, int channels, Bytes& pixels) {
     return image;
 }
 
-void expectFailureRecord(const SImage& image) {
-    EXPECT_EQ(image.mPixels, nullptr);
-    EXPECT_EQ(image.mWidth, -1);
-    EXPECT_EQ(image.mHeight, -1);
-    EXPECT_EQ(image.mChannels, 3);
-    EXPECT_EQ(image.mBitDepth, 8);
+void expectFailureRecord(const SImageHandle& image) {
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->mPixels, nullptr);
+    EXPECT_EQ(image->mWidth, -1);
+    EXPECT_EQ(image->mHeight, -1);
+    EXPECT_EQ(image->mChannels, 3);
+    EXPECT_EQ(image->mBitDepth, 8);
 }
 
-// Reads path expecting a picture equal to png; frees it.
+// Reads path expecting a picture equal to png.
 void expectReadsAs(const std::string& path, const STestPng& png) {
-    SImage image = readPngFile(path.c_str());
-    EXPECT_EQ(image.mWidth, png.width);
-    EXPECT_EQ(image.mHeight, png.height);
-    EXPECT_EQ(image.mChannels, channelsOf(png.colorType));
-    EXPECT_EQ(image.mBitDepth, png.bitDepth);
-    EXPECT_EQ(pixelsOf(image), png.pixels);
-    freePixels(image);
+    const SImageHandle image = readPngFile(path.c_str());
+    EXPECT_EQ(image->mWidth, png.width);
+    EXPECT_EQ(image->mHeight, png.height);
+    EXPECT_EQ(image->mChannels, channelsOf(png.colorType));
+    EXPECT_EQ(image->mBitDepth, png.bitDepth);
+    EXPECT_EQ(pixelsOf(*image), png.pixels);
 }
 
 }  // namespace
@@ -238,10 +240,9 @@ TEST_F(PngFiles, WriteTurnsBottomUpFramesUpright) {
     EXPECT_EQ(alpha.pixels, Bytes({9, 10, 11, 12, 5, 6, 7, 8, 1, 2, 3, 4}));
 
     // Our own reader gives the top row first.
-    SImage back = readPngFile(path("rgba.png").c_str());
-    EXPECT_EQ(back.mChannels, 4);
-    EXPECT_EQ(pixelsOf(back), alpha.pixels);
-    freePixels(back);
+    const SImageHandle back = readPngFile(path("rgba.png").c_str());
+    EXPECT_EQ(back->mChannels, 4);
+    EXPECT_EQ(pixelsOf(*back), alpha.pixels);
 }
 
 TEST_F(PngFiles, WriteRefusesWhatItCannotWriteAndLeavesNoFile) {
@@ -290,10 +291,9 @@ TEST_F(PngFiles, FullDiskRemovesThePartialFile) {
 
     // With room again the same frame is written and reads back bottom row last.
     ASSERT_TRUE(writePngFile(path("full.png").c_str(), frame(300, 300, 3, noise)));
-    SImage back = readPngFile(path("full.png").c_str());
-    ASSERT_NE(back.mPixels, nullptr);
-    EXPECT_EQ(std::memcmp(back.mPixels, noise.data() + 299 * 900, 900), 0);
-    freePixels(back);
+    const SImageHandle back = readPngFile(path("full.png").c_str());
+    ASSERT_NE(back->mPixels, nullptr);
+    EXPECT_EQ(std::memcmp(back->mPixels, noise.data() + 299 * 900, 900), 0);
 }
 
 TEST_F(PngFiles, FilesThatAreNoPngGiveTheFailureRecord) {
@@ -347,10 +347,49 @@ TEST_F(PngFiles, BrokenFilesFailAndLaterReadsStillWork) {
     FILE* stream = fmemopen(joined.data(), joined.size(), "rb");
     ASSERT_NE(stream, nullptr);
     std::fseek(stream, long(lead.size()), SEEK_SET);
-    SImage fromStream = readPngStream(stream, "joined");
+    const SImageHandle fromStream = readPngStream(stream, "joined");
     std::fclose(stream);
-    EXPECT_EQ(pixelsOf(fromStream), png.pixels);
-    freePixels(fromStream);
+    EXPECT_EQ(pixelsOf(*fromStream), png.pixels);
+}
+
+// Open descriptors of this process; the listing's own descriptor counts every time.
+size_t openDescriptors() {
+    size_t count = 0;
+    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it)
+        ++count;
+    return count;
+}
+
+TEST_F(PngFiles, EveryWayOutOfAReadOrWriteClosesTheFile) {
+    const STestPng png = pattern(32, 32, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, 5);
+    writeTestPng(path("whole.png"), png);
+    const Bytes whole = fileBytes(path("whole.png"));
+    jpegfix::writeBytes(path("cut.png"), Bytes(whole.begin(), whole.begin() + whole.size() / 2));
+    jpegfix::writeBytes(path("head.png"), Bytes(whole.begin(), whole.begin() + 20));
+    jpegfix::writeBytes(path("notes.png"), Bytes({'h', 'e', 'l', 'l', 'o', '\n'}));
+    const Bytes jpeg = jpegfix::encodeJpeg({});
+    jpegfix::writeBytes(path("cut.jpg"), Bytes(jpeg.begin(), jpeg.begin() + 100));
+    Bytes noise(200 * 200 * 3);
+    uint32_t state = 777;
+    for (unsigned char& sample : noise)
+        sample = (unsigned char)((state = state * 1103515245u + 12345u) >> 24);
+
+    const size_t before = openDescriptors();
+    CaptureStderr();
+    for (const char* name : {"whole.png", "cut.png", "head.png", "notes.png"}) {
+        readPngFile(path(name).c_str());
+        readPngFileForView(path(name).c_str());
+    }
+    readJpegFile(path("cut.jpg").c_str(), 0);
+    readJpegFile(path("cut.jpg").c_str(), 1 << 20);  // no picture at that offset
+    readStereoJpegFile(path("cut.jpg").c_str(), true);
+    {
+        CFileSizeLimit limit(20000);
+        EXPECT_FALSE(writePngFile(path("full.png").c_str(), frame(200, 200, 3, noise)));
+    }
+    EXPECT_TRUE(writePngFile(path("out.png").c_str(), frame(200, 200, 3, noise)));
+    GetCapturedStderr();
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(PngFiles, HugeSizesInTheFileFailBeforeAllocating) {
@@ -397,9 +436,8 @@ TEST_F(PngFiles, Utf8FileNamesOpen) {
     Bytes pixels = {10, 20, 30, 40, 50, 60};
     const std::string name = path("Größe 3D.png");
     ASSERT_TRUE(writePngFile(name.c_str(), frame(1, 2, 3, pixels)));
-    SImage image = readPngFile(name.c_str());
-    EXPECT_EQ(pixelsOf(image), Bytes({40, 50, 60, 10, 20, 30}));
-    freePixels(image);
+    const SImageHandle image = readPngFile(name.c_str());
+    EXPECT_EQ(pixelsOf(*image), Bytes({40, 50, 60, 10, 20, 30}));
 }
 
 TEST(PngLibrary, NoticeNamesTheRunningVersion) {

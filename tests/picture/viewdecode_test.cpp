@@ -165,18 +165,17 @@ TEST_F(ViewDecode, GrayAndCmykJpegsBecomeRgb) {
         EXPECT_GE(white[0], 252);
 
         // Every pixel is the rounded product of the library's own CMYK samples.
-        SImage raw = readJpegFile(path.c_str(), 0);
-        ASSERT_EQ(raw.mChannels, 4);
+        const SImageHandle raw = readJpegFile(path.c_str(), 0);
+        ASSERT_EQ(raw->mChannels, 4);
         int wrong = 0;
         for (int i = 0; i < 64 * 32; ++i) {
-            const unsigned char* s = raw.mPixels + i * 4;
+            const unsigned char* s = raw->mPixels + i * 4;
             for (int c = 0; c < 3; ++c) {
                 const double a = adobe ? s[c] : 255 - s[c], k = adobe ? s[3] : 255 - s[3];
                 wrong += std::abs(image->mPixels[i * 3 + c] - int(a * k / 255 + 0.5)) > 0;
             }
         }
         EXPECT_EQ(wrong, 0);
-        freePixels(raw);
     }
 }
 

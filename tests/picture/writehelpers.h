@@ -1,11 +1,13 @@
 #pragma once
 // What the tests of the JPEG, Exif and MPO writers share: pictures with known colours,
-// an owner for decoded records, and the real command-line readers run on a file.
+// a holder for decoded pictures, and the real command-line readers run on a file.
 #include "image.h"
+#include "imagehandle.h"
 #include "jpegwrite.h"
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace writetest {
@@ -23,14 +25,12 @@ inline SJpegWrite atQuality(int quality) {
     return options;
 }
 
-// Owns a decoded record for the length of a test.
+// Holds a decoded picture for the length of a test.
 struct SDecoded {
-    explicit SDecoded(const SImage& image) : mImage(image) {}
-    ~SDecoded() { delete[] mImage.mPixels; }
-    SDecoded(const SDecoded&) = delete;
-    SDecoded& operator=(const SDecoded&) = delete;
+    explicit SDecoded(SImageHandle image) : mHandle(std::move(image)), mImage(*mHandle) {}
     const uint8_t* pixel(int x, int y) const;
-    SImage mImage;
+    SImageHandle mHandle;
+    SImage mImage;  // the handle's record
 };
 
 // Largest difference of a channel between the decoded picture and quadrants(), measured
