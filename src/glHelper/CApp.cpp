@@ -22,15 +22,12 @@ struct SAttribGuard {
 }  // namespace
 
 CApp::CApp(CGlutWindow* window)
-    : mWindow(window), mUI(new SUI), mTimer(std::make_unique<CTimerQt>(this)) {}
+    : mWindow(window), mUI(std::make_unique<SUI>()), mTimer(std::make_unique<CTimerQt>(this)) {}
 
 CApp::~CApp() {
-    delete mAnimation;
-    // GL objects are released by shutdownGL with the context current; a host that
-    // never called it has lost its context, and the names with it.
+    // GL objects are released by shutdownGL or here, with the context current either way.
     if (mGLReady)
         releaseGL();
-    delete mUI;
 }
 
 GLuint CApp::hostFramebuffer() const {
@@ -52,7 +49,7 @@ bool CApp::initGL(const char* vertexSource, const char* fragmentSource) {
                           std::max(screenH, mWindow->mViewHeight), hostFramebuffer());
     const bool shaders = mRenderer.init(vertexSource, fragmentSource);
     setLighting(mUI->mLight);
-    mCalib = new CStereoCalib;
+    mCalib = std::make_unique<CStereoCalib>();
     mCalib->useBuiltIn();
     mCalib->mOutcome.clear();
     // The user's own calibration, when one was saved, shows from the first frame on.
@@ -71,8 +68,7 @@ void CApp::applyCalibration() {
 }
 
 void CApp::releaseGL() {
-    delete mCalib;
-    mCalib = nullptr;
+    mCalib.reset();
     mFramebuffer.release();
     GLSLShader::destroy();
     mRenderer.program = nullptr;  // it belonged to the registry
@@ -84,9 +80,10 @@ void CApp::shutdownGL() {
         releaseGL();
 }
 
-void CApp::setCalibrate(bool on) {
+void CApp::setCalibrate(bool on, bool clearColour) {
     mCalibrate = on;
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    if (clearColour)
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 }
 
 void CApp::reshape() {

@@ -19,8 +19,7 @@ constexpr int kAnimationIntervalMs = 10;
 }  // namespace
 
 void CApp::animate(float* angle, float end) {
-    delete mAnimation;
-    mAnimation = new SAnimation(angle, end);
+    mAnimation = std::make_unique<SAnimation>(angle, end);
     mTimer->start(kAnimationIntervalMs);
 }
 
@@ -34,8 +33,7 @@ void CApp::onTimer() {
     }
     mTimer->stop();  // emits dataChanged
     requestRepaint();
-    delete mAnimation;
-    mAnimation = nullptr;
+    mAnimation.reset();
 }
 
 bool CApp::keyboard(unsigned key) {
