@@ -6,10 +6,10 @@
 #include "GLSLShader.h"
 #include "SAnimation.h"
 #include "SUI.h"
+#include "diagnostics.h"
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 
 namespace {
 constexpr float kHalfPi = 1.5707963f;
@@ -143,8 +143,7 @@ bool CApp::keyboard(unsigned key) {
             loadView();
             break;
         case 'r':
-            std::cerr << "'r' pressed\n"
-                      << "RELOAD SHADERS\n";
+            consoleLine("'r' pressed\nRELOAD SHADERS");
             GLSLShader::instance().reloadAll();
             return true;
         case '7':

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -169,7 +168,7 @@ bool CStereoCalib::saveFile(const std::string& path) {
             std::ostringstream line;
             line << "getA(ungamma(color2bRsGsBs), base) = "
                  << mixLevel((v[0] + v[1] + v[2]) / 3.0f, (c[0] + c[1] + c[2]) / 3.0f) << '\n';
-            std::cerr << line.str();
+            consoleText(line.str());
         }
     }
     std::ofstream out(path, std::ios::out | std::ios::trunc);
@@ -251,7 +250,7 @@ void printNotes(const SCalibFileRead& read, bool plainToo) {
         if (note.mWarning)
             warning(__FILE__, __LINE__, note.mText);
         else if (plainToo)
-            std::cerr << note.mText;
+            consoleText(note.mText);
     }
 }
 
@@ -294,7 +293,7 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
         for (int k = 0; k < 3; ++k)
             mFilter[eye][k] = loaded.mFit.mFilter[eye][k];
     mGamma = loaded.mFit.mGamma;
-    std::cerr << "calibration " + path + ": " + calibFitSummary(loaded.mFit) + "\n";
+    consoleLine("calibration " + path + ": " + calibFitSummary(loaded.mFit));
     mOutcome = {"Calibration of " + path + "."};
     return true;
 }

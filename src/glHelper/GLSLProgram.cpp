@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <iomanip>
-#include <iostream>
 #include <sstream>
 
 namespace {
@@ -83,8 +82,7 @@ void reportProgramLog(const GLSLProgram& program, const GLSLShaderObject* vertex
         log.compare(0, 51, "Fragment shader(s) linked, vertex shader(s) linked.") == 0 ||
         log.compare(0, 51, "Vertex shader(s) linked, fragment shader(s) linked.") == 0)
         return;
-    std::cerr << "Shader <" << program.name << ">: \n"
-              << annotateProgramLog(log, vertex, fragment) << std::endl;
+    consoleLine("Shader <" + program.name + ">: \n" + annotateProgramLog(log, vertex, fragment));
 }
 
 void queryActive(GLuint program, bool uniforms, bool print,
@@ -108,9 +106,12 @@ void queryActive(GLuint program, bool uniforms, bool print,
             glGetActiveAttrib(program, GLuint(i), GLsizei(name.size()), &length, &size, &type,
                               name.data());
         const std::string text(name.data(), size_t(length));
-        if (print)
-            std::cout << (uniforms ? "Uniform " : "Attribute ") << std::setw(2) << i << "    "
-                      << text << " (" << size << ")" << std::endl;
+        if (print) {
+            std::ostringstream line;
+            line << (uniforms ? "Uniform " : "Attribute ") << std::setw(2) << i << "    " << text
+                 << " (" << size << ")";
+            consoleLine(line.str());
+        }
         if (text.size() >= 3 && text.compare(0, 3, "gl_") == 0)
             continue;
         list.emplace_back(text, uniforms ? glGetUniformLocation(program, text.c_str())
@@ -175,7 +176,7 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
         log == "Fragment shader was successfully compiled to run on hardware." ||
         log == "Vertex shader was successfully compiled to run on hardware.\n")
         return;
-    std::cerr << annotateLog(log, stage.sources) << std::endl;
+    consoleLine(annotateLog(log, stage.sources));
 }
 
 bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,

@@ -28,7 +28,7 @@ public:
     std::vector<std::pair<std::string, GLint>> attributes;
     std::string name;
 
-    // Fill the two lists from the linked program; print lists them on standard output.
+    // Fill the two lists from the linked program; print lists them on the console.
     void queryUniforms(bool print);
     void queryAttributes(bool print);
 };

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 
 namespace {
 // The toolkit's codes of the arrow keys, as the view widget passes them on, and of Shift
