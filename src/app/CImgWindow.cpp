@@ -46,8 +46,8 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
         icon.addFile(name, QSize(), QIcon::Normal, QIcon::Off);
     setWindowIcon(icon);
 
-    mImageListModel = new CImageListModel;
-    mListView->setModel(mImageListModel);
+    mImageListModel = std::make_unique<CImageListModel>();
+    mListView->setModel(mImageListModel.get());
     mListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     mListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     mListView->setDragEnabled(true);
@@ -62,10 +62,10 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     connect(header, &QHeaderView::sortIndicatorChanged, this,
             &CImgWindow::onn_listView_header_sortIndicatorChanged);
 
-    mDirModel = new QFileSystemModel;
+    mDirModel = std::make_unique<QFileSystemModel>();
     mDirModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
     mDirModel->setReadOnly(false);
-    mTreeView->setModel(mDirModel);
+    mTreeView->setModel(mDirModel.get());
     for (int column = 1; column < 4; ++column)
         mTreeView->hideColumn(column);
     mTreeView->sortByColumn(0, Qt::AscendingOrder);
@@ -83,25 +83,25 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
         if (mTreeScrollPending && mTreeView->currentIndex().isValid())
             mTreeView->scrollTo(mTreeView->currentIndex(), QAbstractItemView::PositionAtCenter);
     };
-    connect(mDirModel, &QFileSystemModel::directoryLoaded, this, follow);
-    connect(mDirModel, &QAbstractItemModel::layoutChanged, this, follow);
-    connect(mDirModel, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(mDirModel.get(), &QFileSystemModel::directoryLoaded, this, follow);
+    connect(mDirModel.get(), &QAbstractItemModel::layoutChanged, this, follow);
+    connect(mDirModel.get(), &QAbstractItemModel::rowsInserted, this, follow);
     connect(mTreeView, &QTreeView::expanded, this, [this] { mTreeScrollPending = false; });
 
     connect(mListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CImgWindow::onn_listView_currentChanged);
     connect(mTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CImgWindow::onn_treeView_currentChanged);
-    connect(mImageListModel, &QAbstractItemModel::rowsInserted, this,
+    connect(mImageListModel.get(), &QAbstractItemModel::rowsInserted, this,
             &CImgWindow::onn_listModel_rowsInserted);
-    connect(mImageListModel, &QAbstractItemModel::layoutChanged, this,
+    connect(mImageListModel.get(), &QAbstractItemModel::layoutChanged, this,
             &CImgWindow::selectFirstRowOnceSorted);
     // Queued: the fill sorts the list once more after it says it is done.
-    connect(mImageListModel, &CImageListModel::fillFinished, this,
+    connect(mImageListModel.get(), &CImageListModel::fillFinished, this,
             &CImgWindow::firstRowAfterFill, Qt::QueuedConnection);
-    connect(mImageListModel, &CImageListModel::modifiedChanged, this,
+    connect(mImageListModel.get(), &CImageListModel::modifiedChanged, this,
             [this](bool) { updateTitle(); });
-    connect(mImageListModel, &CImageListModel::copyFailed, this,
+    connect(mImageListModel.get(), &CImageListModel::copyFailed, this,
             [this](const QString& file) { report(tr("Could not copy %1").arg(file)); });
     followListModel();
     connect(mLineEdit, &QLineEdit::returnPressed, this, &CImgWindow::on_lineEdit_returnPressed);
@@ -134,11 +134,12 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
 }
 
 CImgWindow::~CImgWindow() {
-    // The views go with the window; the models were made without a parent.
+    // The views go with the window; the models were made without a parent and go
+    // first, no longer shown.
     mListView->setModel(nullptr);
     mTreeView->setModel(nullptr);
-    delete mImageListModel;
-    delete mDirModel;
+    mImageListModel.reset();
+    mDirModel.reset();
 }
 
 void CImgWindow::buildForm() {

@@ -3,6 +3,8 @@
 #include <QModelIndex>
 #include <QString>
 
+#include <memory>
+
 class CImageListModel;
 class CTimeAdjustPanel;
 class GLWidget;
@@ -28,7 +30,7 @@ public:
     ~CImgWindow() override;
 
     GLWidget* glWidget() const { return mGLWidget; }
-    CImageListModel* listModel() const { return mImageListModel; }
+    CImageListModel* listModel() const { return mImageListModel.get(); }
     QTreeView* listView() const { return mListView; }
     QTreeView* treeView() const { return mTreeView; }
     QLineEdit* pathEdit() const { return mLineEdit; }
@@ -127,8 +129,8 @@ private:
     void firstRowAfterFill();
 
     GLWidget* mGLWidget = nullptr;
-    CImageListModel* mImageListModel = nullptr;
-    QFileSystemModel* mDirModel = nullptr;
+    std::unique_ptr<CImageListModel> mImageListModel;
+    std::unique_ptr<QFileSystemModel> mDirModel;
     QActionGroup* mColorModeGroup = nullptr;
     QTreeView* mListView = nullptr;
     QTreeView* mTreeView = nullptr;

@@ -42,8 +42,8 @@ private:
 }  // namespace
 
 void CImgWindow::followListModel() {
-    connect(mImageListModel, &CImageListModel::statusMessage, this,
+    connect(mImageListModel.get(), &CImageListModel::statusMessage, this,
             [this](const QString& text) { statusBar()->showMessage(text, 15000); });
     mListView->setDefaultDropAction(Qt::CopyAction);
-    mListView->viewport()->installEventFilter(new CCopyDrops(mListView, mImageListModel));
+    mListView->viewport()->installEventFilter(new CCopyDrops(mListView, mImageListModel.get()));
 }

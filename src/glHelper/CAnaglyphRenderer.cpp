@@ -79,7 +79,7 @@ void CAnaglyphRenderer::setRestrictedRange(bool flag) {
 void CAnaglyphRenderer::draw(float s, float t) {
     if (!program)
         return;
-    glUseProgram(program->id);
+    glUseProgram(program->id.get());
     checkGLError(__FILE__, __LINE__);
 
     const int halos = removeHalos ? 1 : 0;

@@ -237,7 +237,7 @@ void CApp::drawStereo() {
     RUV_CHECK_GL();
     // A drawing area larger than the screen (a larger second screen) grows the views.
     mFramebuffer.ensureSize(viewW, viewH, screen);
-    glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer.mFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer.mFbo.get());
     CStereoFramebuffer::reportStatus();
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -253,9 +253,9 @@ void CApp::drawStereo() {
     glViewport(0, 0, viewW, viewH);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexRight);
+    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexRight.get());
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexLeft);
+    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexLeft.get());
     RUV_CHECK_GL();
     {
         SAttribGuard guard(GL_ENABLE_BIT);

@@ -62,11 +62,6 @@ CStereoCalib::CStereoCalib() {
     mMaxTexSize = std::min(int(maxSize), kMaxFaceTexSize);
 }
 
-CStereoCalib::~CStereoCalib() {
-    if (mFaceTexture)
-        glDeleteTextures(1, &mFaceTexture);
-}
-
 void CStereoCalib::setDefaultMatches() {
     const SCalibPatch red{255, 0, 0, 128}, green{0, 255, 0, 128}, blue{0, 0, 255, 128};
     for (auto& patches : mPatches)
@@ -186,7 +181,7 @@ void CStereoCalib::drawPatch(int index, int width, int height) {
     const float gray = patchGray(mEye, index);
     glColor3f(gray, gray, gray);
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, mFaceTexture);
+    glBindTexture(GL_TEXTURE_2D, mFaceTexture.get());
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     const float s = float(mFaceWidth) / float(mMaxTexSize);
     const float t = float(mFaceHeight) / float(mMaxTexSize);

@@ -135,8 +135,8 @@ void CStereoCalib::createFaceTexture() {
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glGenTextures(1, &mFaceTexture);
-    glBindTexture(GL_TEXTURE_2D, mFaceTexture);
+    glGenTextures(1, mFaceTexture.out());
+    glBindTexture(GL_TEXTURE_2D, mFaceTexture.get());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);

@@ -77,7 +77,7 @@ std::string infoLog(GLuint object, bool program) {
 
 void reportProgramLog(const GLSLProgram& program, const GLSLShaderObject* vertex,
                       const GLSLShaderObject* fragment) {
-    const std::string log = infoLog(program.id, true);
+    const std::string log = infoLog(program.id.get(), true);
     if (log.empty() ||
         log.compare(0, 51, "Fragment shader(s) linked, vertex shader(s) linked.") == 0 ||
         log.compare(0, 51, "Vertex shader(s) linked, fragment shader(s) linked.") == 0)
@@ -121,11 +121,11 @@ void queryActive(GLuint program, bool uniforms, bool print,
 }  // namespace
 
 void GLSLProgram::queryUniforms(bool print) {
-    queryActive(id, true, print, uniforms);
+    queryActive(id.get(), true, print, uniforms);
 }
 
 void GLSLProgram::queryAttributes(bool print) {
-    queryActive(id, false, print, attributes);
+    queryActive(id.get(), false, print, attributes);
 }
 
 bool loadSource(const GLSLSourceFile& reference, std::string& text) {
@@ -163,15 +163,15 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
     std::vector<const GLchar*> strings;
     for (size_t i = first; i < parts.size(); ++i)
         strings.push_back(parts[i].c_str());
-    glShaderSource(stage.id, GLsizei(strings.size()), strings.data(), nullptr);
-    glCompileShader(stage.id);
+    glShaderSource(stage.id.get(), GLsizei(strings.size()), strings.data(), nullptr);
+    glCompileShader(stage.id.get());
 
     GLint status = 0;
-    glGetShaderiv(stage.id, GL_COMPILE_STATUS, &status);
+    glGetShaderiv(stage.id.get(), GL_COMPILE_STATUS, &status);
     stage.compiled = status;
     if (!status)
         warning(__FILE__, __LINE__, label + ": Failed to compile");
-    const std::string log = infoLog(stage.id, false);
+    const std::string log = infoLog(stage.id.get(), false);
     if (log.empty() || log == "Fragment shader was successfully compiled to run on hardware.\n" ||
         log == "Fragment shader was successfully compiled to run on hardware." ||
         log == "Vertex shader was successfully compiled to run on hardware.\n")
@@ -181,17 +181,17 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
 
 bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,
                  const GLSLShaderObject* fragment) {
-    glLinkProgram(program.id);
+    glLinkProgram(program.id.get());
     GLint status = 0;
-    glGetProgramiv(program.id, GL_LINK_STATUS, &status);
+    glGetProgramiv(program.id.get(), GL_LINK_STATUS, &status);
     if (!status) {
         warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to link.");
         reportProgramLog(program, vertex, fragment);
         return false;
     }
     reportProgramLog(program, vertex, fragment);
-    glValidateProgram(program.id);
-    glGetProgramiv(program.id, GL_VALIDATE_STATUS, &status);
+    glValidateProgram(program.id.get());
+    glGetProgramiv(program.id.get(), GL_VALIDATE_STATUS, &status);
     if (!status) {
         warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to validate.");
         return false;

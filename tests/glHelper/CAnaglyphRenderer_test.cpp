@@ -453,7 +453,7 @@ protected:
     }
     bool useProgram(const char* vertex, const char* fragment) {
         GLSLProgram* program = GLSLShader::instance().createAndBuild({vertex}, {fragment});
-        mId = program ? program->id : 0;
+        mId = program ? program->id.get() : 0;
         glUseProgram(mId);
         return program != nullptr;
     }

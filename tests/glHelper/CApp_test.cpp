@@ -222,7 +222,7 @@ TEST_F(GLTest, AppSecondInitialisationStartsAfresh) {
     GetCapturedStderr();
     EXPECT_NE(app.calib(), nullptr);
     EXPECT_NE(app.calib(), first);
-    EXPECT_TRUE(glIsFramebuffer(app.framebuffer().mFbo));
+    EXPECT_TRUE(glIsFramebuffer(app.framebuffer().mFbo.get()));
     EXPECT_NE(app.renderer().program, nullptr);
     app.shutdownGL();
     EXPECT_EQ(app.renderer().program, nullptr);  // the registry that owned it is gone
