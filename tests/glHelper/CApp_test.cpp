@@ -22,9 +22,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
-
 using RGB8 = std::array<unsigned char, 3>;
 const RGB8 kLeft{200, 40, 30}, kRight{20, 150, 220}, kMark{250, 250, 20};
 

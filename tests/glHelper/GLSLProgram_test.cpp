@@ -74,7 +74,7 @@ TEST(GLSLSources, InlineAndFileReferences) {
     std::string text;
     EXPECT_TRUE(loadSource("*void main() {}", text));
     EXPECT_EQ(text, "void main() {}");
-    EXPECT_TRUE(loadSource(std::string(RUVELLO_SHADER_DIR) + "/gray.fs", text));
+    EXPECT_TRUE(loadSource(kGrayFs, text));
     EXPECT_THAT(text, HasSubstr("0.59"));
     CaptureStderr();
     EXPECT_FALSE(loadSource("no/such.fs", text));

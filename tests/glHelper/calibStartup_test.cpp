@@ -25,8 +25,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
 const float kDefaults[5] = {0.925951f, 0.0611928f, 0.00942937f, 0.87051f, 1.66804f};
 
 // The matches a careful user makes with glasses of known filters on a display of known

@@ -22,11 +22,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
-const char* const kGrayVs = RUVELLO_SHADER_DIR "/gray.vs";
-const char* const kGrayFs = RUVELLO_SHADER_DIR "/gray.fs";
-
 // A picture whose pixels all differ, so that a turned, mirrored or shifted view shows.
 std::vector<uint8_t> pattern(int w, int h, int seed = 0) {
     std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
