@@ -134,10 +134,12 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
 }
 
 CImgWindow::~CImgWindow() {
-    // The views go with the window, after the models that were made without a parent:
-    // they must not be left looking at a freed model.
+    // The views go with the window; the models were made without a parent and go
+    // first, no longer shown.
     mListView->setModel(nullptr);
     mTreeView->setModel(nullptr);
+    mImageListModel.reset();
+    mDirModel.reset();
 }
 
 void CImgWindow::buildForm() {

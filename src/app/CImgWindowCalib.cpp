@@ -20,16 +20,15 @@ QAction* CImgWindow::resetCalibrationAction() {
 
 void CImgWindow::resetCalibration() {
     CRuvello* app = mGLWidget->application();
-    if (!app || !app->mCalib)
+    if (!app || !app->calib())
         return;
     // Matches being made are the user's work: the usual question first, and Cancel
     // leaves everything as it was.
     if (!maybeSaveCalibration())
         return;
-    CStereoCalib& calib = *app->mCalib;
+    CStereoCalib& calib = *app->calib();
     calib.useBuiltIn();
-    const SRgb left = calib.getFilter(0), right = calib.getFilter(1);
-    app->mRenderer.setFilterParameters(left[0], left[1], right[0], right[1], calib.getGamma());
+    app->applyCalibration();
     mGLWidget->update();
     consoleLine("calibration: the built-in one");
 

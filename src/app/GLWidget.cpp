@@ -39,10 +39,10 @@ GLWidget::GLWidget(QWidget* parent)
     setFormat(format);
     mWindow.mHost = this;
     setMouseTracking(true);
-    app = new CRuvello(&mWindow);
+    app = std::make_unique<CRuvello>(&mWindow);
     setFocusPolicy(Qt::StrongFocus);
     app->setPictureRequests(mSource.get());
-    mSource->setSink(app);
+    mSource->setSink(app.get());
     mSource->setAligner([](const SImage& left, const SImage& right, double parallaxPixels) {
         SAlignOptions options;
         options.mParallaxPixels = parallaxPixels;
@@ -69,8 +69,7 @@ GLWidget::~GLWidget() {
     mSource.reset();
     makeCurrent();
     app->shutdownGL();
-    delete app;
-    app = nullptr;
+    app.reset();
     doneCurrent();
 }
 
@@ -97,20 +96,20 @@ void GLWidget::setReadAhead(const QByteArray& file) {
 }
 
 bool GLWidget::calibrating() const {
-    return app->mCalibrate;
+    return app->calibrating();
 }
 
 bool GLWidget::calibrationUnsaved() const {
-    return app->mCalib && app->mCalib->hasUnsavedMatches();
+    return app->calib() && app->calib()->hasUnsavedMatches();
 }
 
 bool GLWidget::saveCalibration() {
-    return app->mCalib && app->mCalib->saveFileAndCopy();
+    return app->calib() && app->calib()->saveFileAndCopy();
 }
 
 void GLWidget::discardCalibrationChanges() {
-    if (app->mCalib)
-        app->mCalib->dropUnsavedMark();
+    if (CStereoCalib* calib = app->calib())
+        calib->dropUnsavedMark();
 }
 
 void GLWidget::updatePictureInfo(const QByteArray& file, const SExifInfo& info) {
@@ -395,7 +394,7 @@ void GLWidget::calibrate(bool flag) {
         app->setCalibrate(flag);
         doneCurrent();
     } else {
-        app->mCalibrate = flag;
+        app->setCalibrate(flag, false);
     }
     update();
 }

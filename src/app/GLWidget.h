@@ -32,7 +32,7 @@ public:
     QSize sizeHint() const override;
 
     CGlutWindow& glutWindow() { return mWindow; }
-    CRuvello* application() const { return app; }
+    CRuvello* application() const { return app.get(); }
     CPictureSource* pictureSource() const { return mSource.get(); }
     // The wait cursor is installed.
     bool busy() const { return mBusy; }
@@ -114,7 +114,7 @@ private:
     void setBusy();
     void releaseBusy();
 
-    CRuvello* app = nullptr;
+    std::unique_ptr<CRuvello> app;
     CGlutWindow mWindow{800, 1200};
     std::unique_ptr<CPictureSource> mSource;
     bool mBusy = false;

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <iomanip>
 #include <sstream>
-#include <iostream>
 
 CAnaglyphRenderer::CAnaglyphRenderer() {
     // Drawing before the calibration reports in shows the default glasses, not black.
@@ -42,13 +41,13 @@ void CAnaglyphRenderer::setFilterParameters(float a_l, float b_l, float a_r, flo
     this->a_r = a_r;
     this->b_r = b_r;
     this->gamma = gamma;
-    // Formatted apart, so that std::cerr keeps its own notation for later messages.
+    // Formatted on a stream of its own, whose notation nobody else sees.
     std::ostringstream report;
     report << "Filter Parameters\n"
            << "a_l    b_l    a_r    b_r    gamma\n"
            << std::fixed << std::setprecision(4) << a_l << ' ' << b_l << ' ' << a_r << ' ' << b_r
-           << ' ' << gamma << '\n';
-    std::cerr << report.str() << std::flush;
+           << ' ' << gamma;
+    consoleLine(report.str());
     computeTables();
 }
 
@@ -80,7 +79,7 @@ void CAnaglyphRenderer::setRestrictedRange(bool flag) {
 void CAnaglyphRenderer::draw(float s, float t) {
     if (!program)
         return;
-    glUseProgram(program->id);
+    glUseProgram(program->id.get());
     checkGLError(__FILE__, __LINE__);
 
     const int halos = removeHalos ? 1 : 0;

@@ -22,15 +22,12 @@ struct SAttribGuard {
 }  // namespace
 
 CApp::CApp(CGlutWindow* window)
-    : mWindow(window), mUI(new SUI), mTimer(std::make_unique<CTimerQt>(this)) {}
+    : mWindow(window), mUI(std::make_unique<SUI>()), mTimer(std::make_unique<CTimerQt>(this)) {}
 
 CApp::~CApp() {
-    delete mAnimation;
-    // GL objects are released by shutdownGL with the context current; a host that
-    // never called it has lost its context, and the names with it.
+    // GL objects are released by shutdownGL or here, with the context current either way.
     if (mGLReady)
         releaseGL();
-    delete mUI;
 }
 
 GLuint CApp::hostFramebuffer() const {
@@ -52,7 +49,7 @@ bool CApp::initGL(const char* vertexSource, const char* fragmentSource) {
                           std::max(screenH, mWindow->mViewHeight), hostFramebuffer());
     const bool shaders = mRenderer.init(vertexSource, fragmentSource);
     setLighting(mUI->mLight);
-    mCalib = new CStereoCalib;
+    mCalib = std::make_unique<CStereoCalib>();
     mCalib->useBuiltIn();
     mCalib->mOutcome.clear();
     // The user's own calibration, when one was saved, shows from the first frame on.
@@ -71,8 +68,7 @@ void CApp::applyCalibration() {
 }
 
 void CApp::releaseGL() {
-    delete mCalib;
-    mCalib = nullptr;
+    mCalib.reset();
     mFramebuffer.release();
     GLSLShader::destroy();
     mRenderer.program = nullptr;  // it belonged to the registry
@@ -84,9 +80,10 @@ void CApp::shutdownGL() {
         releaseGL();
 }
 
-void CApp::setCalibrate(bool on) {
+void CApp::setCalibrate(bool on, bool clearColour) {
     mCalibrate = on;
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    if (clearColour)
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 }
 
 void CApp::reshape() {
@@ -240,7 +237,7 @@ void CApp::drawStereo() {
     RUV_CHECK_GL();
     // A drawing area larger than the screen (a larger second screen) grows the views.
     mFramebuffer.ensureSize(viewW, viewH, screen);
-    glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer.mFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer.mFbo.get());
     CStereoFramebuffer::reportStatus();
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -256,9 +253,9 @@ void CApp::drawStereo() {
     glViewport(0, 0, viewW, viewH);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexRight);
+    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexRight.get());
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexLeft);
+    glBindTexture(GL_TEXTURE_2D, mFramebuffer.mTexLeft.get());
     RUV_CHECK_GL();
     {
         SAttribGuard guard(GL_ENABLE_BIT);

@@ -75,12 +75,18 @@ public:
     bool mouse();
 
     void setStereo(bool on) { mStereo = on; }
-    void setCalibrate(bool on);
+    bool stereo() const { return mStereo; }
+    // The clear colour changes with the mode: a GL call, so the context must be current
+    // unless clearColour is false (before GL set-up, which clears to black anyway).
+    void setCalibrate(bool on, bool clearColour = true);
+    bool calibrating() const { return mCalibrate; }
     void removeHalos(bool on) { mRenderer.setRemoveHalos(on); }
     void fullColor() { mRenderer.setFullColor(); }
     void halfColor() { mRenderer.setHalfColor(); }
     void gray() { mRenderer.setGray(); }
     void restrictedRange(bool on) { mRenderer.setRestrictedRange(on); }
+    // Hands the calibration's filters and gamma to the renderer.
+    void applyCalibration();
 
     CAppHost* host() const { return mWindow->mHost; }
     // The framebuffer that stands for the screen: the host's, else 0.
@@ -90,34 +96,30 @@ public:
     CTimerQt* timer() const { return mTimer.get(); }
     bool glReady() const { return mGLReady; }
 
-    CGlutWindow* mWindow;
-    int mNumDrawModes = 1;
-    SUI* mUI;
-    int mScreenshotCount = -1;
-    bool mRecording = false;
-    bool mReplaying = false;
-    bool mSaveFrames = false;
-    bool mLightState = true;
-    SAnimation* mAnimation = nullptr;
-    float mPixelsPerMeter = 3779.5276f;
-    bool mStereo = false;
-    std::unique_ptr<CTimerQt> mTimer;
-    CStereoFramebuffer mFramebuffer;
-    std::ofstream mRecStream;
-    std::ifstream mReplayStream;
+    SUI& ui() { return *mUI; }
+    const SUI& ui() const { return *mUI; }
+    // Null outside GL set-up.
+    CStereoCalib* calib() const { return mCalib.get(); }
+    const CAnaglyphRenderer& renderer() const { return mRenderer; }
+    const CStereoFramebuffer& framebuffer() const { return mFramebuffer; }
+    bool recording() const { return mRecording; }
+    bool replaying() const { return mReplaying; }
+    // How many draw modes the mode key cycles through.
+    void setNumDrawModes(int count) { mNumDrawModes = count; }
+    // The next screenshot looks for the first free number again, as a new run does.
+    void restartScreenshotNumbers() { mScreenshotCount = -1; }
+
     // The viewing-geometry sketch (and the filters' hexagons) show for a moment after each
     // reshape, while the user resizes; the host repaints only on demand, so the moment is
     // measured in time, not in frames.
     static constexpr std::chrono::milliseconds kOverlayTime{500};
-    std::chrono::steady_clock::time_point mOverlayUntil{};
     void endOverlay() { mOverlayUntil = {}; }
-    bool mCalibrate = false;
-    CStereoCalib* mCalib = nullptr;
-    CAnaglyphRenderer mRenderer;
 
 protected:
-    // Hands the calibration's filters and gamma to the renderer.
-    void applyCalibration();
+    CGlutWindow* mWindow;
+    std::unique_ptr<SUI> mUI;
+    bool mStereo = false;
+    CAnaglyphRenderer mRenderer;
 
 private:
     void animate(float* angle, float end);
@@ -132,6 +134,21 @@ private:
     void drawFilterHexagon(int eye, float x, float y);
     void releaseGL();
 
+    int mNumDrawModes = 1;
+    int mScreenshotCount = -1;
+    bool mRecording = false;
+    bool mReplaying = false;
+    bool mSaveFrames = false;
+    bool mLightState = true;
+    std::unique_ptr<SAnimation> mAnimation;
+    float mPixelsPerMeter = 3779.5276f;
+    std::unique_ptr<CTimerQt> mTimer;
+    CStereoFramebuffer mFramebuffer;
+    std::ofstream mRecStream;
+    std::ifstream mReplayStream;
+    std::chrono::steady_clock::time_point mOverlayUntil{};
+    bool mCalibrate = false;
+    std::unique_ptr<CStereoCalib> mCalib;
     bool mGLReady = false;
     bool mScreenshotPending = false;
 };

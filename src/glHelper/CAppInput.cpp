@@ -6,10 +6,10 @@
 #include "GLSLShader.h"
 #include "SAnimation.h"
 #include "SUI.h"
+#include "diagnostics.h"
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 
 namespace {
 constexpr float kHalfPi = 1.5707963f;
@@ -19,8 +19,7 @@ constexpr int kAnimationIntervalMs = 10;
 }  // namespace
 
 void CApp::animate(float* angle, float end) {
-    delete mAnimation;
-    mAnimation = new SAnimation(angle, end);
+    mAnimation = std::make_unique<SAnimation>(angle, end);
     mTimer->start(kAnimationIntervalMs);
 }
 
@@ -34,8 +33,7 @@ void CApp::onTimer() {
     }
     mTimer->stop();  // emits dataChanged
     requestRepaint();
-    delete mAnimation;
-    mAnimation = nullptr;
+    mAnimation.reset();
 }
 
 bool CApp::keyboard(unsigned key) {
@@ -145,8 +143,7 @@ bool CApp::keyboard(unsigned key) {
             loadView();
             break;
         case 'r':
-            std::cerr << "'r' pressed\n"
-                      << "RELOAD SHADERS\n";
+            consoleLine("'r' pressed\nRELOAD SHADERS");
             GLSLShader::instance().reloadAll();
             return true;
         case '7':

@@ -6,7 +6,6 @@
 #include "diagnostics.h"
 #include "screenshot.h"
 
-#include <iostream>
 #include <string>
 
 void CApp::toggleRecording() {
@@ -35,7 +34,7 @@ void CApp::toggleRecording() {
 
 void CApp::startReplay() {
     if (mReplaying) {
-        std::cerr << "Already replaying";
+        consoleLine("Already replaying");
         return;
     }
     if (mRecording) {
@@ -44,7 +43,7 @@ void CApp::startReplay() {
         return;
     }
     mReplaying = true;
-    std::cerr << "mReplaying = " << 1 << std::endl;
+    consoleLine("mReplaying = 1");
     mReplayStream.clear();
     mReplayStream.open(kRecordingFile);
     std::string word;
@@ -64,7 +63,7 @@ void CApp::finishFrame() {
             emit mTimer->dataChanged();
             requestRepaint();
         } else {
-            std::cerr << "ifstream finished\n";
+            consoleLine("ifstream finished");
             mReplayStream.close();
             mReplayStream.clear();
             mReplaying = false;

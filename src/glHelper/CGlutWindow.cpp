@@ -1,5 +1,7 @@
 #include "CGlutWindow.h"
 
+#include "diagnostics.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -65,7 +67,9 @@ void CGlutWindow::fpsTick(Clock::time_point now) {
     } else if (mFrameCount % 100 == 0) {
         const double seconds = std::chrono::duration<double>(now - mLastFpsTime).count();
         mLastFpsTime = now;
-        std::fprintf(stderr, "FPS = %g\n", 100.0 / seconds);
+        char text[64];
+        std::snprintf(text, sizeof text, "FPS = %g", 100.0 / seconds);
+        consoleLine(text);
     }
     ++mFrameCount;
 }

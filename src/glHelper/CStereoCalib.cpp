@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <limits>
 #include <sstream>
 
@@ -61,11 +60,6 @@ CStereoCalib::CStereoCalib() {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     mMaxTexSize = std::min(int(maxSize), kMaxFaceTexSize);
-}
-
-CStereoCalib::~CStereoCalib() {
-    if (mFaceTexture)
-        glDeleteTextures(1, &mFaceTexture);
 }
 
 void CStereoCalib::setDefaultMatches() {
@@ -187,7 +181,7 @@ void CStereoCalib::drawPatch(int index, int width, int height) {
     const float gray = patchGray(mEye, index);
     glColor3f(gray, gray, gray);
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, mFaceTexture);
+    glBindTexture(GL_TEXTURE_2D, mFaceTexture.get());
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     const float s = float(mFaceWidth) / float(mMaxTexSize);
     const float t = float(mFaceHeight) / float(mMaxTexSize);
@@ -296,9 +290,9 @@ float CStereoCalib::patchGray(int eye, int index) const {
 }
 
 SCalibFit CStereoCalib::fitAndReport() const {
-    std::cerr << kFitLine;
+    consoleText(kFitLine);
     const SCalibFit fit = fitCalibration(mPatches[0], mPatches[1], mAdjustGray);
-    // Formatted here, not on std::cerr, whose number format others may have changed.
+    // Formatted on a stream of its own, whose number format nobody else changes.
     // Printed in double precision, as the fitter computed them.
     const double* p = fit.mParameters;
     const double filters[2][3] = {{p[0], p[1], 1.0 - p[0] - p[1]}, {p[2], p[3], 1.0 - p[2] - p[3]}};
@@ -308,7 +302,7 @@ SCalibFit CStereoCalib::fitAndReport() const {
            << ' ' << filters[0][2] << '\n';
     report << "Right filter RGB luminance transmission: " << filters[1][0] << ' ' << filters[1][1]
            << ' ' << filters[1][2] << '\n';
-    std::cerr << report.str();
+    consoleText(report.str());
 
     if (!fit.mPositive)
         warning(__FILE__, __LINE__,
@@ -318,9 +312,13 @@ SCalibFit CStereoCalib::fitAndReport() const {
                 "   by pressing Shift+D when blue is selected you get 3 more colors to fit\n"
                 " - you can also continue using these calibration values\n");
 
-    std::fprintf(stderr, "distribution variance estimate [0..1]   = %g\n", fit.mSpread);
-    std::fprintf(stderr, "distribution variance estimate [0..255] = %g\n", 255.0 * fit.mSpread);
-    std::cerr << kFitLine;
+    char spread[128];
+    std::snprintf(spread, sizeof spread, "distribution variance estimate [0..1]   = %g", fit.mSpread);
+    consoleLine(spread);
+    std::snprintf(spread, sizeof spread, "distribution variance estimate [0..255] = %g",
+                  255.0 * fit.mSpread);
+    consoleLine(spread);
+    consoleText(kFitLine);
     return fit;
 }
 
@@ -376,8 +374,8 @@ void CStereoCalib::addColors() {
         }
     }
     std::ostringstream line;
-    line << "gray = " << target << '\n';
-    std::cerr << line.str();
+    line << "gray = " << target;
+    consoleLine(line.str());
 }
 
 void CStereoCalib::predictLevels() {

@@ -5,6 +5,7 @@
 // to a luminance model that gives, per eye, the filter's transmissions of red, green and
 // blue, and one display gamma.
 #include "glHelper.h"
+#include "glObject.h"
 
 #include "calibFile.h"
 #include "calibFit.h"
@@ -33,10 +34,7 @@ public:
 
     // Needs the GL context to be current: it asks for the largest texture side.
     CStereoCalib();
-    // Deletes the face texture; the context must be current then too.
-    ~CStereoCalib();
-    CStereoCalib(const CStereoCalib&) = delete;
-    CStereoCalib& operator=(const CStereoCalib&) = delete;
+    // The face texture goes with the object: the context must be current then too.
 
     // Stores the three transmissions of one eye's filter; blue becomes 1 - red - green,
     // whatever is given for it, so that white passes whole.
@@ -110,7 +108,7 @@ public:
     std::vector<SCalibPatch> mPatches[2];
     std::vector<SCalibPatch> mBaseColors;
     int mCurrent = 0;  // index of the selected patch in the current eye's list
-    GLuint mFaceTexture = 0;
+    CGLTexture mFaceTexture;
     int mFaceWidth = 0, mFaceHeight = 0;
     int mMaxTexSize = 0;
     float mFilter[2][3] = {};

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -134,8 +133,8 @@ void CStereoCalib::createFaceTexture() {
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glGenTextures(1, &mFaceTexture);
-    glBindTexture(GL_TEXTURE_2D, mFaceTexture);
+    glGenTextures(1, mFaceTexture.out());
+    glBindTexture(GL_TEXTURE_2D, mFaceTexture.get());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -167,7 +166,7 @@ bool CStereoCalib::saveFile(const std::string& path) {
             std::ostringstream line;
             line << "getA(ungamma(color2bRsGsBs), base) = "
                  << mixLevel((v[0] + v[1] + v[2]) / 3.0f, (c[0] + c[1] + c[2]) / 3.0f) << '\n';
-            std::cerr << line.str();
+            consoleText(line.str());
         }
     }
     std::ofstream out(path, std::ios::out | std::ios::trunc);
@@ -249,7 +248,7 @@ void printNotes(const SCalibFileRead& read, bool plainToo) {
         if (note.mWarning)
             warning(__FILE__, __LINE__, note.mText);
         else if (plainToo)
-            std::cerr << note.mText;
+            consoleText(note.mText);
     }
 }
 
@@ -292,7 +291,7 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
         for (int k = 0; k < 3; ++k)
             mFilter[eye][k] = loaded.mFit.mFilter[eye][k];
     mGamma = loaded.mFit.mGamma;
-    std::cerr << "calibration " + path + ": " + calibFitSummary(loaded.mFit) + "\n";
+    consoleLine("calibration " + path + ": " + calibFitSummary(loaded.mFit));
     mOutcome = {"Calibration of " + path + "."};
     return true;
 }

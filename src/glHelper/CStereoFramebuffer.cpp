@@ -30,30 +30,26 @@ const char* framebufferStatusText(GLenum status) {
     }
 }
 
-CStereoFramebuffer::~CStereoFramebuffer() {
-    release();
-}
-
 void CStereoFramebuffer::reportStatus() {
     // Status lines go to standard output, as they always have.
     std::fputs(framebufferStatusText(glCheckFramebufferStatus(GL_FRAMEBUFFER)), stdout);
 }
 
 void CStereoFramebuffer::create() {
-    if (mFbo != 0)
+    if (mFbo)
         return;
-    glGenFramebuffers(1, &mFbo);
-    glGenTextures(1, &mTexLeft);
-    glGenTextures(1, &mTexRight);
-    glGenTextures(1, &mTexDepth);
+    glGenFramebuffers(1, mFbo.out());
+    glGenTextures(1, mTexLeft.out());
+    glGenTextures(1, mTexRight.out());
+    glGenTextures(1, mTexDepth.out());
 }
 
 void CStereoFramebuffer::allocate(int width, int height, GLuint hostFramebuffer) {
-    if (mFbo == 0)
+    if (!mFbo)
         return;
     mWidth = std::max(width, 1);
     mHeight = std::max(height, 1);
-    glBindFramebuffer(GL_FRAMEBUFFER, mFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, mFbo.get());
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, 0, 0);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
@@ -62,9 +58,9 @@ void CStereoFramebuffer::allocate(int width, int height, GLuint hostFramebuffer)
         GLuint texture;
         GLint internalFormat;
         GLenum format;
-    } layout[] = {{mTexLeft, GL_RGBA, GL_RGBA},
-                  {mTexRight, GL_RGBA, GL_RGBA},
-                  {mTexDepth, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT}};
+    } layout[] = {{mTexLeft.get(), GL_RGBA, GL_RGBA},
+                  {mTexRight.get(), GL_RGBA, GL_RGBA},
+                  {mTexDepth.get(), GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT}};
     for (const auto& t : layout) {
         glBindTexture(GL_TEXTURE_2D, t.texture);
         glTexImage2D(GL_TEXTURE_2D, 0, t.internalFormat, mWidth, mHeight, 0, t.format,
@@ -76,9 +72,9 @@ void CStereoFramebuffer::allocate(int width, int height, GLuint hostFramebuffer)
         RUV_CHECK_GL();
     }
 
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mTexLeft, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, mTexRight, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, mTexDepth, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, mTexLeft.get(), 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, mTexRight.get(), 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, mTexDepth.get(), 0);
     RUV_CHECK_GL();
     reportStatus();  // while our framebuffer is the bound one
     glBindFramebuffer(GL_FRAMEBUFFER, hostFramebuffer);
@@ -87,21 +83,15 @@ void CStereoFramebuffer::allocate(int width, int height, GLuint hostFramebuffer)
 }
 
 void CStereoFramebuffer::ensureSize(int width, int height, GLuint hostFramebuffer) {
-    if (mFbo == 0 || (width <= mWidth && height <= mHeight))
+    if (!mFbo || (width <= mWidth && height <= mHeight))
         return;
     allocate(std::max(width, mWidth), std::max(height, mHeight), hostFramebuffer);
 }
 
 void CStereoFramebuffer::release() {
-    if (mFbo == 0)
-        return;
-    glDeleteFramebuffers(1, &mFbo);
-    const GLuint textures[] = {mTexLeft, mTexRight, mTexDepth};
-    glDeleteTextures(3, textures);
-    forget();
-}
-
-void CStereoFramebuffer::forget() {
-    mFbo = mTexLeft = mTexRight = mTexDepth = 0;
+    mFbo.reset();
+    mTexLeft.reset();
+    mTexRight.reset();
+    mTexDepth.reset();
     mWidth = mHeight = 0;
 }

@@ -2,18 +2,15 @@
 // The framebuffer object into which a stereo frame renders its two views, one colour
 // texture per eye and a shared depth texture. The textures are at least as large as
 // the screen and the drawing area, and grow when either outgrows them.
-#include "glh.h"
+#include "glObject.h"
 
 // The console line for a completeness status; empty for a complete framebuffer.
 const char* framebufferStatusText(GLenum status);
 
 class CStereoFramebuffer {
 public:
-    CStereoFramebuffer() = default;
-    // Deletes the GL objects; the context they were made in must be current.
-    ~CStereoFramebuffer();
-    CStereoFramebuffer(const CStereoFramebuffer&) = delete;
-    CStereoFramebuffer& operator=(const CStereoFramebuffer&) = delete;
+    // The GL objects go with the framebuffer; the context they were made in must be
+    // current then.
 
     // Makes the framebuffer and texture names; nothing when they exist.
     void create();
@@ -27,10 +24,8 @@ public:
     static void reportStatus();
     // Deletes the GL objects (context current).
     void release();
-    // Forgets the names without deleting them: their context is gone.
-    void forget();
 
-    GLuint mFbo = 0;
-    GLuint mTexLeft = 0, mTexRight = 0, mTexDepth = 0;
+    CGLFramebuffer mFbo;
+    CGLTexture mTexLeft, mTexRight, mTexDepth;
     int mWidth = 0, mHeight = 0;
 };

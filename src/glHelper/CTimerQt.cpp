@@ -5,10 +5,6 @@
 
 CTimerQt::CTimerQt(CTimerReceiver* receiver) : mReceiver(receiver) {}
 
-CTimerQt::~CTimerQt() {
-    delete mTimer;
-}
-
 // The timer is kept and restarted rather than replaced: QTimer::start stops a running
 // timer first, and a start from within a tick would otherwise delete the very QTimer
 // whose timeout() is being delivered.

@@ -13,7 +13,6 @@ class CTimerQt : public QObject {
 public:
     // The receiver is not owned and must outlive the timer's ticks.
     explicit CTimerQt(CTimerReceiver* receiver);
-    ~CTimerQt() override;
     CTimerQt(const CTimerQt&) = delete;
     CTimerQt& operator=(const CTimerQt&) = delete;
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <iomanip>
-#include <iostream>
 #include <sstream>
 
 namespace {
@@ -78,13 +77,12 @@ std::string infoLog(GLuint object, bool program) {
 
 void reportProgramLog(const GLSLProgram& program, const GLSLShaderObject* vertex,
                       const GLSLShaderObject* fragment) {
-    const std::string log = infoLog(program.id, true);
+    const std::string log = infoLog(program.id.get(), true);
     if (log.empty() ||
         log.compare(0, 51, "Fragment shader(s) linked, vertex shader(s) linked.") == 0 ||
         log.compare(0, 51, "Vertex shader(s) linked, fragment shader(s) linked.") == 0)
         return;
-    std::cerr << "Shader <" << program.name << ">: \n"
-              << annotateProgramLog(log, vertex, fragment) << std::endl;
+    consoleLine("Shader <" + program.name + ">: \n" + annotateProgramLog(log, vertex, fragment));
 }
 
 void queryActive(GLuint program, bool uniforms, bool print,
@@ -108,9 +106,12 @@ void queryActive(GLuint program, bool uniforms, bool print,
             glGetActiveAttrib(program, GLuint(i), GLsizei(name.size()), &length, &size, &type,
                               name.data());
         const std::string text(name.data(), size_t(length));
-        if (print)
-            std::cout << (uniforms ? "Uniform " : "Attribute ") << std::setw(2) << i << "    "
-                      << text << " (" << size << ")" << std::endl;
+        if (print) {
+            std::ostringstream line;
+            line << (uniforms ? "Uniform " : "Attribute ") << std::setw(2) << i << "    " << text
+                 << " (" << size << ")";
+            consoleLine(line.str());
+        }
         if (text.size() >= 3 && text.compare(0, 3, "gl_") == 0)
             continue;
         list.emplace_back(text, uniforms ? glGetUniformLocation(program, text.c_str())
@@ -120,11 +121,11 @@ void queryActive(GLuint program, bool uniforms, bool print,
 }  // namespace
 
 void GLSLProgram::queryUniforms(bool print) {
-    queryActive(id, true, print, uniforms);
+    queryActive(id.get(), true, print, uniforms);
 }
 
 void GLSLProgram::queryAttributes(bool print) {
-    queryActive(id, false, print, attributes);
+    queryActive(id.get(), false, print, attributes);
 }
 
 bool loadSource(const GLSLSourceFile& reference, std::string& text) {
@@ -162,35 +163,35 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
     std::vector<const GLchar*> strings;
     for (size_t i = first; i < parts.size(); ++i)
         strings.push_back(parts[i].c_str());
-    glShaderSource(stage.id, GLsizei(strings.size()), strings.data(), nullptr);
-    glCompileShader(stage.id);
+    glShaderSource(stage.id.get(), GLsizei(strings.size()), strings.data(), nullptr);
+    glCompileShader(stage.id.get());
 
     GLint status = 0;
-    glGetShaderiv(stage.id, GL_COMPILE_STATUS, &status);
+    glGetShaderiv(stage.id.get(), GL_COMPILE_STATUS, &status);
     stage.compiled = status;
     if (!status)
         warning(__FILE__, __LINE__, label + ": Failed to compile");
-    const std::string log = infoLog(stage.id, false);
+    const std::string log = infoLog(stage.id.get(), false);
     if (log.empty() || log == "Fragment shader was successfully compiled to run on hardware.\n" ||
         log == "Fragment shader was successfully compiled to run on hardware." ||
         log == "Vertex shader was successfully compiled to run on hardware.\n")
         return;
-    std::cerr << annotateLog(log, stage.sources) << std::endl;
+    consoleLine(annotateLog(log, stage.sources));
 }
 
 bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,
                  const GLSLShaderObject* fragment) {
-    glLinkProgram(program.id);
+    glLinkProgram(program.id.get());
     GLint status = 0;
-    glGetProgramiv(program.id, GL_LINK_STATUS, &status);
+    glGetProgramiv(program.id.get(), GL_LINK_STATUS, &status);
     if (!status) {
         warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to link.");
         reportProgramLog(program, vertex, fragment);
         return false;
     }
     reportProgramLog(program, vertex, fragment);
-    glValidateProgram(program.id);
-    glGetProgramiv(program.id, GL_VALIDATE_STATUS, &status);
+    glValidateProgram(program.id.get());
+    glGetProgramiv(program.id.get(), GL_VALIDATE_STATUS, &status);
     if (!status) {
         warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to validate.");
         return false;

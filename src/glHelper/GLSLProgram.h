@@ -2,7 +2,7 @@
 // One GLSL program put together from source references: compiled stages, linking,
 // validation, driver logs annotated with the source each line refers to, and the
 // active uniforms and attributes of the linked program.
-#include "glh.h"
+#include "glObject.h"
 
 #include <string>
 #include <utility>
@@ -14,7 +14,7 @@ using GLSLSourceFile = std::string;
 // One compiled stage; the registry shares it between the programs that use the same
 // sources with the same header and format argument.
 struct GLSLShaderObject {
-    GLuint id = 0;
+    CGLShader id;
     std::vector<GLSLSourceFile> sources;
     std::string header;  // placed before all sources, ends with a line end unless empty
     int compiled = 0;    // the last GL_COMPILE_STATUS
@@ -23,12 +23,12 @@ struct GLSLShaderObject {
 
 class GLSLProgram {
 public:
-    GLuint id = 0;
+    CGLProgram id;
     std::vector<std::pair<std::string, GLint>> uniforms;
     std::vector<std::pair<std::string, GLint>> attributes;
     std::string name;
 
-    // Fill the two lists from the linked program; print lists them on standard output.
+    // Fill the two lists from the linked program; print lists them on the console.
     void queryUniforms(bool print);
     void queryAttributes(bool print);
 };

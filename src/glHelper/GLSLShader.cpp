@@ -6,7 +6,14 @@
 #include <fstream>
 
 namespace {
-GLSLShader* gInstance = nullptr;
+// The registry, made on first use and deleted by destroy() with its context current.
+// One still alive when the process ends is left alone: no context is current then, and
+// the parameter sets it would unbind may be gone already.
+struct SRegistryHolder {
+    std::unique_ptr<GLSLShader> registry;
+    ~SRegistryHolder() { static_cast<void>(registry.release()); }
+};
+SRegistryHolder gInstance;
 
 bool isInline(const GLSLSourceFile& reference) {
     return !reference.empty() && reference[0] == '*';
@@ -25,22 +32,20 @@ std::string headerText(const char* header) {
 }  // namespace
 
 GLSLShader& GLSLShader::instance() {
-    if (!gInstance)
-        gInstance = new GLSLShader;
-    return *gInstance;
+    if (!gInstance.registry)
+        gInstance.registry.reset(new GLSLShader);  // the constructor is private
+    return *gInstance.registry;
 }
 
 void GLSLShader::destroy() {
-    delete gInstance;
-    gInstance = nullptr;
+    gInstance.registry.reset();
 }
 
 GLSLShader::~GLSLShader() {
-    for (auto& entry : mPrograms)
-        glDeleteProgram(entry.second.program->id);
-    for (auto* list : {&mVertexStages, &mFragmentStages})
-        for (const GLSLShaderObject& stage : *list)
-            glDeleteShader(stage.id);
+    // Programs before the stages they were linked from.
+    mPrograms.clear();
+    mVertexStages.clear();
+    mFragmentStages.clear();
     // The parameter sets must not look up programs that are gone.
     unbindAll();
 }
@@ -73,11 +78,11 @@ int GLSLShader::findOrAddStage(GLenum type, const Sources& sources, const std::s
             return int(i);
     }
     GLSLShaderObject stage;
-    stage.id = glCreateShader(type);
+    stage.id.reset(glCreateShader(type));
     stage.sources = sources;
     stage.header = header;
     stage.formatArg = formatArg;
-    list.push_back(stage);
+    list.push_back(std::move(stage));
     return int(list.size() - 1);
 }
 
@@ -102,7 +107,7 @@ GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
     Entry entry;
     entry.program = std::make_unique<GLSLProgram>();
     entry.program->name = name;
-    entry.program->id = glCreateProgram();
+    entry.program->id.reset(glCreateProgram());
     const std::string headerCopy = headerText(header);
     if (!vertex.empty())
         entry.vertex = findOrAddStage(GL_VERTEX_SHADER, vertex, headerCopy, formatArg);
@@ -111,7 +116,7 @@ GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
     for (const auto& [type, index] : {std::pair<GLenum, int>{GL_VERTEX_SHADER, entry.vertex},
                                       {GL_FRAGMENT_SHADER, entry.fragment}})
         if (index >= 0)
-            glAttachShader(entry.program->id, stages(type)[size_t(index)].id);
+            glAttachShader(entry.program->id.get(), stages(type)[size_t(index)].id.get());
 
     GLSLProgram* result = entry.program.get();
     if (!mPrograms.emplace(name, std::move(entry)).second)

@@ -52,6 +52,7 @@ private:
         std::unique_ptr<GLSLProgram> program;
     };
 
+    friend struct std::default_delete<GLSLShader>;  // the registry's one owner
     GLSLShader() = default;
     ~GLSLShader();
     std::vector<GLSLShaderObject>& stages(GLenum type);

@@ -1,5 +1,7 @@
 #include "SAnimation.h"
 
+#include "diagnostics.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -26,7 +28,9 @@ SAnimation::SAnimation(float* target, float end, float k)
 bool SAnimation::advance() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    std::fprintf(stderr, "t = %.12g\n", seconds);
+    char text[64];
+    std::snprintf(text, sizeof text, "t = %.12g", seconds);
+    consoleLine(text);
     if (mStep >= mSteps)
         return false;
     ++mStep;

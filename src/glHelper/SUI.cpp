@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <locale>
 #include <sstream>
 #include <variant>
@@ -206,8 +205,7 @@ SUI::SReadResult SUI::readEntries(std::istream& in, int drawModes, const std::st
         if (drawModeRead)
             clampDrawMode(drawModes, source);
         std::visit([&echo](auto* field) { echo << *field; }, entry.field);
-        echo << '\n';
-        std::cerr << echo.str();
+        consoleLine(echo.str());
     }
     return result;
 }
@@ -223,23 +221,23 @@ void SUI::loadFile(const std::string& path, int drawModes) {
     std::string word;
     in >> word;
     if (word != "version")
-        std::cerr << "WARNING: " + path + " version!\n";
+        consoleLine("WARNING: " + path + " version!");
     word.clear();
     in >> word;
     if (word != "=")
-        std::cerr << "WARNING: " + path + " =!\n";
+        consoleLine("WARNING: " + path + " =!");
     std::string version;
     in >> version;
-    std::cerr << "buff = " + version + "\n";
+    consoleLine("buff = " + version);
     bool old = false;
     for (const char* oldVersion : kOldVersions)
         old = old || version == oldVersion;
     if (old)
-        std::cerr << "WARNING: " + path + " =!\n";
+        consoleLine("WARNING: " + path + " =!");
 
     const SReadResult read = readEntries(in, drawModes, path);
     if (!read.matched)
-        std::cerr << "WARNING: " + path + " outdated!\n";
+        consoleLine("WARNING: " + path + " outdated!");
     if (old)
         convertPixelUnits(read, path);
 }
@@ -283,6 +281,6 @@ void SUI::convertPixelUnits(const SReadResult& read, const std::string& source) 
         }
     }
     std::ostringstream echo = classicStream();
-    echo << "mZoom = " << mZoom << '\n' << "mScale = " << mScale << '\n';
-    std::cerr << echo.str();
+    echo << "mZoom = " << mZoom << '\n' << "mScale = " << mScale;
+    consoleLine(echo.str());
 }

@@ -2,8 +2,8 @@
 
 #include "CAppHost.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 const char* const kRequiredGLFeatures =
     "GL_VERSION_2_0 GL_ARB_shading_language_100 GL_ARB_fragment_shader "
@@ -53,12 +53,20 @@ const char* glErrorName(unsigned code) {
     }
 }
 
+void consoleText(const std::string& text) {
+    if (text.empty())
+        return;
+    consoleLine(text.back() == '\n' ? text.substr(0, text.size() - 1) : text);
+}
+
 void checkGLError(const char* file, int line) {
     const GLenum code = glGetError();
     if (code == GL_NO_ERROR)
         return;
+    // Not a warning: scripts and people know this line in its own form.
     setConsoleColor(CONSOLE_RED);
-    std::fprintf(stderr, "%s(%i): GLError %s\n", file, line, glErrorName(code));
+    consoleLine(std::string(file) + "(" + std::to_string(line) + "): GLError " +
+                glErrorName(code));
     setConsoleColor(CONSOLE_NORMAL);
 }
 

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 
 namespace {
 // The toolkit's codes of the arrow keys, as the view widget passes them on, and of Shift
@@ -23,7 +22,8 @@ CRuvello::CRuvello(CGlutWindow* window) : CApp(window) {
 }
 
 CRuvello::~CRuvello() {
-    // The textures went with shutdownGL (context current) or with the context.
+    // The textures went with shutdownGL, or go with the cache now, with the context
+    // current as for the framework's own objects.
     if (mGrayTable)
         unbind(mGrayTable.get());
 }
@@ -32,7 +32,9 @@ bool CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
                            const char* grayFs) {
     // A new context (the widget was reparented) has none of the old textures.
     for (SPictureEntry& e : mCache) {
-        e.texLeft = e.texRight = e.texThumb = 0;
+        e.texLeft.release();
+        e.texRight.release();
+        e.texThumb.release();
         e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
         e.leftFailed = e.rightFailed = false;
         e.identified = false;
@@ -70,9 +72,9 @@ bool CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
 void CRuvello::shutdownGL() {
     if (glReady()) {
         for (SPictureEntry& e : mCache) {
-            const GLuint textures[] = {e.texLeft, e.texRight, e.texThumb};
-            glDeleteTextures(3, textures);
-            e.texLeft = e.texRight = e.texThumb = 0;
+            e.texLeft.reset();
+            e.texRight.reset();
+            e.texThumb.reset();
             e.leftLoaded = e.rightLoaded = e.thumbnailShown = false;
             e.leftFailed = e.rightFailed = false;
             e.identified = false;
@@ -139,9 +141,9 @@ void CRuvello::drawScene() {
     glTranslatef(rightView ? mShift : -mShift, 0.0f, 0.0f);
 
     const bool useRight = (rightView && e->kind.mKind == EPictureKind::Mpo) || !e->leftLoaded;
-    const GLuint left = e->leftLoaded ? e->texLeft : e->texThumb;
+    const GLuint left = e->leftLoaded ? e->texLeft.get() : e->texThumb.get();
     const bool drawRightTexture = useRight && e->rightLoaded;
-    glBindTexture(GL_TEXTURE_2D, drawRightTexture ? e->texRight : left);
+    glBindTexture(GL_TEXTURE_2D, drawRightTexture ? e->texRight.get() : left);
     // The picture as stored, whatever an earlier pass left in the environment.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);

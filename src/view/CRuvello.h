@@ -11,6 +11,7 @@
 
 #include "CApp.h"
 #include "GLSLParams.h"
+#include "glObject.h"
 #include "anaglyphImage.h"
 #include "exif.h"
 #include "imagehandle.h"
@@ -31,10 +32,10 @@ struct SImgShaderParams : public GLSLParamsContainer {
 // The textures of a cache entry, each with the size of the picture it holds; an entry
 // that makes room for another hands them on.
 struct SEntryTextures {
-    GLuint texLeft = 0, texRight = 0;
+    CGLTexture texLeft, texRight;
     // The Exif thumbnail has a texture of its own, so that the picture's keeps its size
     // and the picture replaces the preview without re-specifying it.
-    GLuint texThumb = 0;
+    CGLTexture texThumb;
     int thumbWidth = 0, thumbHeight = 0;
     int leftWidth = 0, leftHeight = 0;  // texel sizes as uploaded
     int rightWidth = 0, rightHeight = 0;
@@ -201,7 +202,7 @@ private:
     void applyFacts(SPictureEntry& e, const SPictureFacts& facts);
     void applyResult(SPictureEntry& e, const SPictureResult& result);
     void uploadPending(SPictureEntry& entry);
-    void uploadTexture(GLuint& texture, int& width, int& height, const SImage& image);
+    void uploadTexture(CGLTexture& texture, int& width, int& height, const SImage& image);
     void noteShown();
     const SPictureEntry* entryToShow() const;
     void displaySize(const SPictureEntry& entry, int& w, int& h) const;

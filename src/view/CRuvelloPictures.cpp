@@ -44,7 +44,7 @@ SPictureEntry& CRuvello::entryOf(const std::string& filename, bool makeCurrent) 
         // The least recently used entry makes room; its textures are reused.
         SPictureEntry& old = mCache.front();
         cancelRequests(old);
-        static_cast<SEntryTextures&>(entry) = old;
+        static_cast<SEntryTextures&>(entry) = std::move(static_cast<SEntryTextures&>(old));
         mCache.erase(mCache.begin());
     }
     entry.fileName = filename;
@@ -351,12 +351,12 @@ void CRuvello::noteShown() {
     mShownValid = mShownChanged = true;
 }
 
-void CRuvello::uploadTexture(GLuint& texture, int& width, int& height, const SImage& image) {
-    if (texture == 0) {
-        glGenTextures(1, &texture);
+void CRuvello::uploadTexture(CGLTexture& texture, int& width, int& height, const SImage& image) {
+    if (!texture) {
+        glGenTextures(1, texture.out());
         width = height = 0;
     }
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -431,7 +431,7 @@ void CRuvello::display() {
     if (mFilterDirty) {
         mFilterDirty = false;
         for (SPictureEntry& e : mCache)
-            for (GLuint texture : {e.texLeft, e.texRight, e.texThumb})
+            for (GLuint texture : {e.texLeft.get(), e.texRight.get(), e.texThumb.get()})
                 if (texture != 0) {
                     glBindTexture(GL_TEXTURE_2D, texture);
                     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,

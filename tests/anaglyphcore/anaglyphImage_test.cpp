@@ -21,9 +21,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
-
 // The glasses of the renderer's tests: red/cyan both ways round, and two where A's
 // dominant primary is green or blue.
 struct SGlasses {

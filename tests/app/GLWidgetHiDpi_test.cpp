@@ -32,7 +32,7 @@ TEST(GLWidgetHiDpi, OnePicturePixelCoversOneDevicePixelAtOneToOne) {
     EXPECT_EQ(view.glutWindow().mHeight, 300);
 
     QTest::keyClick(&view, Qt::Key_Z);
-    EXPECT_EQ(view.application()->mUI->mZoom, 1.0f);
+    EXPECT_EQ(view.application()->ui().mZoom, 1.0f);
     const QImage frame = settledFrame(view);
     ASSERT_EQ(frame.width(), 400);
     const QPoint origin = pictureOrigin(view);

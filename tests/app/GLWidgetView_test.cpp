@@ -127,10 +127,10 @@ TEST_F(GLWidgetView, StereoAtOneToOneIsTheAnaglyphOfBothDecodedPictures) {
     ASSERT_TRUE(waitComplete(mView));
     ASSERT_TRUE(mView.application()->isRightLoaded());
     QTest::keyClick(&mView, Qt::Key_Z);
-    EXPECT_EQ(mView.application()->mUI->mZoom, 1.0f);
+    EXPECT_EQ(mView.application()->ui().mZoom, 1.0f);
 
     const SRgb l = decodedPicture(path, false), r = decodedPicture(path, true);
-    const CAnaglyphRenderer& renderer = mView.application()->mRenderer;
+    const CAnaglyphRenderer& renderer = mView.application()->renderer();
     const int halos = renderer.removeHalos ? 1 : 0;
     SRgb expected = l;
     for (int y = 0; y < l.mHeight; ++y)
@@ -180,12 +180,12 @@ TEST_F(GLWidgetView, FittingNeverEnlargesPastOneToOne) {
     show();
     ASSERT_TRUE(waitComplete(mView));
     QTest::keyClick(&mView, Qt::Key_X);
-    EXPECT_EQ(mView.application()->mUI->mZoom, 1.0f);
+    EXPECT_EQ(mView.application()->ui().mZoom, 1.0f);
 
     showPicture(mView, large);
     ASSERT_TRUE(waitComplete(mView));
     QTest::keyClick(&mView, Qt::Key_X);
-    const float zoom = mView.application()->mUI->mZoom;
+    const float zoom = mView.application()->ui().mZoom;
     const CGlutWindow& w = mView.glutWindow();
     EXPECT_NEAR(zoom, std::min(w.mViewWidth / 1000.0f, w.mViewHeight / 600.0f), 1e-4);
     // Going back to a cached picture decodes nothing.
@@ -211,32 +211,32 @@ TEST_F(GLWidgetView, WheelStepsEvery120UnitsAndLeavesUnusedTurnsToTheParent) {
         QApplication::sendEvent(view, &event);
         return event.isAccepted();
     };
-    const float fitted = view->application()->mUI->mZoom;
+    const float fitted = view->application()->ui().mZoom;
     // Without the zoom lens the view has no use for the wheel; an unaccepted event
     // goes on to the parent widget (a scroll area, say).
     EXPECT_FALSE(turn(120));
-    EXPECT_EQ(view->application()->mUI->mZoom, fitted);
+    EXPECT_EQ(view->application()->ui().mZoom, fitted);
 
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
     ASSERT_TRUE(view->application()->zoomMode());
     EXPECT_FALSE(turn(0));
     EXPECT_FALSE(turn(60)) << "half a step is no step yet";
-    EXPECT_EQ(view->application()->mUI->mZoom, fitted);
+    EXPECT_EQ(view->application()->ui().mZoom, fitted);
     EXPECT_TRUE(turn(60));
-    const float once = view->application()->mUI->mZoom;
+    const float once = view->application()->ui().mZoom;
     EXPECT_NEAR(once, fitted * 1.2589254f, 1e-4);
     EXPECT_TRUE(turn(240));
-    EXPECT_NEAR(view->application()->mUI->mZoom, once * 1.2589254f * 1.2589254f, 1e-4);
+    EXPECT_NEAR(view->application()->ui().mZoom, once * 1.2589254f * 1.2589254f, 1e-4);
     EXPECT_TRUE(turn(-120));
 
     // However far the wheel turns, the zoom stops at 64 times 1:1, and turning back
     // brings the whole picture again.
     for (int step = 0; step < 500; ++step)
         turn(120);
-    EXPECT_FLOAT_EQ(view->application()->mUI->mZoom, 64.0f);
+    EXPECT_FLOAT_EQ(view->application()->ui().mZoom, 64.0f);
     for (int step = 0; step < 500; ++step)
         turn(-120);
-    EXPECT_NEAR(view->application()->mUI->mZoom, fitted, 1e-5);
+    EXPECT_NEAR(view->application()->ui().mZoom, fitted, 1e-5);
     view->application()->endOverlay();
     const QImage frame = view->grabFramebuffer();
     const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);

@@ -58,8 +58,8 @@ TEST_F(BuiltInShaders, GrayProgramFromTheResourcesDraws) {
     const uint8_t red[3] = {255, 0, 0};
     const GLuint texture = uploadRgbTexture(1, 1, red);
     glDisable(GL_DEPTH_TEST);
-    glUseProgram(program->id);
-    glUniform1i(glGetUniformLocation(program->id, "tex"), 0);
+    glUseProgram(program->id.get());
+    glUniform1i(glGetUniformLocation(program->id.get(), "tex"), 0);
     glEnable(GL_TEXTURE_2D);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);

@@ -115,9 +115,9 @@ QImage settledFrame(GLWidget& view) {
 
 QPoint pictureOrigin(GLWidget& view) {
     const CRuvello* app = view.application();
-    const int x = -int(std::lround(app->mUI->mPosX));
+    const int x = -int(std::lround(app->ui().mPosX));
     const int top =
-        view.glutWindow().mViewHeight - app->imageHeight() + int(std::lround(app->mUI->mPosY));
+        view.glutWindow().mViewHeight - app->imageHeight() + int(std::lround(app->ui().mPosY));
     return QPoint(x, top);
 }
 

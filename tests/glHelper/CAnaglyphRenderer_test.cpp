@@ -25,8 +25,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
 const float kGamma = 1.66804f;
 // Read-back pixels, linearised, agree with the expected light within this.
 const double kLinearTolerance = 2.0 / 255.0;
@@ -453,7 +451,7 @@ protected:
     }
     bool useProgram(const char* vertex, const char* fragment) {
         GLSLProgram* program = GLSLShader::instance().createAndBuild({vertex}, {fragment});
-        mId = program ? program->id : 0;
+        mId = program ? program->id.get() : 0;
         glUseProgram(mId);
         return program != nullptr;
     }
@@ -516,7 +514,7 @@ TEST_F(AnaglyphShaders, NegativeComponentsDrawAsBlack) {
 }
 
 TEST_F(AnaglyphShaders, GrayProgramWeighsTheChannels) {
-    ASSERT_TRUE(useProgram(RUVELLO_SHADER_DIR "/gray.vs", RUVELLO_SHADER_DIR "/gray.fs"));
+    ASSERT_TRUE(useProgram(kGrayVs, kGrayFs));
     glUniform1i(glGetUniformLocation(mId, "tex"), 0);
     SView view(3, 1);
     view.texels = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};

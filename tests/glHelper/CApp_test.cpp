@@ -22,9 +22,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
-
 using RGB8 = std::array<unsigned char, 3>;
 const RGB8 kLeft{200, 40, 30}, kRight{20, 150, 220}, kMark{250, 250, 20};
 
@@ -102,7 +99,7 @@ protected:
             return;
         host = std::make_unique<AppTestHost>(200, 120, GetParam());
         app = std::make_unique<CFlatViewsApp>(&host->mWindow);
-        app->mUI->m2DPixelMode = true;
+        app->ui().m2DPixelMode = true;
         CaptureStderr();
         host->initialize(*app, kStereoVs, kStereoFs);
         GetCapturedStderr();
@@ -114,7 +111,7 @@ protected:
     }
 
     RGB8 composite(const RGB8& left, const RGB8& right) const {
-        const CAnaglyphRenderer& r = app->mRenderer;
+        const CAnaglyphRenderer& r = app->renderer();
         const int h = r.removeHalos ? 1 : 0;
         return compositePixel(r.fc[h][r.mode], r.filtL[h][r.mode], r.mapCol, r.swapped, left.data(),
                               right.data());
@@ -164,7 +161,7 @@ TEST_P(AppFrame, FourQuadrantsPutEachEyeInItsRowAndTheOverlayInTheDrawingArea) {
     expectColour(host->pixel(200 + 120 + 9, 110), kMark, 0, "mark of the second column");
 
     // In perspective each eye keeps to its quadrant as well.
-    app->mUI->m2DPixelMode = false;
+    app->ui().m2DPixelMode = false;
     host->paint(*app);
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
@@ -193,18 +190,18 @@ TEST_F(GLTest, AppFramebufferGrowsWithADrawingAreaLargerThanTheScreen) {
     host.mScreenWidth = 0;  // no screen at all
     host.mScreenHeight = 0;
     CFlatViewsApp app(&host.mWindow);
-    app.mUI->m2DPixelMode = true;
+    app.ui().m2DPixelMode = true;
     CaptureStderr();
     host.initialize(app, kStereoVs, kStereoFs);
     GetCapturedStderr();
-    EXPECT_GE(app.mFramebuffer.mWidth, 300);
+    EXPECT_GE(app.framebuffer().mWidth, 300);
     host.resize(app, 640, 360);
-    EXPECT_EQ(app.mFramebuffer.mWidth, 640);
-    EXPECT_EQ(app.mFramebuffer.mHeight, 360);
+    EXPECT_EQ(app.framebuffer().mWidth, 640);
+    EXPECT_EQ(app.framebuffer().mHeight, 360);
     app.setStereo(true);
     app.endOverlay();
     host.paint(app);
-    const CAnaglyphRenderer& r = app.mRenderer;
+    const CAnaglyphRenderer& r = app.renderer();
     const RGB8 expected =
         compositePixel(r.fc[1][0], r.filtL[1][0], r.mapCol, r.swapped, kLeft.data(), kRight.data());
     expectColour(host.pixel(20, 20), expected, 2, "near corner");
@@ -217,16 +214,16 @@ TEST_F(GLTest, AppSecondInitialisationStartsAfresh) {
     CFlatViewsApp app(&host.mWindow);
     CaptureStderr();
     host.initialize(app, kStereoVs, kStereoFs);
-    CStereoCalib* first = app.mCalib;
+    CStereoCalib* first = app.calib();
     app.initGL(kStereoVs, kStereoFs);  // as after the widget was reparented
     GetCapturedStderr();
-    EXPECT_NE(app.mCalib, nullptr);
-    EXPECT_NE(app.mCalib, first);
-    EXPECT_TRUE(glIsFramebuffer(app.mFramebuffer.mFbo));
-    EXPECT_NE(app.mRenderer.program, nullptr);
+    EXPECT_NE(app.calib(), nullptr);
+    EXPECT_NE(app.calib(), first);
+    EXPECT_TRUE(glIsFramebuffer(app.framebuffer().mFbo.get()));
+    EXPECT_NE(app.renderer().program, nullptr);
     app.shutdownGL();
-    EXPECT_EQ(app.mRenderer.program, nullptr);  // the registry that owned it is gone
-    EXPECT_EQ(app.mCalib, nullptr);
+    EXPECT_EQ(app.renderer().program, nullptr);  // the registry that owned it is gone
+    EXPECT_EQ(app.calib(), nullptr);
 }
 
 namespace {
@@ -240,7 +237,7 @@ protected:
         folder = std::make_unique<InTempFolder>();
         host = std::make_unique<AppTestHost>(200, 120, 4);
         app = std::make_unique<CFlatViewsApp>(&host->mWindow);
-        app->mUI->m2DPixelMode = true;
+        app->ui().m2DPixelMode = true;
         CaptureStderr();
         host->initialize(*app, kStereoVs, kStereoFs);
         GetCapturedStderr();
@@ -284,24 +281,24 @@ protected:
 TEST_F(AppFiles, RecordedFramesReplayFrameByFrame) {
     keyCapturing('7');
     for (int i = 0; i < 5; ++i) {
-        app->mUI->rotateX = 0.1f * float(i);
+        app->ui().rotateX = 0.1f * float(i);
         paintCapturing();
     }
     keyCapturing('7');
     EXPECT_EQ(fileText(CApp::kRecordingFile).rfind("rec-version = 0.3.0.0\nrotateX = 0\n", 0), 0u);
 
-    app->mUI->rotateX = 9.0f;
+    app->ui().rotateX = 9.0f;
     const int repaints = host->mRepaints;
     EXPECT_THAT(keyCapturing('8'), HasSubstr("mReplaying = 1"));
     for (int i = 0; i < 5; ++i) {
         paintCapturing();
-        EXPECT_FLOAT_EQ(app->mUI->rotateX, 0.1f * float(i)) << "frame " << i;
-        EXPECT_TRUE(app->mReplaying);
+        EXPECT_FLOAT_EQ(app->ui().rotateX, 0.1f * float(i)) << "frame " << i;
+        EXPECT_TRUE(app->replaying());
     }
     EXPECT_GT(host->mRepaints, repaints + 4);  // replay asks for its own frames
     EXPECT_THAT(paintCapturing(), HasSubstr("ifstream finished"));
-    EXPECT_FALSE(app->mReplaying);
-    EXPECT_FLOAT_EQ(app->mUI->rotateX, 0.4f);
+    EXPECT_FALSE(app->replaying());
+    EXPECT_FLOAT_EQ(app->ui().rotateX, 0.4f);
 }
 
 TEST_F(AppFiles, ReplayWithoutAFileEndsOnceAndRecordingNeverTruncatesAReplay) {
@@ -309,7 +306,7 @@ TEST_F(AppFiles, ReplayWithoutAFileEndsOnceAndRecordingNeverTruncatesAReplay) {
     const std::string out = paintCapturing(3);
     EXPECT_EQ(out.find("ifstream finished"), out.rfind("ifstream finished"));
     EXPECT_THAT(out, HasSubstr("ifstream finished"));
-    EXPECT_FALSE(app->mReplaying);
+    EXPECT_FALSE(app->replaying());
 
     keyCapturing('7');
     paintCapturing(2);
@@ -317,40 +314,40 @@ TEST_F(AppFiles, ReplayWithoutAFileEndsOnceAndRecordingNeverTruncatesAReplay) {
     const std::string recorded = fileText(CApp::kRecordingFile);
     keyCapturing('8');
     EXPECT_THAT(keyCapturing('7'), HasSubstr("WARNING"));
-    EXPECT_FALSE(app->mRecording);
+    EXPECT_FALSE(app->recording());
     EXPECT_EQ(fileText(CApp::kRecordingFile), recorded);
     paintCapturing(4);
-    EXPECT_FALSE(app->mReplaying);
+    EXPECT_FALSE(app->replaying());
 
     keyCapturing('7');
     EXPECT_THAT(keyCapturing('8'), HasSubstr("WARNING"));  // would read what is being written
-    EXPECT_FALSE(app->mReplaying);
+    EXPECT_FALSE(app->replaying());
     keyCapturing('7');
 }
 
 TEST_F(AppFiles, DrawModesFromTheViewFileOrAReplayStayAmongTheModes) {
-    app->mNumDrawModes = 3;
+    app->setNumDrawModes(3);
     SUI saved;
     saved.mDrawMode = std::numeric_limits<int>::max();
     ASSERT_TRUE(saved.saveFile());
     EXPECT_THAT(keyCapturing(']'),
                 HasSubstr(") WARNING: ui.txt: mDrawMode = 2147483647 out of range"));
-    EXPECT_EQ(app->mUI->mDrawMode, 2);
+    EXPECT_EQ(app->ui().mDrawMode, 2);
     app->keyboard('a');
-    EXPECT_EQ(app->mUI->mDrawMode, 0);
+    EXPECT_EQ(app->ui().mDrawMode, 0);
 
     keyCapturing('7');
-    app->mUI->mDrawMode = -5;  // set by code, recorded as it is
+    app->ui().mDrawMode = -5;  // set by code, recorded as it is
     paintCapturing();
     keyCapturing('7');
     keyCapturing('8');
     EXPECT_THAT(paintCapturing(), HasSubstr(") WARNING: ui-rec.txt: mDrawMode = -5 out of range"));
-    EXPECT_EQ(app->mUI->mDrawMode, 0);
+    EXPECT_EQ(app->ui().mDrawMode, 0);
 
     // The key's own step, from a mode that code set far beyond the modes.
-    app->mUI->mDrawMode = std::numeric_limits<int>::max();
+    app->ui().mDrawMode = std::numeric_limits<int>::max();
     app->keyboard('a');
-    EXPECT_EQ(app->mUI->mDrawMode, 0);
+    EXPECT_EQ(app->ui().mDrawMode, 0);
 }
 
 TEST_F(AppFiles, ScreenshotsAreUprightRealPixelsAndNeverReplaceOlderOnes) {
@@ -372,7 +369,7 @@ TEST_F(AppFiles, ScreenshotsAreUprightRealPixelsAndNeverReplaceOlderOnes) {
 
     // A new run of the program numbers on after the files that are there.
     const std::string first = fileText("image000.png");
-    app->mScreenshotCount = -1;
+    app->restartScreenshotNumbers();
     keyCapturing('\\');
     paintCapturing();
     EXPECT_EQ(fileText("image000.png"), first);
@@ -408,7 +405,7 @@ TEST_F(AppFiles, ARecordingThatCannotBeWrittenSaysSo) {
     ASSERT_EQ(mkdir(CApp::kRecordingFile, 0700), 0);  // a folder where the file would go
     EXPECT_THAT(keyCapturing('7'),
                 HasSubstr("WARNING: could not open ui-rec.txt for writing; not recording"));
-    EXPECT_FALSE(app->mRecording);
+    EXPECT_FALSE(app->recording());
 }
 
 // The status of the stereo framebuffer is read while it is the bound one: an incomplete

@@ -220,12 +220,12 @@ TEST_F(StereoCalibDraw, FaceFileOfTheWorkingDirectoryComesFirst) {
 }
 
 TEST_F(StereoCalibDraw, FaceTextureIsMadeOnceAndDeletedWithTheCalibration) {
-    EXPECT_EQ(mCalib->mFaceTexture, 0u);
+    EXPECT_EQ(mCalib->mFaceTexture.get(), 0u);
     draw(64, 64);
-    const GLuint texture = mCalib->mFaceTexture;
+    const GLuint texture = mCalib->mFaceTexture.get();
     EXPECT_TRUE(glIsTexture(texture));
     draw(64, 64);
-    EXPECT_EQ(mCalib->mFaceTexture, texture);
+    EXPECT_EQ(mCalib->mFaceTexture.get(), texture);
     mCalib.reset();
     EXPECT_FALSE(glIsTexture(texture));
 }

@@ -74,7 +74,7 @@ TEST(GLSLSources, InlineAndFileReferences) {
     std::string text;
     EXPECT_TRUE(loadSource("*void main() {}", text));
     EXPECT_EQ(text, "void main() {}");
-    EXPECT_TRUE(loadSource(std::string(RUVELLO_SHADER_DIR) + "/gray.fs", text));
+    EXPECT_TRUE(loadSource(kGrayFs, text));
     EXPECT_THAT(text, HasSubstr("0.59"));
     CaptureStderr();
     EXPECT_FALSE(loadSource("no/such.fs", text));
@@ -84,36 +84,34 @@ TEST(GLSLSources, InlineAndFileReferences) {
 
 TEST_F(GLSLProgramTest, StageStringsWithAndWithoutHeader) {
     GLSLShaderObject stage;
-    stage.id = glCreateShader(GL_FRAGMENT_SHADER);
+    stage.id.reset(glCreateShader(GL_FRAGMENT_SHADER));
     stage.sources = {"*vec4 colour() { return vec4(1.0); }\n",
                      "*void main() { gl_FragColor = colour(); }\n"};
     compileStage(stage, "Fragment Shader <t>");
     EXPECT_EQ(stage.compiled, 1);
     // No header: the first source and the directive of the second, nothing before.
-    EXPECT_EQ(shaderSource(stage.id),
+    EXPECT_EQ(shaderSource(stage.id.get()),
               "vec4 colour() { return vec4(1.0); }\n#line 0 1\n"
               "void main() { gl_FragColor = colour(); }\n");
 
     stage.header = "#define ONE 1\n";
     compileStage(stage, "Fragment Shader <t>");
-    EXPECT_EQ(shaderSource(stage.id),
+    EXPECT_EQ(shaderSource(stage.id.get()),
               "#define ONE 1\n#line 0 0\nvec4 colour() { return vec4(1.0); }\n#line 0 1\n"
               "void main() { gl_FragColor = colour(); }\n");
-    glDeleteShader(stage.id);
 }
 
 TEST_F(GLSLProgramTest, FormatArgumentReplacesOnlyIntegerConversions) {
     GLSLShaderObject stage;
-    stage.id = glCreateShader(GL_FRAGMENT_SHADER);
+    stage.id.reset(glCreateShader(GL_FRAGMENT_SHADER));
     stage.sources = {"*// 100% %s %n\nconst int n = %d; void main() { gl_FragColor = vec4(n); }\n"};
     compileStage(stage, "f");
     EXPECT_EQ(stage.compiled, 0);  // "%d" is no GLSL
     stage.formatArg = 5;
     compileStage(stage, "f");
     EXPECT_EQ(stage.compiled, 1);
-    EXPECT_EQ(shaderSource(stage.id),
+    EXPECT_EQ(shaderSource(stage.id.get()),
               "// 100% %s %n\nconst int n = 5; void main() { gl_FragColor = vec4(n); }\n");
-    glDeleteShader(stage.id);
 }
 
 TEST_F(GLSLProgramTest, CompileFailureNamesTheStageAndTheFileOfTheLine) {
@@ -121,7 +119,7 @@ TEST_F(GLSLProgramTest, CompileFailureNamesTheStageAndTheFileOfTheLine) {
     const std::string main = folder.path("main.fs");
     writeBytes(main, toBytes("void main() {\n  gl_FragColor = undefinedThing;\n}\n"));
     GLSLShaderObject stage;
-    stage.id = glCreateShader(GL_FRAGMENT_SHADER);
+    stage.id.reset(glCreateShader(GL_FRAGMENT_SHADER));
     stage.sources = {main};
     CaptureStderr();
     compileStage(stage, "Fragment Shader <broken>");
@@ -135,7 +133,6 @@ TEST_F(GLSLProgramTest, CompileFailureNamesTheStageAndTheFileOfTheLine) {
     // sources is checked on the log text above.)
     EXPECT_THAT(log, HasSubstr("\n" + main + ":2("));
     EXPECT_THAT(log, HasSubstr("undefinedThing"));
-    glDeleteShader(stage.id);
 }
 
 TEST_F(GLSLProgramTest, UniformListSkipsBuiltInsButNotShortNames) {
@@ -148,7 +145,7 @@ TEST_F(GLSLProgramTest, UniformListSkipsBuiltInsButNotShortNames) {
     std::vector<std::string> names;
     for (const auto& uniform : program->uniforms) {
         names.push_back(uniform.first);
-        EXPECT_EQ(uniform.second, glGetUniformLocation(program->id, uniform.first.c_str()));
+        EXPECT_EQ(uniform.second, glGetUniformLocation(program->id.get(), uniform.first.c_str()));
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"colour", "gl"}));
@@ -156,9 +153,9 @@ TEST_F(GLSLProgramTest, UniformListSkipsBuiltInsButNotShortNames) {
 
 TEST_F(GLSLProgramTest, LinkFailureWarnsAndLeavesTheLinkerLogPlain) {
     GLSLShaderObject vertex, fragment;
-    vertex.id = glCreateShader(GL_VERTEX_SHADER);
+    vertex.id.reset(glCreateShader(GL_VERTEX_SHADER));
     vertex.sources = {"*void main() { gl_Position = gl_Vertex; }\n"};
-    fragment.id = glCreateShader(GL_FRAGMENT_SHADER);
+    fragment.id.reset(glCreateShader(GL_FRAGMENT_SHADER));
     // Compiles, but nothing defines the function: only the linker finds that.
     fragment.sources = {
         "*vec4 undefinedColour();\nvoid main() { gl_FragColor = undefinedColour(); }\n"};
@@ -169,9 +166,9 @@ TEST_F(GLSLProgramTest, LinkFailureWarnsAndLeavesTheLinkerLogPlain) {
 
     GLSLProgram program;
     program.name = "unlinked";
-    program.id = glCreateProgram();
-    glAttachShader(program.id, vertex.id);
-    glAttachShader(program.id, fragment.id);
+    program.id.reset(glCreateProgram());
+    glAttachShader(program.id.get(), vertex.id.get());
+    glAttachShader(program.id.get(), fragment.id.get());
     CaptureStderr();
     EXPECT_FALSE(linkProgram(program, &vertex, &fragment));
     const std::string log = warningText(GetCapturedStderr());
@@ -180,7 +177,4 @@ TEST_F(GLSLProgramTest, LinkFailureWarnsAndLeavesTheLinkerLogPlain) {
     EXPECT_THAT(log, HasSubstr("undefinedColour"));
     EXPECT_THAT(log.substr(log.find('\n')), testing::Not(HasSubstr("WARNING")));
     EXPECT_TRUE(program.uniforms.empty());
-    glDeleteProgram(program.id);
-    glDeleteShader(vertex.id);
-    glDeleteShader(fragment.id);
 }

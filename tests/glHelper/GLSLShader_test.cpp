@@ -42,7 +42,7 @@ RGBA drawWith(GLSLProgram* program, const TestFramebuffer& fb) {
     fb.bind();
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glUseProgram(program->id);
+    glUseProgram(program->id.get());
     drawRect(-1, -1, 1, 1, 1, 1, 1);
     glUseProgram(0);
     return fb.pixel(fb.width() / 2, fb.height() / 2);
@@ -83,6 +83,21 @@ TEST_F(Registry, StagesAreSharedUnlessHeaderOrFormatDiffer) {
     registry.build("b");
     EXPECT_EQ(drawWith(registry.program("a"), fb), (RGBA{255, 0, 0, 255}));
     EXPECT_EQ(drawWith(registry.program("b"), fb), (RGBA{0, 0, 255, 255}));
+}
+
+TEST_F(Registry, DestroyDeletesEveryProgramAndStage) {
+    GLSLProgram* program =
+        registry.createAndBuild({kVertex}, {"*" + colourShader("1.0, 0.0, 0.0, 1.0")});
+    ASSERT_NE(program, nullptr);
+    const GLuint id = program->id.get();
+    GLuint stages[2] = {};
+    GLsizei count = 0;
+    glGetAttachedShaders(id, 2, &count, stages);
+    ASSERT_EQ(count, 2);
+    GLSLShader::destroy();
+    EXPECT_FALSE(glIsProgram(id));
+    EXPECT_FALSE(glIsShader(stages[0]));
+    EXPECT_FALSE(glIsShader(stages[1]));
 }
 
 TEST_F(Registry, DuplicateNamesThrowAndCreateNothing) {
@@ -154,9 +169,9 @@ TEST_F(Registry, ParameterLocationsFollowARelink) {
     BindingTable table(params);
     bind(program, &table);
     updateAll();
-    EXPECT_EQ(params.first, glGetUniformLocation(program->id, "first"));
-    EXPECT_EQ(params.second, glGetUniformLocation(program->id, "second"));
-    EXPECT_EQ(params.position, glGetAttribLocation(program->id, "position"));
+    EXPECT_EQ(params.first, glGetUniformLocation(program->id.get(), "first"));
+    EXPECT_EQ(params.second, glGetUniformLocation(program->id.get(), "second"));
+    EXPECT_EQ(params.position, glGetAttribLocation(program->id.get(), "position"));
     EXPECT_GE(params.first, 0);
     EXPECT_GE(params.second, 0);
 
@@ -166,7 +181,7 @@ TEST_F(Registry, ParameterLocationsFollowARelink) {
               "void main() { gl_FragColor = second * extra; }\n");
     registry.reloadAll();
     EXPECT_EQ(params.first, -1);
-    EXPECT_EQ(params.second, glGetUniformLocation(program->id, "second"));
+    EXPECT_EQ(params.second, glGetUniformLocation(program->id.get(), "second"));
     EXPECT_GE(params.second, 0);
 
     // Binding the program again replaces the table; unbinding stops the updates.

@@ -126,7 +126,7 @@ protected:
         return GetCapturedStderr();
     }
     std::array<float, 5> renderer() const {
-        const CAnaglyphRenderer& r = mApp->mRenderer;
+        const CAnaglyphRenderer& r = mApp->renderer();
         return {r.a_l, r.b_l, r.a_r, r.b_r, r.gamma};
     }
     std::string notes() const {
@@ -136,8 +136,8 @@ protected:
         return text;
     }
     void match(const float (&left)[3], const float (&right)[3]) {
-        mApp->mCalib->mPatches[0] = matchesFor(left, 2.0);
-        mApp->mCalib->mPatches[1] = matchesFor(right, 2.0);
+        mApp->calib()->mPatches[0] = matchesFor(left, 2.0);
+        mApp->calib()->mPatches[1] = matchesFor(right, 2.0);
     }
 
 };
@@ -160,7 +160,7 @@ TEST_F(CalibGuide, TheNotesSayWhichEyeWhichPatchAndWhatTheKeysDo) {
     EXPECT_EQ(lines[0], "Calibration: right eye (cyan filter), patch 2 of 3");
     EXPECT_THAT(lines[1], testing::StartsWith("Shut your left eye"));
     // Colour adjustment (a file of version 0.3.0.0) changes the patch, not the face.
-    mApp->mCalib->mAdjustGray = false;
+    mApp->calib()->mAdjustGray = false;
     EXPECT_THAT(mApp->viewNotes()[2], testing::StartsWith("w/s: colour brighter/darker"));
     // Outside calibration the view has nothing to say.
     mApp->setCalibrate(false);
@@ -194,9 +194,9 @@ TEST_F(CalibGuide, ARefusedFitLeavesTheCalibrationInUseAndIsNotSaved) {
     EXPECT_THAT(notes(), HasSubstr("Not saved: the left (red) filter"));
 
     // Neither do the first matches of all, six equal ones.
-    for (auto& patches : mApp->mCalib->mPatches)
+    for (auto& patches : mApp->calib()->mPatches)
         patches = {{255, 0, 0, 128}, {0, 255, 0, 128}, {0, 0, 255, 128}};
-    mApp->mCalib->mPatches[0][0].level = 129;
+    mApp->calib()->mPatches[0][0].level = 129;
     press('A');
     press('[');
     EXPECT_EQ(readText(mConfigFile), saved);
@@ -206,47 +206,47 @@ TEST_F(CalibGuide, ARefusedFitLeavesTheCalibrationInUseAndIsNotSaved) {
 TEST_F(CalibGuide, SaveGoesToTheConfigurationFolderAndUpdatesOnlyAWorkingDirectoryFileThatExists) {
     match(kGoodLeft, kGoodRight);
     std::string out = press('[');
-    EXPECT_EQ(readText(mConfigFile), calibFileText(mApp->mCalib->mPatches[0],
-                                                   mApp->mCalib->mPatches[1]));
+    EXPECT_EQ(readText(mConfigFile), calibFileText(mApp->calib()->mPatches[0],
+                                                   mApp->calib()->mPatches[1]));
     // No new file where the program happens to run: a folder of photos, a checkout.
     EXPECT_FALSE(exists("ui-calib.txt"));
-    EXPECT_FALSE(mApp->mCalib->hasUnsavedMatches());
+    EXPECT_FALSE(mApp->calib()->hasUnsavedMatches());
     EXPECT_THAT(notes(), HasSubstr("Saved to " + mConfigFile + "."));
 
     // ']' loads what '[' saved, from the configuration folder.
-    const int16_t level = mApp->mCalib->mPatches[0][1].level;
-    mApp->mCalib->mPatches[0][1].level = 3;
+    const int16_t level = mApp->calib()->mPatches[0][1].level;
+    mApp->calib()->mPatches[0][1].level = 3;
     press(']');
-    EXPECT_EQ(mApp->mCalib->mPatches[0][1].level, level);
+    EXPECT_EQ(mApp->calib()->mPatches[0][1].level, level);
     EXPECT_THAT(notes(), HasSubstr("Loaded the matches of " + mConfigFile));
 
     // A working directory's file is read first at start-up: it is kept up to date.
     std::ofstream("ui-calib.txt") << "old\n";
-    mApp->mCalib->mPatches[1][1].level = int16_t(mApp->mCalib->mPatches[1][1].level + 1);
+    mApp->calib()->mPatches[1][1].level = int16_t(mApp->calib()->mPatches[1][1].level + 1);
     out = press('[');
     const std::string text = readText(mConfigFile);
     EXPECT_THAT(text, HasSubstr("\n0 255 0 " +
-                                std::to_string(mApp->mCalib->mPatches[1][1].level) + "\n"));
+                                std::to_string(mApp->calib()->mPatches[1][1].level) + "\n"));
     EXPECT_EQ(readText("ui-calib.txt"), text);
     EXPECT_THAT(notes(), HasSubstr("Saved to " + mConfigFile + " and ui-calib.txt (read first)."));
 
     // Without a configuration folder the working directory's file still takes them.
     CScopedEnv blocked("XDG_CONFIG_HOME", mWork.path() + "/ui-calib.txt");
-    mApp->mCalib->mPatches[1][1].level = int16_t(mApp->mCalib->mPatches[1][1].level + 1);
+    mApp->calib()->mPatches[1][1].level = int16_t(mApp->calib()->mPatches[1][1].level + 1);
     out = press('[');
     EXPECT_THAT(out, HasSubstr("WARNING: cannot make the folder"));
     EXPECT_NE(readText("ui-calib.txt"), text);
-    EXPECT_FALSE(mApp->mCalib->hasUnsavedMatches());
+    EXPECT_FALSE(mApp->calib()->hasUnsavedMatches());
 }
 
 TEST_F(CalibGuide, WithNowhereToSaveTheMatchesStayUnsaved) {
     std::ofstream(mConfig.path() + "/blocked") << "";
     CScopedEnv blocked("XDG_CONFIG_HOME", mConfig.path() + "/blocked");
     match(kGoodLeft, kGoodRight);
-    mApp->mCalib->keyboard('w');
+    mApp->calib()->keyboard('w');
     const std::string out = press('[');
     EXPECT_THAT(out, HasSubstr("; the calibration is not saved"));
-    EXPECT_TRUE(mApp->mCalib->hasUnsavedMatches());
+    EXPECT_TRUE(mApp->calib()->hasUnsavedMatches());
     EXPECT_FALSE(exists("ui-calib.txt"));
     EXPECT_THAT(notes(), HasSubstr("Not saved: see the console."));
 }

@@ -25,8 +25,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
 const float kDefaults[5] = {0.925951f, 0.0611928f, 0.00942937f, 0.87051f, 1.66804f};
 
 // The matches a careful user makes with glasses of known filters on a display of known
@@ -70,7 +68,7 @@ protected:
     }
 
     void expectRenderer(const float (&expected)[5]) {
-        const CAnaglyphRenderer& r = mApp->mRenderer;
+        const CAnaglyphRenderer& r = mApp->renderer();
         EXPECT_THAT((std::array<float, 5>{r.a_l, r.b_l, r.a_r, r.b_r, r.gamma}),
                     testing::ElementsAreArray(expected));
     }
@@ -102,22 +100,22 @@ TEST_F(StartupCalibration, AFileInTheWorkingDirectoryGivesTheFirstFrameItsFit) {
     expectRenderer(
         {fit.mFilter[0][0], fit.mFilter[0][1], fit.mFilter[1][0], fit.mFilter[1][1], fit.mGamma});
     // The matches come along, as after ']': calibration mode goes on from them.
-    ASSERT_EQ(mApp->mCalib->mPatches[0].size(), 6u);
-    EXPECT_EQ(mApp->mCalib->mPatches[1][5].level, loaded.mFile.mPatches[1][5].level);
-    EXPECT_EQ(mApp->mCalib->getGamma(), fit.mGamma);
+    ASSERT_EQ(mApp->calib()->mPatches[0].size(), 6u);
+    EXPECT_EQ(mApp->calib()->mPatches[1][5].level, loaded.mFile.mPatches[1][5].level);
+    EXPECT_EQ(mApp->calib()->getGamma(), fit.mGamma);
 }
 
 TEST_F(StartupCalibration, TheConfigurationFolderIsTriedWhenTheWorkingDirectoryHasNone) {
     const std::string text = calibrationText(kLeft, kRight, kGamma);
     ASSERT_TRUE(saveCalibrationCopy(mConfigFile, text, nullptr));
     EXPECT_THAT(start(), HasSubstr("calibration " + mConfigFile + ": left filter"));
-    EXPECT_NEAR(mApp->mRenderer.a_l, kLeft[0], 0.03);
+    EXPECT_NEAR(mApp->renderer().a_l, kLeft[0], 0.03);
 
     // The working directory's file comes first, as it always has.
     const double otherLeft[3] = {0.7, 0.2, 0.1};
     writeText("ui-calib.txt", calibrationText(otherLeft, kRight, kGamma));
     EXPECT_THAT(start(), HasSubstr("calibration ui-calib.txt: left filter"));
-    EXPECT_NEAR(mApp->mRenderer.a_l, otherLeft[0], 0.03);
+    EXPECT_NEAR(mApp->renderer().a_l, otherLeft[0], 0.03);
 }
 
 TEST_F(StartupCalibration, ABrokenFileLeavesTheDefaultsAndSaysWhy) {
@@ -130,8 +128,8 @@ TEST_F(StartupCalibration, ABrokenFileLeavesTheDefaultsAndSaysWhy) {
     EXPECT_THAT(out, testing::ContainsRegex("WARNING: calibration not used: ui-calib\\.txt: the "
                                             "file ends before its 3 patches"));
     expectRenderer(kDefaults);
-    EXPECT_EQ(mApp->mCalib->mPatches[0].size(), 3u);
-    EXPECT_EQ(mApp->mCalib->mPatches[0][0].level, 128);
+    EXPECT_EQ(mApp->calib()->mPatches[0].size(), 3u);
+    EXPECT_EQ(mApp->calib()->mPatches[0][0].level, 128);
 
     // Readable, but matches no display can give: every colour as bright as white.
     std::string text = "version = 0.4.0.0\nnum = 3\n";
@@ -156,9 +154,9 @@ TEST_F(StartupCalibration, SavingWritesTheConfigurationFolderWhereEveryStartFind
     CTempFolder matches;
     writeText(matches.path("mine.txt"), calibrationText(kLeft, kRight, kGamma));
     CaptureStderr();
-    ASSERT_TRUE(mApp->mCalib->loadFile(matches.path("mine.txt")));
+    ASSERT_TRUE(mApp->calib()->loadFile(matches.path("mine.txt")));
     GetCapturedStderr();
-    mApp->mCalib->mPatches[0][1].level = 97;
+    mApp->calib()->mPatches[0][1].level = 97;
     CaptureStderr();
     mApp->keyboard('[');
     GetCapturedStderr();
@@ -171,14 +169,14 @@ TEST_F(StartupCalibration, SavingWritesTheConfigurationFolderWhereEveryStartFind
     CTempFolder elsewhere;
     ASSERT_EQ(chdir(elsewhere.path().c_str()), 0);
     EXPECT_THAT(start(), HasSubstr("calibration " + mConfigFile));
-    EXPECT_EQ(mApp->mCalib->mPatches[0][1].level, 97);
+    EXPECT_EQ(mApp->calib()->mPatches[0][1].level, 97);
 
     // A configuration folder that cannot be made (its place is a regular file, which
     // stops root as well) leaves nowhere to save: a warning, and nothing written.
     writeText(mConfig.path() + "/blocked", "");
     CScopedEnv blocked("XDG_CONFIG_HOME", mConfig.path() + "/blocked");
     mApp->setCalibrate(true);
-    mApp->mCalib->mPatches[0][1].level = 98;
+    mApp->calib()->mPatches[0][1].level = 98;
     CaptureStderr();
     mApp->keyboard('[');
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING: cannot make the folder"));

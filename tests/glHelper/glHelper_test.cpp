@@ -1,9 +1,11 @@
 #include "GLTestContext.h"
 #include "glHelper.h"
+#include "glObject.h"
 
 #include <gmock/gmock.h>
 
 #include <cstdlib>
+#include <vector>
 
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
@@ -141,4 +143,56 @@ TEST(SwapInterval, WarnsNamingWhatFailedOnlyWhenRefused) {
     EXPECT_THAT(GetCapturedStderr(),
                 HasSubstr(") WARNING: swap interval 1 not set: the surface format gives swap "
                           "interval 0\n"));
+}
+
+// The guards' lifetime rule on real names: each name is deleted exactly once, when
+// the guard that holds it goes or takes another, and never by a guard that gave it on.
+TEST_F(GLDiagnostics, NameGuardsDeleteEachNameOnceAndOnlyTheirOwn) {
+    GLuint first = 0, second = 0;
+    {
+        CGLTexture a;
+        glGenTextures(1, a.out());
+        first = a.get();
+        glBindTexture(GL_TEXTURE_2D, first);  // a name is a texture once bound
+        EXPECT_TRUE(glIsTexture(first));
+
+        CGLTexture b(std::move(a));
+        EXPECT_EQ(a.get(), 0u);
+        EXPECT_EQ(b.get(), first);
+
+        // A vector that shifts its elements, as the view's picture cache does, deletes
+        // nothing of what it keeps.
+        std::vector<CGLTexture> list;
+        list.push_back(std::move(b));
+        list.emplace_back();
+        glGenTextures(1, list.back().out());
+        second = list.back().get();
+        glBindTexture(GL_TEXTURE_2D, second);
+        CGLTexture kept = std::move(list.front());
+        list.erase(list.begin());
+        EXPECT_TRUE(glIsTexture(first));
+        EXPECT_TRUE(glIsTexture(second));
+
+        // Taking another name deletes the one held.
+        kept.reset(list.front().release());
+        EXPECT_FALSE(glIsTexture(first));
+        EXPECT_TRUE(glIsTexture(second));
+        list.clear();  // gave its name on: deletes nothing
+        EXPECT_TRUE(glIsTexture(second));
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    EXPECT_FALSE(glIsTexture(second));
+}
+
+TEST_F(GLDiagnostics, ReleasedNameOutlivesItsGuard) {
+    GLuint name = 0;
+    {
+        CGLFramebuffer guard;
+        glGenFramebuffers(1, guard.out());
+        glBindFramebuffer(GL_FRAMEBUFFER, guard.get());
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        name = guard.release();
+    }
+    EXPECT_TRUE(glIsFramebuffer(name));
+    glDeleteFramebuffers(1, &name);
 }

@@ -13,6 +13,12 @@
 #include <string>
 #include <vector>
 
+// The shader files of the source tree, for tests that build the programs from them.
+inline constexpr const char* kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
+inline constexpr const char* kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
+inline constexpr const char* kGrayVs = RUVELLO_SHADER_DIR "/gray.vs";
+inline constexpr const char* kGrayFs = RUVELLO_SHADER_DIR "/gray.fs";
+
 // Printed when a GL test cannot get a context; ./test.sh fails the run on it even if
 // a test framework were to count the test as skipped.
 #define RUV_NO_GL_CONTEXT_MARKER "RUVELLO-GL-CONTEXT-UNAVAILABLE"

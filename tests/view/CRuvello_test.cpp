@@ -22,11 +22,6 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-const char* const kStereoVs = RUVELLO_SHADER_DIR "/stereo.vs";
-const char* const kStereoFs = RUVELLO_SHADER_DIR "/stereo.fs";
-const char* const kGrayVs = RUVELLO_SHADER_DIR "/gray.vs";
-const char* const kGrayFs = RUVELLO_SHADER_DIR "/gray.fs";
-
 // A picture whose pixels all differ, so that a turned, mirrored or shifted view shows.
 std::vector<uint8_t> pattern(int w, int h, int seed = 0) {
     std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
@@ -194,12 +189,12 @@ TEST_F(ViewTest, EveryOrientationShowsUprightPixelForPixelAtOneToOne) {
         paint();  // the size is known once the picture is drawn
         const bool sideways = orientation >= 5;
         ASSERT_EQ(app->imageWidth(), sideways ? 6 : 8) << orientation;
-        ASSERT_FLOAT_EQ(app->mUI->mZoom, 1.0f);
+        ASSERT_FLOAT_EQ(app->ui().mZoom, 1.0f);
         const std::vector<uint8_t> shown = host->pixels();
         const int W = app->imageWidth(), H = app->imageHeight();
         // The picture is centred; window row y (from the bottom) shows picture row
         // H - 1 - (y - y0) from the top.
-        const int x0 = int(-app->mUI->mPosX), y0 = int(-app->mUI->mPosY);
+        const int x0 = int(-app->ui().mPosX), y0 = int(-app->ui().mPosY);
         for (int dy = 0; dy < H; ++dy)
             for (int dx = 0; dx < W; ++dx) {
                 // The stored pixel that belongs at (dx, dy) from the top.
@@ -430,7 +425,7 @@ TEST_F(ViewTest, DrawingIgnoresTheTextureEnvironmentLeftByOthers) {
     paint();
     const SImageHandle stored = decoded(path);
     const RGBA p = host->pixel(160, 120);
-    const int x = 160 - int(-app->mUI->mPosX), yTop = 16 - 1 - (120 - int(-app->mUI->mPosY));
+    const int x = 160 - int(-app->ui().mPosX), yTop = 16 - 1 - (120 - int(-app->ui().mPosY));
     const uint8_t* want = stored->mPixels + (yTop * 16 + x) * 3;
     EXPECT_NEAR(p[0], want[0], 1);
     EXPECT_NEAR(p[1], want[1], 1);

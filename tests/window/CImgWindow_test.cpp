@@ -54,7 +54,7 @@ TEST_F(WindowTest, StartsOnAFolderAndMovesThroughItFromTheView) {
     EXPECT_EQ(currentRow(), 0);
     CRuvello* view = window->glWidget()->application();
     ASSERT_TRUE(waitUntil([&] { return view->isLeftLoaded(); }));
-    EXPECT_FALSE(view->mStereo);  // mono at start
+    EXPECT_FALSE(view->stereo());  // mono at start
     EXPECT_TRUE(action("actionFullColor")->isChecked());
     EXPECT_TRUE(action("actionRemoveHalos")->isChecked());
     EXPECT_EQ(window->focusWidget(), window->glWidget());

@@ -95,7 +95,7 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
     const SImageHandle decoded =
         decodeForView({temp.path("pair.mpo"), EViewPicture::Left, 0, kViewMaxSize}, nullptr);
     ASSERT_EQ(decoded->mWidth, W);
-    const CAnaglyphRenderer& r = view->application()->mRenderer;
+    const CAnaglyphRenderer& r = view->application()->renderer();
     const int halos = r.removeHalos ? 1 : 0;
     // How far the frame is from the anaglyph of the left picture with itself, the two views
     // on top of each other: the mean difference of a channel over the shown picture, away
@@ -104,9 +104,9 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
         CRuvello* app = view->application();
         app->endOverlay();
         const QImage frame = view->grabFramebuffer();
-        const int ox = -int(std::lround(app->mUI->mPosX));
+        const int ox = -int(std::lround(app->ui().mPosX));
         const int oy = view->glutWindow().mViewHeight - app->imageHeight() +
-                       int(std::lround(app->mUI->mPosY));
+                       int(std::lround(app->ui().mPosY));
         double sum = 0;
         int count = 0;
         for (int fy = 0; fy < frame.height(); fy += 3)
@@ -184,9 +184,9 @@ TEST_F(WindowTest, TheAlignedViewIsTheExportedAnaglyph) {
     const int x0 = int(std::ceil(o.x0 - 1e-3)), y0 = int(std::ceil(o.y0 - 1e-3));
     ASSERT_NEAR(exported->mWidth, o.x1 - o.x0, 2.0);
 
-    const int ox = -int(std::lround(app->mUI->mPosX));
+    const int ox = -int(std::lround(app->ui().mPosX));
     const int oy = view->glutWindow().mViewHeight - app->imageHeight() +
-                   int(std::lround(app->mUI->mPosY));
+                   int(std::lround(app->ui().mPosY));
     int worst = 0, compared = 0;
     for (int fy = 0; fy < frame.height(); ++fy)
         for (int fx = 0; fx < frame.width(); ++fx) {

@@ -64,7 +64,7 @@ protected:
     }
     CRuvello& app() { return *window->glWidget()->application(); }
     std::array<float, 5> renderer() {
-        const CAnaglyphRenderer& r = app().mRenderer;
+        const CAnaglyphRenderer& r = app().renderer();
         return {r.a_l, r.b_l, r.a_r, r.b_r, r.gamma};
     }
     // Keys pressed on the keyboard, as xdotool names them, into the window.
@@ -123,7 +123,7 @@ TEST_F(CalibGuideWindow, ACarelessMatchTypedOnTheKeyboardIsRefusedAndChangesNoth
     press(keys);
     EXPECT_THAT(notes(), HasSubstr("patch 2 of 6"));
     std::string why;
-    ASSERT_FALSE(calibFitUsable(fitCalibration(app().mCalib->mPatches[0], app().mCalib->mPatches[1],
+    ASSERT_FALSE(calibFitUsable(fitCalibration(app().calib()->mPatches[0], app().calib()->mPatches[1],
                                                true),
                                 &why));
     press({"shift+a"});

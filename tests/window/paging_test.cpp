@@ -109,7 +109,7 @@ protected:
         if (!stereo())
             return QColor(left[0], left[1], left[2]);
         const auto right = centre(EViewPicture::Right);
-        const CAnaglyphRenderer& r = mWindow->glWidget()->application()->mRenderer;
+        const CAnaglyphRenderer& r = mWindow->glWidget()->application()->renderer();
         const int halos = r.removeHalos ? 1 : 0;
         const auto c = compositePixel(r.fc[halos][r.mode], r.filtL[halos][r.mode], r.mapCol,
                                       r.swapped, left.data(), right.data());
