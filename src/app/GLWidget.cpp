@@ -27,9 +27,6 @@ std::string toStdString(const QByteArray& bytes) {
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
-// One step of a classic mouse wheel, in eighths of a degree.
-constexpr int kWheelStep = 120;
-
 }  // namespace
 
 GLWidget::GLWidget(QWidget* parent)
@@ -306,15 +303,12 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void GLWidget::wheelEvent(QWheelEvent* event) {
-    // Fine-grained wheels and touch pads send fractions of a step; they add up.
-    mWheelDelta += event->angleDelta().y();
+    const int steps = mWheelSteps.add(event->angleDelta().y());
     const QPoint p = devicePosition(event->position());
     mWindow.mModifiers = appModifiers(event->modifiers());
     bool used = false;
-    while (std::abs(mWheelDelta) >= kWheelStep) {
-        const bool forward = mWheelDelta > 0;
-        mWheelDelta -= forward ? kWheelStep : -kWheelStep;
-        mWindow.button(forward ? 3 : 4, 0, p.x(), p.y());
+    for (int i = 0; i < std::abs(steps); ++i) {
+        mWindow.button(steps > 0 ? 3 : 4, 0, p.x(), p.y());
         used = app->handleMouseButton() || used;
     }
     if (used)

@@ -6,6 +6,7 @@
 #include "CGlutWindow.h"
 #include "CRuvello.h"
 #include "exif.h"
+#include "wheelsteps.h"
 
 #include <QByteArray>
 #include <QOpenGLWidget>
@@ -119,5 +120,5 @@ private:
     std::unique_ptr<CPictureSource> mSource;
     bool mBusy = false;
     int mUnusableCode = 0;  // initializeGL failed: no GL work at all
-    int mWheelDelta = 0;  // eighths of a degree not yet turned into a step
+    CWheelSteps mWheelSteps;
 };

@@ -57,8 +57,7 @@ void CAnaglyphRenderer::computeTables() {
     std::memcpy(filtL, m.mFiltL, sizeof filtL);
     swapped = m.mRoles.mSwapped;
     if (m.mDegenerate)
-        warning(__FILE__, __LINE__,
-                "both filters pass the same share of the dominant primary; halos cannot be "
+        RUV_WARNING("both filters pass the same share of the dominant primary; halos cannot be "
                 "removed with these filter parameters, drawing without halo removal");
 }
 

@@ -16,15 +16,13 @@ void CApp::toggleRecording() {
     }
     // The same file is being read: opening it for writing would truncate it.
     if (mReplaying) {
-        warning(__FILE__, __LINE__,
-                std::string("a replay of ") + kRecordingFile + " runs; recording not started");
+        RUV_WARNING(std::string("a replay of ") + kRecordingFile + " runs; recording not started");
         return;
     }
     mRecStream.clear();
     mRecStream.open(kRecordingFile, std::ios::out | std::ios::trunc);
     if (!mRecStream) {
-        warning(__FILE__, __LINE__,
-                std::string("could not open ") + kRecordingFile + " for writing; not recording");
+        RUV_WARNING(std::string("could not open ") + kRecordingFile + " for writing; not recording");
         mRecStream.close();
         return;
     }
@@ -38,8 +36,7 @@ void CApp::startReplay() {
         return;
     }
     if (mRecording) {
-        warning(__FILE__, __LINE__,
-                std::string("recording into ") + kRecordingFile + " runs; replay not started");
+        RUV_WARNING(std::string("recording into ") + kRecordingFile + " runs; replay not started");
         return;
     }
     mReplaying = true;

@@ -305,8 +305,7 @@ SCalibFit CStereoCalib::fitAndReport() const {
     consoleText(report.str());
 
     if (!fit.mPositive)
-        warning(__FILE__, __LINE__,
-                "some filter values have been fited to negative values\n"
+        RUV_WARNING("some filter values have been fited to negative values\n"
                 " - try to be more precise when adjusting the colors\n"
                 " - alternatively you can also fit more than 3 colors on each eye\n"
                 "   by pressing Shift+D when blue is selected you get 3 more colors to fit\n"
@@ -326,7 +325,7 @@ bool CStereoCalib::fit() {
     const SCalibFit fit = fitAndReport();
     std::string why;
     if (!calibFitUsable(fit, &why)) {
-        warning(__FILE__, __LINE__, "fit refused: " + why + "; the calibration in use stays as it was");
+        RUV_WARNING("fit refused: " + why + "; the calibration in use stays as it was");
         mOutcome = {"Fit refused: " + why + ".",
                     "The calibration in use stays as it was: match the patches again, then "
                     "Shift+A."};

@@ -171,13 +171,13 @@ bool CStereoCalib::saveFile(const std::string& path) {
     }
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out) {
-        warning(__FILE__, __LINE__, "cannot write " + path + ": " + std::strerror(errno));
+        RUV_WARNING("cannot write " + path + ": " + std::strerror(errno));
         return false;
     }
     out << calibFileText(mPatches[0], mPatches[1]);
     out.close();
     if (!out) {
-        warning(__FILE__, __LINE__, "could not write all of " + path);
+        RUV_WARNING("could not write all of " + path);
         return false;
     }
     mUnsaved = false;
@@ -187,8 +187,7 @@ bool CStereoCalib::saveFile(const std::string& path) {
 bool CStereoCalib::saveFileAndCopy() {
     std::string why;
     if (!calibFitUsable(fitCalibration(mPatches[0], mPatches[1], mAdjustGray), &why)) {
-        warning(__FILE__, __LINE__,
-                "calibration not saved: " + why + "; the saved calibration stays as it was");
+        RUV_WARNING("calibration not saved: " + why + "; the saved calibration stays as it was");
         mOutcome = {"Not saved: " + why + ".",
                     "The saved calibration stays as it was: match the patches again, then "
                     "Shift+A and [."};
@@ -199,8 +198,7 @@ bool CStereoCalib::saveFileAndCopy() {
     struct stat st;
     const bool local = stat(kFileName, &st) == 0 && !S_ISDIR(st.st_mode);
     if (!copied)
-        warning(__FILE__, __LINE__,
-                why + (local ? "; the program will not find this calibration when it starts "
+        RUV_WARNING(why + (local ? "; the program will not find this calibration when it starts "
                                "in another folder"
                              : "; the calibration is not saved"));
     const bool saved = local ? saveFile(kFileName) : copied;
@@ -228,7 +226,7 @@ bool CStereoCalib::saveFileAndCopy() {
 bool CStereoCalib::loadSaved() {
     const std::string path = findStartupCalibration();
     if (path.empty()) {
-        warning(__FILE__, __LINE__, "no saved calibration to load; the matches stay as they were");
+        RUV_WARNING("no saved calibration to load; the matches stay as they were");
         mOutcome = {"No saved calibration to load."};
         return false;
     }
@@ -246,7 +244,7 @@ namespace {
 void printNotes(const SCalibFileRead& read, bool plainToo) {
     for (const SCalibNote& note : read.mNotes) {
         if (note.mWarning)
-            warning(__FILE__, __LINE__, note.mText);
+            RUV_WARNING(note.mText);
         else if (plainToo)
             consoleText(note.mText);
     }
@@ -258,7 +256,7 @@ bool CStereoCalib::loadFile(const std::string& path) {
     const SCalibFileRead read = readCalibFile(path);
     printNotes(read, true);
     if (!read.mOk) {
-        warning(__FILE__, __LINE__, read.mError + "; the calibration stays as it was");
+        RUV_WARNING(read.mError + "; the calibration stays as it was");
         return false;
     }
     adopt(read);
@@ -280,8 +278,7 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
     SLoadedCalibration loaded;
     std::string why;
     if (!loadCalibration(path, mAdjustGray, &loaded, &why)) {
-        warning(__FILE__, __LINE__,
-                "calibration not used: " + why + "; the filters stay as they were");
+        RUV_WARNING("calibration not used: " + why + "; the filters stay as they were");
         mOutcome = {"Saved calibration not used: " + why + "."};
         return false;
     }

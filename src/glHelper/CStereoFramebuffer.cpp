@@ -3,7 +3,6 @@
 #include "glHelper.h"
 
 #include <algorithm>
-#include <cstdio>
 
 const char* framebufferStatusText(GLenum status) {
     switch (status) {
@@ -31,8 +30,8 @@ const char* framebufferStatusText(GLenum status) {
 }
 
 void CStereoFramebuffer::reportStatus() {
-    // Status lines go to standard output, as they always have.
-    std::fputs(framebufferStatusText(glCheckFramebufferStatus(GL_FRAMEBUFFER)), stdout);
+    // The status text carries its own line end; a complete framebuffer has none.
+    consoleText(framebufferStatusText(glCheckFramebufferStatus(GL_FRAMEBUFFER)));
 }
 
 void CStereoFramebuffer::create() {

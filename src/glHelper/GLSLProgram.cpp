@@ -135,8 +135,7 @@ bool loadSource(const GLSLSourceFile& reference, std::string& text) {
     }
     std::ifstream file(reference, std::ios::binary);
     if (!file) {
-        warning(__FILE__, __LINE__,
-                "GLSLShader:  Could not open shader source \"" + reference + "\".");
+        RUV_WARNING("GLSLShader:  Could not open shader source \"" + reference + "\".");
         text.clear();
         return false;
     }
@@ -170,7 +169,7 @@ void compileStage(GLSLShaderObject& stage, const std::string& label) {
     glGetShaderiv(stage.id.get(), GL_COMPILE_STATUS, &status);
     stage.compiled = status;
     if (!status)
-        warning(__FILE__, __LINE__, label + ": Failed to compile");
+        RUV_WARNING(label + ": Failed to compile");
     const std::string log = infoLog(stage.id.get(), false);
     if (log.empty() || log == "Fragment shader was successfully compiled to run on hardware.\n" ||
         log == "Fragment shader was successfully compiled to run on hardware." ||
@@ -185,7 +184,7 @@ bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,
     GLint status = 0;
     glGetProgramiv(program.id.get(), GL_LINK_STATUS, &status);
     if (!status) {
-        warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to link.");
+        RUV_WARNING("Shader Program <" + program.name + ">: Failed to link.");
         reportProgramLog(program, vertex, fragment);
         return false;
     }
@@ -193,7 +192,7 @@ bool linkProgram(GLSLProgram& program, const GLSLShaderObject* vertex,
     glValidateProgram(program.id.get());
     glGetProgramiv(program.id.get(), GL_VALIDATE_STATUS, &status);
     if (!status) {
-        warning(__FILE__, __LINE__, "Shader Program <" + program.name + ">: Failed to validate.");
+        RUV_WARNING("Shader Program <" + program.name + ">: Failed to validate.");
         return false;
     }
     program.queryUniforms(false);

@@ -95,8 +95,7 @@ GLSLProgram* GLSLShader::create(const std::string& name, const Sources& vertex,
             if (isInline(reference))
                 continue;
             if (!std::ifstream(reference)) {
-                warning(__FILE__, __LINE__,
-                        "Shader <" + name + ">\nCould not find shader \"" + reference + "\".");
+                RUV_WARNING("Shader <" + name + ">\nCould not find shader \"" + reference + "\".");
                 return nullptr;
             }
         }

@@ -134,14 +134,14 @@ std::ostream& SUI::writeBlock(std::ostream& out) const {
 bool SUI::saveFile(const std::string& path) {
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out) {
-        warning(__FILE__, __LINE__, "cannot write " + path + ": " + std::strerror(errno));
+        RUV_WARNING("cannot write " + path + ": " + std::strerror(errno));
         return false;
     }
     out << "version = " << kVersion << '\n';
     writeBlock(out);
     out.close();
     if (!out) {
-        warning(__FILE__, __LINE__, "could not write all of " + path);
+        RUV_WARNING("could not write all of " + path);
         return false;
     }
     return true;
@@ -188,8 +188,7 @@ SUI::SReadResult SUI::readEntries(std::istream& in, int drawModes, const std::st
                     case EParse::Refused: {
                         std::ostringstream kept = classicStream();
                         kept << *field;
-                        warning(__FILE__, __LINE__,
-                                inFile(source) + entry.name + " = " + word + " refused (" +
+                        RUV_WARNING(inFile(source) + entry.name + " = " + word + " refused (" +
                                     (entry.positive ? "not a finite number above 0"
                                                     : "not a finite number in range") +
                                     "); keeping " + kept.str());
@@ -213,8 +212,7 @@ SUI::SReadResult SUI::readEntries(std::istream& in, int drawModes, const std::st
 void SUI::loadFile(const std::string& path, int drawModes) {
     std::ifstream in(path);
     if (!in) {
-        warning(__FILE__, __LINE__,
-                "cannot read " + path + ": " + std::strerror(errno) +
+        RUV_WARNING("cannot read " + path + ": " + std::strerror(errno) +
                     "; the view parameters stay as they were");
         return;
     }
@@ -249,8 +247,7 @@ void SUI::clampDrawMode(int drawModes, const std::string& source) {
     const int clamped = std::clamp(mDrawMode, 0, last);
     if (clamped == mDrawMode)
         return;
-    warning(__FILE__, __LINE__,
-            inFile(source) + "mDrawMode = " + std::to_string(mDrawMode) +
+    RUV_WARNING(inFile(source) + "mDrawMode = " + std::to_string(mDrawMode) +
                 " out of range (draw modes 0 to " + std::to_string(last) + "); clamped to " +
                 std::to_string(clamped));
     mDrawMode = clamped;
@@ -266,8 +263,7 @@ void SUI::convertPixelUnits(const SReadResult& read, const std::string& source) 
         if (std::isnormal(transl)) {
             mTransl = transl;
         } else {
-            warning(__FILE__, __LINE__,
-                    inFile(source) + "mTransl cannot be converted from pixels; keeping it");
+            RUV_WARNING(inFile(source) + "mTransl cannot be converted from pixels; keeping it");
         }
     }
     if (read.zoomRead) {
@@ -276,8 +272,7 @@ void SUI::convertPixelUnits(const SReadResult& read, const std::string& source) 
             mScale = q;
             mZoom = 1.0f;  // q / q
         } else {
-            warning(__FILE__, __LINE__,
-                    inFile(source) + "mZoom cannot be converted from pixels; keeping it");
+            RUV_WARNING(inFile(source) + "mZoom cannot be converted from pixels; keeping it");
         }
     }
     std::ostringstream echo = classicStream();

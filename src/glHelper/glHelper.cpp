@@ -82,9 +82,9 @@ bool reportGLFeatures(const char* list, bool required) {
     text +=
         "\nyou do not have: " + glhGetUnsupported() + "\n";  // the report adds the second line end
     if (required)
-        error(__FILE__, __LINE__, text);
+        RUV_ERROR(text);
     else
-        warning(__FILE__, __LINE__, text);
+        RUV_WARNING(text);
     return false;
 }
 
@@ -103,6 +103,5 @@ bool initGLHelper(CAppHost& host, const char* required, const char* optional) {
 void setSwapInterval(CAppHost& host, int interval) {
     const std::string failure = host.setSwapInterval(interval);
     if (!failure.empty())
-        warning(__FILE__, __LINE__,
-                "swap interval " + std::to_string(interval) + " not set: " + failure);
+        RUV_WARNING("swap interval " + std::to_string(interval) + " not set: " + failure);
 }

@@ -150,14 +150,12 @@ SImageHandle takeImage(const SImage& shape, const std::shared_ptr<CPixelRecycler
 SImageHandle allocateImage(const SImage& shape) {
     const int64_t size = imageByteSize(shape);
     if (size <= 0) {
-        warning(__FILE__, __LINE__,
-                "picture of " + std::to_string(shape.mWidth) + " x " +
+        RUV_WARNING("picture of " + std::to_string(shape.mWidth) + " x " +
                     std::to_string(shape.mHeight) + " pixels has no pixels to hold");
         return makeImageHandle(failedImage());
     }
     if (size > kMaxImageBytes) {
-        warning(__FILE__, __LINE__,
-                "picture of " + std::to_string(shape.mWidth) + " x " +
+        RUV_WARNING("picture of " + std::to_string(shape.mWidth) + " x " +
                     std::to_string(shape.mHeight) + " pixels would need " +
                     std::to_string(size >> 20) + " MiB, more than the limit of " +
                     std::to_string(kMaxImageBytes >> 20) + " MiB");
@@ -165,7 +163,6 @@ SImageHandle allocateImage(const SImage& shape) {
     }
     SImageHandle image = takeImage(shape, nullptr);
     if (!image->mPixels)
-        warning(__FILE__, __LINE__,
-                "out of memory for a picture of " + std::to_string(size >> 20) + " MiB");
+        RUV_WARNING("out of memory for a picture of " + std::to_string(size >> 20) + " MiB");
     return image;
 }

@@ -205,7 +205,7 @@ void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
                 e.pendingLeft = result.mImage;
                 e.partial = result.mReason;
                 if (!e.partial.empty())
-                    warning(__FILE__, __LINE__, e.fileName + ": " + e.partial);
+                    RUV_WARNING(e.fileName + ": " + e.partial);
             } else if (!left && !e.rightLoaded) {
                 e.pendingRight = result.mImage;
             }
@@ -214,11 +214,10 @@ void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
             if (left) {
                 e.leftFailed = true;
                 e.failure = result.mReason;
-                warning(__FILE__, __LINE__, "cannot show " + e.fileName + ": " + result.mReason);
+                RUV_WARNING("cannot show " + e.fileName + ": " + result.mReason);
             } else if (!e.rightLoaded && !e.rightFailed) {
                 e.rightFailed = true;
-                warning(__FILE__, __LINE__,
-                        "no second picture in " + e.fileName + " (" + result.mReason +
+                RUV_WARNING("no second picture in " + e.fileName + " (" + result.mReason +
                             "); it is shown in mono");
             }
             break;
