@@ -43,7 +43,8 @@ bool makeFiles(const QString& folder, int count) {
         options.mApp1 = buildExifPayload(exif);
         char name[32];
         std::snprintf(name, sizeof name, "/img%06d.jpg", i);
-        if (!writeFileAtomically((folder + name).toStdString(), encodeJpeg(rgb.data(), 32, 24, options)))
+        if (!writeFileAtomically((folder + name).toStdString(),
+                                 encodeJpeg(rgb.data(), 32, 24, options)))
             return false;
     }
     if (!stamp.open(QIODevice::WriteOnly))

@@ -91,7 +91,6 @@ public:
                 mLoad.mPreviewMs = now;
             if (mFullPainted && mLoad.mFullMs < 0)
                 mLoad.mFullMs = now;
-
         });
         mTicker.setTimerType(Qt::PreciseTimer);
         mTicker.setInterval(1);
@@ -101,7 +100,9 @@ public:
             mLastTick = now;
         });
     }
-    bool ready() { return turnUntil([&] { return mView.isValid(); }, 10000); }
+    bool ready() {
+        return turnUntil([&] { return mView.isValid(); }, 10000);
+    }
 
     void startClock() {
         mClock.start();
@@ -237,10 +238,11 @@ int main(int argc, char** argv) {
         return 1;
     const double settleMs = bench.load().mFullMs - lastSelection;
     const CPictureSource::SCounts after = bench.counts();
-    std::printf("burst: %zu selections every %d ms, %d decodes started, %d delivered, "
-                "%d stopped read-aheads, the last shown in full %.1f ms after its selection\n",
-                selected, kBurstIntervalMs, after.started - before.started,
-                after.delivered - before.delivered, after.stopped - before.stopped, settleMs);
+    std::printf(
+        "burst: %zu selections every %d ms, %d decodes started, %d delivered, "
+        "%d stopped read-aheads, the last shown in full %.1f ms after its selection\n",
+        selected, kBurstIntervalMs, after.started - before.started,
+        after.delivered - before.delivered, after.stopped - before.stopped, settleMs);
 
     double growth = -1;
     if (resident.size() >= 6)

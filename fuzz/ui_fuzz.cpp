@@ -25,10 +25,21 @@ std::string blockText(const SUI& ui) {
 }
 
 void checkValues(const SUI& ui, int drawModes) {
-    const float floats[] = {ui.rotateX,  ui.rotateY,  ui.rotateZ,  ui.mPosX,
-                            ui.mPosY,    ui.mPosZ,    ui.weightL0, ui.weightL1,
-                            ui.weightL2, ui.mNear,    ui.mFar,     ui.mLightPosition[0],
-                            ui.mLightPosition[1], ui.mLightPosition[2], ui.mLightPosition[3]};
+    const float floats[] = {ui.rotateX,
+                            ui.rotateY,
+                            ui.rotateZ,
+                            ui.mPosX,
+                            ui.mPosY,
+                            ui.mPosZ,
+                            ui.weightL0,
+                            ui.weightL1,
+                            ui.weightL2,
+                            ui.mNear,
+                            ui.mFar,
+                            ui.mLightPosition[0],
+                            ui.mLightPosition[1],
+                            ui.mLightPosition[2],
+                            ui.mLightPosition[3]};
     for (float value : floats)
         if (!std::isfinite(value))
             std::abort();

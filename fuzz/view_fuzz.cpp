@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool stopLeft = choices.take(8) == 0;
     std::atomic<bool> abortLeft{false};
     bool identified = false, unreadable = false;
-    const SPictureResult leftResult = runPictureJob(
-        left, recycler, abortLeft, [&](const SPictureFacts& facts) {
+    const SPictureResult leftResult =
+        runPictureJob(left, recycler, abortLeft, [&](const SPictureFacts& facts) {
             identified = true;
             unreadable = facts.mKind.mKind == EPictureKind::Unreadable;
             if (facts.mThumbnail)

@@ -134,16 +134,17 @@ bool calibFitUsable(const SCalibFit& fit, std::string* why) {
             "which cannot keep the views apart";
     } else {
         const SCalibCrosstalk crosstalk = calibCrosstalk(fit.mFilter);
-        const std::string limit = ", more than " + twoDecimals(kMaxCalibCrosstalk) +
-                                  ": it does not separate the eyes";
+        const std::string limit =
+            ", more than " + twoDecimals(kMaxCalibCrosstalk) + ": it does not separate the eyes";
         if (!(fit.mFilter[0][0] > 0.0f))
             problem = "the left (red) filter passes no red: it does not separate the eyes";
         else if (crosstalk.mLeft > kMaxCalibCrosstalk)
             problem = "the left (red) filter passes " + twoDecimals(crosstalk.mLeft) +
                       " as much green and blue as red" + limit;
         else if (!(fit.mFilter[1][1] + fit.mFilter[1][2] > 0.0f))
-            problem = "the right (cyan) filter passes no green and blue: it does not separate "
-                      "the eyes";
+            problem =
+                "the right (cyan) filter passes no green and blue: it does not separate "
+                "the eyes";
         else if (crosstalk.mRight > kMaxCalibCrosstalk)
             problem = "the right (cyan) filter passes " + twoDecimals(crosstalk.mRight) +
                       " as much red as green and blue" + limit;

@@ -148,13 +148,13 @@ private:
     bool mTreeScrollPending = false;  // until the user scrolls or picks another folder
     bool mRestoringFolder = false;    // the tree goes back after a cancelled question
     CWheelSteps mWheelSteps;
-    QString mCurrentFile;       // the current row's file, for display and QFileInfo
-    QByteArray mCurrentBytes;   // the same as the bytes of its name: the one name the view has
+    QString mCurrentFile;      // the current row's file, for display and QFileInfo
+    QByteArray mCurrentBytes;  // the same as the bytes of its name: the one name the view has
     // What the view last showed of the current file: nothing yet, a picture, a stereo pair.
     bool mCurrentShown = false;
     bool mCurrentStereo = false;
-    QString mTitle = "Ruvello";  // without the mark of unsaved changes
-    QString mPendingFile;        // to select once the list holds it
+    QString mTitle = "Ruvello";     // without the mark of unsaved changes
+    QString mPendingFile;           // to select once the list holds it
     bool mFirstRowPending = false;  // rows came to an empty list: row 0 once sorted
-    QString mStandInFirst;  // row 0 chosen while the fill still sorts: its file
+    QString mStandInFirst;          // row 0 chosen while the fill still sorts: its file
 };

@@ -330,10 +330,18 @@ void GLWidget::keyPressEvent(QKeyEvent* event) {
     // The framework knows its own names for the keys beyond the characters; other
     // keys of the toolkit go to the parent (Page Down to the list, say).
     switch (event->key()) {
-        case Qt::Key_Left: key = kKeyLeft; break;
-        case Qt::Key_Right: key = kKeyRight; break;
-        case Qt::Key_Up: key = kKeyUp; break;
-        case Qt::Key_Down: key = kKeyDown; break;
+        case Qt::Key_Left:
+            key = kKeyLeft;
+            break;
+        case Qt::Key_Right:
+            key = kKeyRight;
+            break;
+        case Qt::Key_Up:
+            key = kKeyUp;
+            break;
+        case Qt::Key_Down:
+            key = kKeyDown;
+            break;
         default:
             if (key > 255) {
                 event->ignore();

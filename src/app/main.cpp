@@ -25,8 +25,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!haveDisplay(argc, argv)) {
-        consoleLine("ruvello: no display to show a window on (DISPLAY is not set); "
-                    "run it in a desktop session, or under xvfb-run -a");
+        consoleLine(
+            "ruvello: no display to show a window on (DISPLAY is not set); "
+            "run it in a desktop session, or under xvfb-run -a");
         return 1;
     }
 
@@ -49,8 +50,9 @@ int main(int argc, char** argv) {
 
     auto window = std::make_unique<CImgWindow>(startPath);
     // Queued: the view finds out while it is first shown, and the event loop ends then.
-    QObject::connect(window->glWidget(), &GLWidget::glUnusable, &app,
-                     [](int code) { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+    QObject::connect(
+        window->glWidget(), &GLWidget::glUnusable, &app,
+        [](int code) { QCoreApplication::exit(code); }, Qt::QueuedConnection);
     window->show();
     splash.finish(window.get());
 
@@ -58,9 +60,7 @@ int main(int argc, char** argv) {
     // A view that found its OpenGL unusable while the window came up ends the program
     // before the event loop, which would otherwise not hear of it.
     const int unusable = window->glWidget()->unusableCode();
-    const int result = unusable        ? unusable
-                       : signalQuit.quitRequested() ? 0
-                                                    : app.exec();
+    const int result = unusable ? unusable : signalQuit.quitRequested() ? 0 : app.exec();
     window.reset();
     return result;
 }

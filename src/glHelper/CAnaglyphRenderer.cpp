@@ -57,8 +57,9 @@ void CAnaglyphRenderer::computeTables() {
     std::memcpy(filtL, m.mFiltL, sizeof filtL);
     swapped = m.mRoles.mSwapped;
     if (m.mDegenerate)
-        RUV_WARNING("both filters pass the same share of the dominant primary; halos cannot be "
-                "removed with these filter parameters, drawing without halo removal");
+        RUV_WARNING(
+            "both filters pass the same share of the dominant primary; halos cannot be "
+            "removed with these filter parameters, drawing without halo removal");
 }
 
 void CAnaglyphRenderer::setRestrictedRange(bool flag) {

@@ -13,8 +13,8 @@
 
 namespace {
 constexpr float kHalfPi = 1.5707963f;
-constexpr float kStep = 1.2589254f;           // 10^0.1
-constexpr float kFineStep = 1.023293f;        // 10^0.01
+constexpr float kStep = 1.2589254f;     // 10^0.1
+constexpr float kFineStep = 1.023293f;  // 10^0.01
 constexpr int kAnimationIntervalMs = 10;
 }  // namespace
 

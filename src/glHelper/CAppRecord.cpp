@@ -22,7 +22,8 @@ void CApp::toggleRecording() {
     mRecStream.clear();
     mRecStream.open(kRecordingFile, std::ios::out | std::ios::trunc);
     if (!mRecStream) {
-        RUV_WARNING(std::string("could not open ") + kRecordingFile + " for writing; not recording");
+        RUV_WARNING(std::string("could not open ") + kRecordingFile +
+                    " for writing; not recording");
         mRecStream.close();
         return;
     }

@@ -305,14 +305,16 @@ SCalibFit CStereoCalib::fitAndReport() const {
     consoleText(report.str());
 
     if (!fit.mPositive)
-        RUV_WARNING("some filter values have been fited to negative values\n"
-                " - try to be more precise when adjusting the colors\n"
-                " - alternatively you can also fit more than 3 colors on each eye\n"
-                "   by pressing Shift+D when blue is selected you get 3 more colors to fit\n"
-                " - you can also continue using these calibration values\n");
+        RUV_WARNING(
+            "some filter values have been fited to negative values\n"
+            " - try to be more precise when adjusting the colors\n"
+            " - alternatively you can also fit more than 3 colors on each eye\n"
+            "   by pressing Shift+D when blue is selected you get 3 more colors to fit\n"
+            " - you can also continue using these calibration values\n");
 
     char spread[128];
-    std::snprintf(spread, sizeof spread, "distribution variance estimate [0..1]   = %g", fit.mSpread);
+    std::snprintf(spread, sizeof spread, "distribution variance estimate [0..1]   = %g",
+                  fit.mSpread);
     consoleLine(spread);
     std::snprintf(spread, sizeof spread, "distribution variance estimate [0..255] = %g",
                   255.0 * fit.mSpread);

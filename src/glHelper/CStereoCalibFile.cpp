@@ -199,8 +199,8 @@ bool CStereoCalib::saveFileAndCopy() {
     const bool local = stat(kFileName, &st) == 0 && !S_ISDIR(st.st_mode);
     if (!copied)
         RUV_WARNING(why + (local ? "; the program will not find this calibration when it starts "
-                               "in another folder"
-                             : "; the calibration is not saved"));
+                                   "in another folder"
+                                 : "; the calibration is not saved"));
     const bool saved = local ? saveFile(kFileName) : copied;
     if (saved)
         mUnsaved = false;

@@ -65,8 +65,7 @@ void checkGLError(const char* file, int line) {
         return;
     // Not a warning: scripts and people know this line in its own form.
     setConsoleColor(CONSOLE_RED);
-    consoleLine(std::string(file) + "(" + std::to_string(line) + "): GLError " +
-                glErrorName(code));
+    consoleLine(std::string(file) + "(" + std::to_string(line) + "): GLError " + glErrorName(code));
     setConsoleColor(CONSOLE_NORMAL);
 }
 

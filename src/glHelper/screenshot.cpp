@@ -51,7 +51,8 @@ bool saveFramebufferPng(GLuint source, int width, int height, const std::string&
     glBindFramebuffer(GL_FRAMEBUFFER, source);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
     if (failure != GL_NO_ERROR) {
-        RUV_WARNING(std::string("could not read the frame for ") + path + ": " + glErrorName(failure));
+        RUV_WARNING(std::string("could not read the frame for ") + path + ": " +
+                    glErrorName(failure));
         return false;
     }
 

@@ -45,9 +45,9 @@ public:
 
     // What the loader threads did so far, for tests and benchmarks.
     struct SCounts {
-        int started = 0;    // jobs a loader took up (a job stopped for the current picture
-                            // and taken up again counts twice)
-        int stopped = 0;    // read-ahead jobs stopped for the current picture, queued again
+        int started = 0;  // jobs a loader took up (a job stopped for the current picture
+                          // and taken up again counts twice)
+        int stopped = 0;  // read-ahead jobs stopped for the current picture, queued again
         int delivered = 0, failed = 0, cancelled = 0;
     };
     SCounts counts() const;

@@ -197,7 +197,7 @@ private:
     // Only ever appended to, or emptied: a row that goes leaves its entry behind, so that
     // indexes and the fill's results keep naming entries by position.
     std::vector<SImageEntry> mEntries;
-    std::vector<int> mOrder;            // row -> position in mEntries
+    std::vector<int> mOrder;  // row -> position in mEntries
     int mSortColumn = 0;
     bool mSortAscending = true;
     QString mListFile;  // the loaded CSV image list; empty in directory mode

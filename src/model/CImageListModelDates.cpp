@@ -95,9 +95,11 @@ QString dateInFilename(const QString& filename) {
     static const SPattern patterns[] = {
         // IMG_20190704_153000, 20190704_153000, PXL_20230115_101112345 (milliseconds),
         // Screenshot_20190704-153000
-        {R"((?<![0-9])([0-9]{4})([0-9]{2})([0-9]{2})[_-]([0-9]{2})([0-9]{2})([0-9]{2})(?:[0-9]{3})?(?![0-9]))", true},
+        {R"((?<![0-9])([0-9]{4})([0-9]{2})([0-9]{2})[_-]([0-9]{2})([0-9]{2})([0-9]{2})(?:[0-9]{3})?(?![0-9]))",
+         true},
         // 2019-07-04 15.30.00, 2019-07-04_15-30-00, 2019-07-04T15:30:00
-        {R"((?<![0-9])([0-9]{4})-([0-9]{2})-([0-9]{2})[ _T]([0-9]{2})[.:-]([0-9]{2})[.:-]([0-9]{2})(?![0-9]))", true},
+        {R"((?<![0-9])([0-9]{4})-([0-9]{2})-([0-9]{2})[ _T]([0-9]{2})[.:-]([0-9]{2})[.:-]([0-9]{2})(?![0-9]))",
+         true},
         // VID-20190704-WA0001, IMG-20190704-WA0001: the day alone
         {R"((?<![0-9])([0-9]{4})([0-9]{2})([0-9]{2})(?![0-9]))", false},
         {R"((?<![0-9])([0-9]{4})-([0-9]{2})-([0-9]{2})(?![0-9]))", false},
@@ -121,7 +123,9 @@ QString dateInFilename(const QString& filename) {
             });
             if (inside)
                 continue;
-            const auto field = [&](int n) { return n <= match.lastCapturedIndex() ? match.captured(n).toInt() : 0; };
+            const auto field = [&](int n) {
+                return n <= match.lastCapturedIndex() ? match.captured(n).toInt() : 0;
+            };
             const QString date =
                 patterns[i].mTime
                     ? composed(field(1), field(2), field(3), field(4), field(5), field(6))

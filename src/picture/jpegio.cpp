@@ -25,7 +25,7 @@ struct SJumpingErrorManager {
     std::jmp_buf mJump;
     void (*mStandardEmit)(j_common_ptr, int);
     bool mHitMarker;
-    bool mHitEof;  // the file ended: truncated rather than damaged
+    bool mHitEof;                  // the file ended: truncated rather than damaged
     char mFatal[JMSG_LENGTH_MAX];  // the library's words for the error that ended the decode
 };
 
@@ -58,8 +58,8 @@ constexpr int kRowsPerRead = 16;
 struct SDecodeState {
     jpeg_decompress_struct mInfo{};  // zeroed: destroying it before it was created is safe
     SJumpingErrorManager mErrors;
-    SImage mImage;                   // the output's size, and its pixels once there are any
-    SImageHandle mOutput;            // owns mImage.mPixels
+    SImage mImage;         // the output's size, and its pixels once there are any
+    SImageHandle mOutput;  // owns mImage.mPixels
     int64_t mDeclaredBytes = 0;
     const SJpegDecodeRequest* mRequest = nullptr;  // null: the file's own samples
     bool mCmykToRgb = false;

@@ -1,7 +1,8 @@
 #pragma once
 // JPEG decoding of whole files, of a stream at a file offset (the Exif thumbnail) and
 // of the second picture of an MPO stereo file. Decoders never throw and never return
-// null; on failure they return the failure record's handle. Nothing is shared, so decodes may run on several threads at once.
+// null; on failure they return the failure record's handle. Nothing is shared, so decodes may run
+// on several threads at once.
 #include "image.h"
 #include "imagehandle.h"
 

@@ -75,9 +75,10 @@ SPictureResult runPictureJob(const SPictureJob& job,
             return result;
         }
     }
-    SViewDecode decode{job.mFile,
-                       job.mPart == EPicturePart::Left ? EViewPicture::Left : EViewPicture::Right,
-                       0, job.mMaxSize, job.mRgba, &abort};
+    SViewDecode decode{
+        job.mFile, job.mPart == EPicturePart::Left ? EViewPicture::Left : EViewPicture::Right,
+        0,         job.mMaxSize,
+        job.mRgba, &abort};
     // The primary picture of a cut file shows as far as it goes, with a note.
     decode.partial = job.mPart == EPicturePart::Left;
     std::string why;

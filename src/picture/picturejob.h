@@ -14,15 +14,15 @@ struct SPictureJob {
     std::string mFile;
     EPicturePart mPart = EPicturePart::Left;
     int mMaxSize = kViewMaxSize;
-    bool mRgba = true;  // four bytes a pixel, as textures take them fastest
+    bool mRgba = true;           // four bytes a pixel, as textures take them fastest
     SImageHandle mLeft, mRight;  // Alignment: the pair to align
 };
 
 // Finds the alignment of a stereo pair; the picture input does not know how.
 // parallaxPixels: the camera's own shift for the pair in pixels of these pictures (see
 // cameraParallaxPixels), for pairs that give too few matches; NaN when it has none.
-using StereoAligner = std::function<SStereoAlignment(const SImage& left, const SImage& right,
-                                                     double parallaxPixels)>;
+using StereoAligner =
+    std::function<SStereoAlignment(const SImage& left, const SImage& right, double parallaxPixels)>;
 
 // Runs the job to its end. A left job calls facts() once, before decoding the picture
 // (the preview can show meanwhile). Once abort is set the decode stops and the outcome

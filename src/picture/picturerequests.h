@@ -31,7 +31,7 @@ using RequestId = uint64_t;
 struct SPictureFacts {
     SPictureKind mKind;
     SExifInfo mExif;
-    SImageHandle mThumbnail;  // the Exif thumbnail, decoded; null when there is none
+    SImageHandle mThumbnail;    // the Exif thumbnail, decoded; null when there is none
     SCameraParallax mParallax;  // stereo pairs: what the camera's maker note says
 };
 

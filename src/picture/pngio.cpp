@@ -206,8 +206,7 @@ struct SPngWriteStructs {
 
 // Only plain data in this frame: the library may longjmp back into it. The owners of
 // what it uses are in the caller's frame, which the jump never leaves.
-bool encodePng(const SPngWriteStructs& library, FILE* file, png_bytep* rows,
-               const SImage& image) {
+bool encodePng(const SPngWriteStructs& library, FILE* file, png_bytep* rows, const SImage& image) {
     png_structp png = library.png;
     png_infop info = library.info;
     if (setjmp(png_jmpbuf(png)))

@@ -259,8 +259,7 @@ void resampleRows(const unsigned char* src, size_t srcRow, const SResampleAxis& 
 }
 }  // namespace
 
-CRowResampler::CRowResampler(int srcWidth, int srcHeight, int channels, int dstWidth,
-                             int dstHeight)
+CRowResampler::CRowResampler(int srcWidth, int srcHeight, int channels, int dstWidth, int dstHeight)
     : mSrcWidth(srcWidth),
       mSrcHeight(srcHeight),
       mChannels(channels),

@@ -87,9 +87,8 @@ public:
 
 private:
     bool start(const SImage& image) {
-        auto resampler = std::make_unique<CRowResampler>(image.mWidth, image.mHeight,
-                                                         image.mChannels, mTarget.mWidth,
-                                                         mTarget.mHeight);
+        auto resampler = std::make_unique<CRowResampler>(
+            image.mWidth, image.mHeight, image.mChannels, mTarget.mWidth, mTarget.mHeight);
         if (!resampler->valid())
             return false;
         SImage shape;

@@ -19,7 +19,7 @@ constexpr int kViewMaxSize = 4416;
 struct SViewDecode {
     std::string path;  // 8-bit local encoding
     EViewPicture picture = EViewPicture::Left;
-    long offset = 0;     // Thumbnail only
+    long offset = 0;             // Thumbnail only
     int maxSize = kViewMaxSize;  // largest side of the result
     // Four bytes a pixel for every picture (alpha opaque where the file has none), as
     // GL textures take them fastest.

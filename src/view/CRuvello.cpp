@@ -149,9 +149,9 @@ void CRuvello::drawScene() {
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     // An aligned pair: both views keep to what both eyes see, the right one taken where the
     // alignment finds it; in mono, too, so that the picture does not change its frame.
-    const SViewQuad quad = viewQuad(e->info.mOrientation, float(mImageWidth),
-                                    float(mImageHeight), drawnAlignment(*e), drawRightTexture,
-                                    e->leftWidth, e->leftHeight);
+    const SViewQuad quad =
+        viewQuad(e->info.mOrientation, float(mImageWidth), float(mImageHeight), drawnAlignment(*e),
+                 drawRightTexture, e->leftWidth, e->leftHeight);
     glBegin(GL_TRIANGLE_STRIP);
     for (int i = 0; i < 4; ++i) {
         glTexCoord2f(quad.s[i], quad.t[i]);

@@ -55,7 +55,7 @@ struct SPictureEntry : SEntryTextures {
     bool rightFailed = false;                      // no second view: shown in mono
     std::string failure;                           // why the left picture failed
     std::string partial;  // what a cut or damaged file lacks ("truncated after 51 %")
-    RequestId leftRequest = 0, rightRequest = 0;   // alive requests; 0 none
+    RequestId leftRequest = 0, rightRequest = 0;               // alive requests; 0 none
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
     // A stereo pair's alignment, in texels of the left texture, once found (or refused:
     // then alignment.mWhy says why). The uploaded pictures are kept until then.
@@ -84,8 +84,8 @@ struct SShownPicture {
     bool operator==(const SShownPicture& o) const {
         return file == o.file && state == o.state && width == o.width && height == o.height &&
                kind == o.kind && stereo == o.stereo && info.mOrientation == o.info.mOrientation &&
-               reason == o.reason && partial == o.partial &&
-               aligned == o.aligned && alignment.mOk == o.alignment.mOk;
+               reason == o.reason && partial == o.partial && aligned == o.aligned &&
+               alignment.mOk == o.alignment.mOk;
     }
 };
 

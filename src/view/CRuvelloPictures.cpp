@@ -141,8 +141,8 @@ void CRuvello::requestAlignment(SPictureEntry& e, EPriority priority) {
 }
 
 const SStereoAlignment* CRuvello::drawnAlignment(const SPictureEntry& e) const {
-    const bool pair = e.kind.mKind == EPictureKind::Mpo && e.leftLoaded && e.rightLoaded &&
-                      !e.rightFailed;
+    const bool pair =
+        e.kind.mKind == EPictureKind::Mpo && e.leftLoaded && e.rightLoaded && !e.rightFailed;
     return mAutoAlign && pair && e.aligned && e.alignment.mOk ? &e.alignment : nullptr;
 }
 
@@ -156,14 +156,16 @@ void CRuvello::decodeHere(SPictureEntry& e) {
     // The loader threads' own path, run in this thread: the same facts, the same pixels.
     const std::atomic<bool> never{false};
     if (!e.leftLoaded && !e.pendingLeft && !e.leftFailed) {
-        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Left, mMaxTexSize, true, nullptr, nullptr};
+        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Left, mMaxTexSize, true,
+                              nullptr,     nullptr};
         const SPictureResult result = runPictureJob(
             job, nullptr, never, [&](const SPictureFacts& facts) { applyFacts(e, facts); });
         applyResult(e, result);
         ++mSyncDecodes;
     }
     if (needsRight(e) && !e.rightLoaded && !e.pendingRight) {
-        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Right, mMaxTexSize, true, nullptr, nullptr};
+        const SPictureJob job{++mLocalIds, e.fileName, EPicturePart::Right, mMaxTexSize, true,
+                              nullptr,     nullptr};
         applyResult(e, runPictureJob(job, nullptr, never, nullptr));
         ++mSyncDecodes;
     }
@@ -281,8 +283,8 @@ bool CRuvello::waiting() const {
     if (!e || complete(*e))
         return false;
     // Pixels that arrived wait for the next paint; without requests that paint decodes.
-    return e->leftRequest || e->rightRequest || e->pendingLeft || e->pendingRight ||
-           !mRequests || !glReady();
+    return e->leftRequest || e->rightRequest || e->pendingLeft || e->pendingRight || !mRequests ||
+           !glReady();
 }
 
 void CRuvello::frameDone() {
@@ -327,7 +329,7 @@ void CRuvello::noteShown() {
         return;  // the previous picture still stands in
     SShownPicture now;
     now.file = e->fileName;
-    now.state = e->leftFailed         ? EShown::Failed
+    now.state = e->leftFailed                   ? EShown::Failed
                 : e->leftLoaded && complete(*e) ? EShown::Full
                                                 : EShown::Preview;
     // A picture that failed has no size: the title names the file alone.

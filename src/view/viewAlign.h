@@ -6,7 +6,6 @@
 #include "orientation.h"
 #include "stereoalignment.h"
 
-
 // One view of a picture as four corners: bottom left, bottom right, top left, top right
 // (a triangle strip), in displayed picture pixels with y upwards, and their texels.
 struct SViewQuad {

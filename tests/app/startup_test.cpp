@@ -94,8 +94,9 @@ TEST(CommandLine, VersionAndHelpWorkWithoutADisplay) {
     EXPECT_THAT(help.out.toStdString(), HasSubstr("[path]"));
     // Wrapped lines are joined where Qt broke them: no word may be cut in two.
     const QString joined = help.out.simplified();
-    EXPECT_TRUE(joined.contains("path A picture to show, a folder to list or a saved list "
-                                "(.csv) to open, at start-up."))
+    EXPECT_TRUE(
+        joined.contains("path A picture to show, a folder to list or a saved list "
+                        "(.csv) to open, at start-up."))
         << help.out.toStdString();
     EXPECT_THAT(help.out.toStdString(), HasSubstr("--version"));
 }

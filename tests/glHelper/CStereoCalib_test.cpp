@@ -328,7 +328,8 @@ TEST_F(StereoCalib, FitReportsItsLinesInOrder) {
     calib.setGamma(3);
     const std::string again = stderrOf([&] { calib.fit(); });
     // The warning's source line aside.
-    EXPECT_EQ(again.substr(0, again.find("fit ---\n", 10)), out.substr(0, out.find("fit ---\n", 10)));
+    EXPECT_EQ(again.substr(0, again.find("fit ---\n", 10)),
+              out.substr(0, out.find("fit ---\n", 10)));
     EXPECT_EQ(linesOf(again)[6], lines[6]);
 }
 

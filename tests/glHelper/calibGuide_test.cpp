@@ -47,20 +47,34 @@ const SSeparationCase kCases[] = {
     {"blue fitted a little below zero", {0.9f, 0.12f, -0.02f}, {0.02f, 0.8f, 0.18f}, nullptr},
     {"left just inside", {0.6757f, 0.2243f, 0.1f}, {0.02f, 0.8f, 0.18f}, nullptr},
     {"right just inside", {0.9f, 0.06f, 0.04f}, {0.3243f, 0.5757f, 0.1f}, nullptr},
-    {"left just outside", {0.6579f, 0.2421f, 0.1f}, {0.02f, 0.8f, 0.18f},
+    {"left just outside",
+     {0.6579f, 0.2421f, 0.1f},
+     {0.02f, 0.8f, 0.18f},
      "the left (red) filter passes 0.52 as much green and blue as red, more than 0.50: it "
      "does not separate the eyes"},
-    {"red filter passing as much green and blue as red", {0.5f, 0.3f, 0.2f},
-     {0.02f, 0.8f, 0.18f}, "the left (red) filter passes 1.00 as much green and blue as red"},
-    {"right just outside", {0.9f, 0.06f, 0.04f}, {0.3421f, 0.5579f, 0.1f},
+    {"red filter passing as much green and blue as red",
+     {0.5f, 0.3f, 0.2f},
+     {0.02f, 0.8f, 0.18f},
+     "the left (red) filter passes 1.00 as much green and blue as red"},
+    {"right just outside",
+     {0.9f, 0.06f, 0.04f},
+     {0.3421f, 0.5579f, 0.1f},
      "the right (cyan) filter passes 0.52 as much red as green and blue"},
-    {"cyan filter passing as much red as green and blue", {0.9f, 0.06f, 0.04f},
-     {0.5f, 0.4f, 0.1f}, "the right (cyan) filter passes 1.00 as much red as green and blue"},
-    {"eyes swapped", {0.02f, 0.8f, 0.18f}, {0.9f, 0.06f, 0.04f},
+    {"cyan filter passing as much red as green and blue",
+     {0.9f, 0.06f, 0.04f},
+     {0.5f, 0.4f, 0.1f},
+     "the right (cyan) filter passes 1.00 as much red as green and blue"},
+    {"eyes swapped",
+     {0.02f, 0.8f, 0.18f},
+     {0.9f, 0.06f, 0.04f},
      "the left (red) filter passes 49.00 as much green and blue as red"},
-    {"red filter passing no red", {-0.05f, 0.6f, 0.45f}, {0.02f, 0.8f, 0.18f},
+    {"red filter passing no red",
+     {-0.05f, 0.6f, 0.45f},
+     {0.02f, 0.8f, 0.18f},
      "the left (red) filter passes no red"},
-    {"cyan filter passing no green or blue", {0.9f, 0.06f, 0.04f}, {1.1f, -0.05f, -0.05f},
+    {"cyan filter passing no green or blue",
+     {0.9f, 0.06f, 0.04f},
+     {1.1f, -0.05f, -0.05f},
      "the right (cyan) filter passes no green and blue"},
 };
 
@@ -139,7 +153,6 @@ protected:
         mApp->calib()->mPatches[0] = matchesFor(left, 2.0);
         mApp->calib()->mPatches[1] = matchesFor(right, 2.0);
     }
-
 };
 
 }  // namespace
@@ -206,8 +219,8 @@ TEST_F(CalibGuide, ARefusedFitLeavesTheCalibrationInUseAndIsNotSaved) {
 TEST_F(CalibGuide, SaveGoesToTheConfigurationFolderAndUpdatesOnlyAWorkingDirectoryFileThatExists) {
     match(kGoodLeft, kGoodRight);
     std::string out = press('[');
-    EXPECT_EQ(readText(mConfigFile), calibFileText(mApp->calib()->mPatches[0],
-                                                   mApp->calib()->mPatches[1]));
+    EXPECT_EQ(readText(mConfigFile),
+              calibFileText(mApp->calib()->mPatches[0], mApp->calib()->mPatches[1]));
     // No new file where the program happens to run: a folder of photos, a checkout.
     EXPECT_FALSE(exists("ui-calib.txt"));
     EXPECT_FALSE(mApp->calib()->hasUnsavedMatches());
@@ -225,8 +238,8 @@ TEST_F(CalibGuide, SaveGoesToTheConfigurationFolderAndUpdatesOnlyAWorkingDirecto
     mApp->calib()->mPatches[1][1].level = int16_t(mApp->calib()->mPatches[1][1].level + 1);
     out = press('[');
     const std::string text = readText(mConfigFile);
-    EXPECT_THAT(text, HasSubstr("\n0 255 0 " +
-                                std::to_string(mApp->calib()->mPatches[1][1].level) + "\n"));
+    EXPECT_THAT(
+        text, HasSubstr("\n0 255 0 " + std::to_string(mApp->calib()->mPatches[1][1].level) + "\n"));
     EXPECT_EQ(readText("ui-calib.txt"), text);
     EXPECT_THAT(notes(), HasSubstr("Saved to " + mConfigFile + " and ui-calib.txt (read first)."));
 

@@ -72,7 +72,6 @@ protected:
         EXPECT_THAT((std::array<float, 5>{r.a_l, r.b_l, r.a_r, r.b_r, r.gamma}),
                     testing::ElementsAreArray(expected));
     }
-
 };
 
 }  // namespace

@@ -187,7 +187,8 @@ TEST_F(Source, EveryRequestEndsOnceThroughABurstOfSteps) {
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
     mSource.setPriority(previous, EPriority::Current);
-    ASSERT_TRUE(turnEventsUntil([&] { return mSource.alive() == 0 && mGot.mEnds.size() == ids.size(); }));
+    ASSERT_TRUE(
+        turnEventsUntil([&] { return mSource.alive() == 0 && mGot.mEnds.size() == ids.size(); }));
     turnEventsFor(100);  // nothing else may follow
     for (RequestId id : ids)
         ASSERT_EQ(mGot.mEnds[id], 1) << "request " << id;
@@ -204,8 +205,10 @@ TEST_F(Source, ReadAheadWaitsForTheCurrentPictureAndGivesWayToIt) {
     const std::string ahead = slowPicture("ahead.jpg");
     const std::string small = write("small.jpg", flat(40, 30));
     // While a current picture decodes, a read-ahead waits: it never takes a core from it.
-    const RequestId current = mSource.request(slow, EPicturePart::Left, EPriority::Current, kNoLimit);
-    const RequestId readAhead = mSource.request(ahead, EPicturePart::Left, EPriority::ReadAhead, kNoLimit);
+    const RequestId current =
+        mSource.request(slow, EPicturePart::Left, EPriority::Current, kNoLimit);
+    const RequestId readAhead =
+        mSource.request(ahead, EPicturePart::Left, EPriority::ReadAhead, kNoLimit);
     ASSERT_TRUE(startedAtLeast(1));
     int mostStartedBeforeTheEnd = 0;
     ASSERT_TRUE(turnEventsUntil([&] {

@@ -228,10 +228,11 @@ TEST_F(ImageList, DateSortReadsExifAndDatesTheRestByModificationTime) {
             mModel.data(mModel.index(row, 3), CImageListModel::OrientationCodeRole).toInt());
     EXPECT_THAT(orientations, ElementsAre(-1, exiffix::kCameraOrientation, -2, 3, -2));
     // Only codes show; the camera came with the same read, "undefined" where none is named.
-    EXPECT_THAT(column(3), ElementsAre("", QString::number(exiffix::kCameraOrientation), "",
-                                       "3", ""));
-    EXPECT_THAT(column(4), ElementsAre("undefined", QString(exiffix::kCameraMake) + " " + exiffix::kCameraModel, "undefined",
-                                       "Stereo Works SW-3D Twin", "undefined"));
+    EXPECT_THAT(column(3),
+                ElementsAre("", QString::number(exiffix::kCameraOrientation), "", "3", ""));
+    EXPECT_THAT(column(4), ElementsAre("undefined",
+                                       QString(exiffix::kCameraMake) + " " + exiffix::kCameraModel,
+                                       "undefined", "Stereo Works SW-3D Twin", "undefined"));
     EXPECT_EQ(current.row(), 3);  // the persistent index followed its entry
     EXPECT_EQ(current.data().toInt(), 3);
 

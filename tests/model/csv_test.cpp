@@ -36,12 +36,13 @@ std::vector<Row> rowsOf(const CImageListModel& model) {
         Row fields;
         for (int column = 0; column < CImageListModel::ColumnCount; ++column)
             // The stored orientation, as the list file keeps it; the column shows codes only.
-            fields.push_back(model.data(model.index(row, column),
-                                        column == CImageListModel::ColOrientation
-                                            ? CImageListModel::OrientationCodeRole
-                                            : int(Qt::DisplayRole))
-                                 .toString()
-                                 .toStdString());
+            fields.push_back(
+                model
+                    .data(model.index(row, column), column == CImageListModel::ColOrientation
+                                                        ? CImageListModel::OrientationCodeRole
+                                                        : int(Qt::DisplayRole))
+                    .toString()
+                    .toStdString());
         rows.push_back(fields);
     }
     return rows;

@@ -127,18 +127,18 @@ TEST(FilenameDate, FindsTheDatesThatCamerasAndPhonesWrite) {
         {"20100514123059.mpo", "2010:05:14 12:30:59"},
         {"2010051412305999999.jpg", "2010:05:14 12:30:59"},
         // Impossible dates and times are none; the next possible one counts.
-        {"IMG_20191304_153000.jpg", nullptr},     // month 13
-        {"IMG_20190431_120000.jpg", nullptr},     // 31 April
-        {"IMG_20190229_120000.jpg", nullptr},     // no leap year
-        {"IMG_20190704_243000.jpg", nullptr},     // hour 24
-        {"IMG_20190704_156000.jpg", nullptr},     // minute 60
-        {"2019-07-04 15.30.61.jpg", nullptr},     // second 61
-        {"VID-20190700-WA0001.jpg", nullptr},     // day 0
+        {"IMG_20191304_153000.jpg", nullptr},  // month 13
+        {"IMG_20190431_120000.jpg", nullptr},  // 31 April
+        {"IMG_20190229_120000.jpg", nullptr},  // no leap year
+        {"IMG_20190704_243000.jpg", nullptr},  // hour 24
+        {"IMG_20190704_156000.jpg", nullptr},  // minute 60
+        {"2019-07-04 15.30.61.jpg", nullptr},  // second 61
+        {"VID-20190700-WA0001.jpg", nullptr},  // day 0
         {"x_20191399_y_20180102.jpg", "2018:01:02 00:00:00"},
         // Digit runs that are no date.
         {"IMG_0001.jpg", nullptr},
         {"DSC_1234567.jpg", nullptr},
-        {"IMG_120190704_153000.jpg", nullptr},    // nine digits before the separator
+        {"IMG_120190704_153000.jpg", nullptr},  // nine digits before the separator
         {"2010_05.jpg", nullptr},
         {"2010 trip.jpg", nullptr},
         {"\u0662\u0660\u0661\u0669\u0660\u0667\u0660\u0664.jpg", nullptr},

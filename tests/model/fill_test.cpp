@@ -40,8 +40,8 @@ std::vector<uint8_t> exifFile(const std::string& date, int orientation, const st
     exif.mMake = make;
     exif.mModel = make.empty() ? std::string() : model;
     const std::vector<uint8_t> payload = buildExifPayload(exif);
-    std::vector<uint8_t> bytes = {0xFF, 0xD8, 0xFF, 0xE1, uint8_t((payload.size() + 2) >> 8),
-                                  uint8_t(payload.size() + 2)};
+    std::vector<uint8_t> bytes = {
+        0xFF, 0xD8, 0xFF, 0xE1, uint8_t((payload.size() + 2) >> 8), uint8_t(payload.size() + 2)};
     bytes.insert(bytes.end(), payload.begin(), payload.end());
     bytes.insert(bytes.end(), {0xFF, 0xD9});
     return bytes;
@@ -76,7 +76,8 @@ protected:
 
     CTempFolder mFolder;
     CImageListModel mModel;
-    QAbstractItemModelTester mTester{&mModel, QAbstractItemModelTester::FailureReportingMode::Fatal};
+    QAbstractItemModelTester mTester{&mModel,
+                                     QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
 }  // namespace
@@ -85,7 +86,7 @@ TEST_F(Fill, ColumnsFillInWithoutBlockingAndWithoutAChange) {
     mFolder.write("a.jpg", exifFile("2011:01:01 10:00:00", 6, "Alpha"));
     mFolder.write("b.jpg", exifFile("0000:00:00 00:00:00", 0, ""));  // unset clock, no tags
     mFolder.write("c.jpg", exifFile("2009:05:05 05:05:05", 1, "Gamma", "G2"));
-    mFolder.write("d.jpg", exifFile("", 3, "Delta"));  // dated by its file time
+    mFolder.write("d.jpg", exifFile("", 3, "Delta"));             // dated by its file time
     const timeval times[2] = {{1262304000, 0}, {1262304000, 0}};  // 2010-01-01 00:00 UTC
     ASSERT_EQ(utimes(mFolder.path("d.jpg").c_str(), times), 0);
     QSignalSpy changed(&mModel, &QAbstractItemModel::dataChanged);

@@ -356,7 +356,8 @@ TEST_F(MpoFiles, LeftAndRightOnTwoThreadsEqualSequentialDecodes) {
     SJpegFixture rightFixture = leftFixture;
     rightFixture.mWidth = 600;
     const std::string path =
-        write("pair.mpo", buildMpo(encodeJpeg(leftFixture), encodeJpeg(rightFixture), SMpoFixture()).mBytes);
+        write("pair.mpo",
+              buildMpo(encodeJpeg(leftFixture), encodeJpeg(rightFixture), SMpoFixture()).mBytes);
     SDecoded left(readStereoJpegFile(path.c_str(), false));
     SDecoded right(readStereoJpegFile(path.c_str(), true));
     const size_t leftBytes = size_t(imageByteSize(left.mImage));

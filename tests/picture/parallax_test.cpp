@@ -229,7 +229,7 @@ TEST(CameraParallax, InPixelsOfThePicture) {
     nintendo.mFound = true;
     nintendo.mValue = -26.25;
     nintendo.mSource = "Nintendo";
-    EXPECT_DOUBLE_EQ(cameraParallaxPixels(nintendo, 640), -52.5);  // the console's 640 px
+    EXPECT_DOUBLE_EQ(cameraParallaxPixels(nintendo, 640), -52.5);   // the console's 640 px
     EXPECT_DOUBLE_EQ(cameraParallaxPixels(nintendo, 320), -26.25);  // a shrunk view
     SCameraParallax fuji = nintendo;
     fuji.mSource = "FUJIFILM";

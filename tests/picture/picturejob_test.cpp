@@ -117,7 +117,8 @@ TEST_F(PictureJob, ACutPngShowsAsFarAsItGoesWithHowMuchWasThere) {
     std::fclose(file);
     // Cut at three tenths of the picture data (the writer splits it into several chunks).
     const char idat[] = "IDAT";
-    const size_t at = size_t(std::search(whole.begin(), whole.end(), idat, idat + 4) - whole.begin());
+    const size_t at =
+        size_t(std::search(whole.begin(), whole.end(), idat, idat + 4) - whole.begin());
     ASSERT_LT(at, whole.size());
     const Bytes cut(whole.begin(), whole.begin() + long(at + (whole.size() - at) * 3 / 10));
 
@@ -135,7 +136,8 @@ TEST_F(PictureJob, ACutPngShowsAsFarAsItGoesWithHowMuchWasThere) {
 TEST_F(PictureJob, AFileThatCannotBeReadSaysWhyInOneForm) {
     const std::pair<std::string, std::string> cases[] = {
         {mDir.write("empty.jpg", {}), "cannot read: the file is empty"},
-        {mDir.write("notes.jpg", {'h', 'e', 'l', 'l', 'o'}), "cannot read: not a JPEG, PNG or MPO file"},
+        {mDir.write("notes.jpg", {'h', 'e', 'l', 'l', 'o'}),
+         "cannot read: not a JPEG, PNG or MPO file"},
         {mDir.path() + "/gone.jpg", "cannot read: No such file or directory"},
     };
     for (const auto& [path, reason] : cases) {
@@ -144,9 +146,8 @@ TEST_F(PictureJob, AFileThatCannotBeReadSaysWhyInOneForm) {
         EXPECT_EQ(result.mReason, reason) << path;
     }
     // A decoder's own words come in the same form.
-    Bytes header = encodeSamples(16, 16, JCS_RGB, 3, [](int, int, unsigned char* out) {
-        out[0] = out[1] = out[2] = 7;
-    });
+    Bytes header = encodeSamples(
+        16, 16, JCS_RGB, 3, [](int, int, unsigned char* out) { out[0] = out[1] = out[2] = 7; });
     header.resize(entropyStart(header) - 40);
     const SPictureResult early = runLeft(mDir.write("header.jpg", header));
     EXPECT_EQ(early.mOutcome, EOutcome::Failed);

@@ -53,20 +53,22 @@ Bytes packRow(const SPngFixture& picture, int y) {
     return row;
 }
 
-std::string writePng(const CTempFolder& folder, const std::string& name, const SPngFixture& picture) {
+std::string writePng(const CTempFolder& folder, const std::string& name,
+                     const SPngFixture& picture) {
     const std::string path = folder.path(name);
     FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), picture.bitDepth,
-                 picture.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height),
+                 picture.bitDepth, picture.colorType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!picture.palette.empty())
         png_set_PLTE(png, info, picture.palette.data(), int(picture.palette.size()));
     if (!picture.paletteAlpha.empty())
-        png_set_tRNS(png, info, picture.paletteAlpha.data(), int(picture.paletteAlpha.size()), nullptr);
+        png_set_tRNS(png, info, picture.paletteAlpha.data(), int(picture.paletteAlpha.size()),
+                     nullptr);
     if (picture.grayOrRgbKey) {
         png_color_16 key = picture.key;
         png_set_tRNS(png, info, nullptr, 0, &key);
@@ -84,7 +86,7 @@ std::string writePng(const CTempFolder& folder, const std::string& name, const S
 
 // A row of width pixels whose samples run through values.
 SPngFixture ramp(int colorType, int bitDepth, int width, int height,
-              const std::vector<std::vector<unsigned>>& values) {
+                 const std::vector<std::vector<unsigned>>& values) {
     SPngFixture picture{width, height, colorType, bitDepth, {}, {}, {}, false, {}};
     for (int i = 0; i < width * height; ++i)
         picture.samples.push_back(values[size_t(i) % values.size()]);
@@ -170,7 +172,8 @@ TEST_F(PngForView, SixteenBitSamplesAreRoundedToEightBits) {
     expectPixels(read("ga16.png", ramp(PNG_COLOR_TYPE_GRAY_ALPHA, 16, 2, 2,
                                        {{0x1234, 0xFFFF}, {0xFF00, 0x0000}})),
                  4, {{18, 18, 18, 255}, {254, 254, 254, 0}}, 2, 2);
-    SPngFixture keyed = ramp(PNG_COLOR_TYPE_RGB, 16, 2, 1, {{1000, 2000, 3000}, {1000, 2000, 3001}});
+    SPngFixture keyed =
+        ramp(PNG_COLOR_TYPE_RGB, 16, 2, 1, {{1000, 2000, 3000}, {1000, 2000, 3001}});
     keyed.grayOrRgbKey = true;
     keyed.key.red = 1000, keyed.key.green = 2000, keyed.key.blue = 3000;
     expectPixels(read("rgbk16.png", keyed), 4, {{4, 8, 12, 0}, {4, 8, 12, 255}}, 2, 1);

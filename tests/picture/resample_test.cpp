@@ -172,10 +172,12 @@ TEST(RowResampler, EachOutputRowNeedsOnlyTheRowsItNames) {
             ASSERT_LE(need, h);
             // Everything below the rows it needs is garbage, as in a half-decoded picture.
             Pixels partial = src;
-            std::fill(partial.begin() + long(size_t(need) * size_t(w) * channels), partial.end(), 0xEE);
+            std::fill(partial.begin() + long(size_t(need) * size_t(w) * channels), partial.end(),
+                      0xEE);
             std::vector<unsigned char> dst(size_t(dh) * dstRow, 0);
             rows.run(partial.data(), dst.data(), i, i + 1);
-            ASSERT_TRUE(std::equal(dst.begin() + long(i * dstRow), dst.begin() + long((i + 1) * dstRow),
+            ASSERT_TRUE(std::equal(dst.begin() + long(i * dstRow),
+                                   dst.begin() + long((i + 1) * dstRow),
                                    whole.begin() + long(i * dstRow)))
                 << "output row " << i << " of " << dh << " read past input row " << need;
         }

@@ -301,7 +301,8 @@ TEST_F(ViewDecode, ShrinkingWhileDecodingGivesWhatResamplingAfterwardsGives) {
     }
 
     // Cut inside its entropy data: the failure record, after the rows done so far.
-    const std::string cut = write("cut.jpg", Bytes(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
+    const std::string cut =
+        write("cut.jpg", Bytes(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
     CaptureStderr();
     expectFailureHandle(decode(cut, EViewPicture::Left, 0, 2000));
     GetCapturedStderr();

@@ -65,7 +65,8 @@ public:
     }
     RequestId requestAlignment(const std::string& file, SImageHandle left, SImageHandle right,
                                EPriority) override {
-        SPictureJob job{++mLastId, file, EPicturePart::Alignment, kViewMaxSize, true, nullptr, nullptr};
+        SPictureJob job{++mLastId, file,   EPicturePart::Alignment, kViewMaxSize, true,
+                        nullptr,   nullptr};
         job.mLeft = std::move(left);
         job.mRight = std::move(right);
         mRequested.push_back(job);
@@ -131,7 +132,8 @@ private:
 // File offset of the second picture of an MPO made by buildMpoFile.
 int64_t secondPictureOffsetOf(const std::vector<uint8_t>& bytes) {
     for (size_t i = 2; i + 3 < bytes.size(); ++i)
-        if (bytes[i] == 0xFF && bytes[i + 1] == 0xD9 && bytes[i + 2] == 0xFF && bytes[i + 3] == 0xD8)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xD9 && bytes[i + 2] == 0xFF &&
+            bytes[i + 3] == 0xD8)
             return int64_t(i) + 2;
     return -1;
 }
@@ -287,8 +289,9 @@ TEST_F(ViewTest, TheAlignmentFollowsTheWholePairAndIsKeptWithItsPicture) {
                                                           jpegFile(64, 48, 1, false, 1), 0.065));
     const std::string other = file("other.jpg", jpegFile(30, 20, 1, false, 2));
     auto alignments = [&] {
-        return std::count_if(steps.mRequested.begin(), steps.mRequested.end(),
-                             [](const SPictureJob& j) { return j.mPart == EPicturePart::Alignment; });
+        return std::count_if(
+            steps.mRequested.begin(), steps.mRequested.end(),
+            [](const SPictureJob& j) { return j.mPart == EPicturePart::Alignment; });
     };
     app->setStereo(true);
     init();
@@ -384,7 +387,8 @@ TEST_F(ViewTest, AFailedRightPictureShowsMonoAndStalePixelsAreDropped) {
     app->setPictureRequests(&steps);
     init();
     // A stereo pair by its MP index whose second picture ends inside its headers.
-    std::vector<uint8_t> bytes = buildMpoFile(jpegFile(40, 30, 1, false), jpegFile(40, 30, 1, false, 1), 0.065);
+    std::vector<uint8_t> bytes =
+        buildMpoFile(jpegFile(40, 30, 1, false), jpegFile(40, 30, 1, false, 1), 0.065);
     const int64_t second = secondPictureOffsetOf(bytes);
     ASSERT_GT(second, 0);
     bytes.resize(size_t(second) + 40);

@@ -38,9 +38,7 @@ using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST_F(WindowTest, StartsOnAFolderAndMovesThroughItFromTheView) {
     open(folder);

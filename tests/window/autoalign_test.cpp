@@ -37,7 +37,8 @@ std::vector<uint8_t> scene(int width, int height) {
     std::mt19937 random(5);
     for (int n = 0; n < 400; ++n) {
         const int w = 4 + int(random() % 60), h = 4 + int(random() % 60);
-        const int x0 = int(random() % unsigned(width - w)), y0 = int(random() % unsigned(height - h));
+        const int x0 = int(random() % unsigned(width - w)),
+                  y0 = int(random() % unsigned(height - h));
         const uint8_t c[3] = {uint8_t(random()), uint8_t(random()), uint8_t(random())};
         for (int y = y0; y < y0 + h; ++y)
             for (int x = x0; x < x0 + w; ++x)
@@ -105,8 +106,8 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
         app->endOverlay();
         const QImage frame = view->grabFramebuffer();
         const int ox = -int(std::lround(app->ui().mPosX));
-        const int oy = view->glutWindow().mViewHeight - app->imageHeight() +
-                       int(std::lround(app->ui().mPosY));
+        const int oy =
+            view->glutWindow().mViewHeight - app->imageHeight() + int(std::lround(app->ui().mPosY));
         double sum = 0;
         int count = 0;
         for (int fy = 0; fy < frame.height(); fy += 3)
@@ -185,8 +186,8 @@ TEST_F(WindowTest, TheAlignedViewIsTheExportedAnaglyph) {
     ASSERT_NEAR(exported->mWidth, o.x1 - o.x0, 2.0);
 
     const int ox = -int(std::lround(app->ui().mPosX));
-    const int oy = view->glutWindow().mViewHeight - app->imageHeight() +
-                   int(std::lround(app->ui().mPosY));
+    const int oy =
+        view->glutWindow().mViewHeight - app->imageHeight() + int(std::lround(app->ui().mPosY));
     int worst = 0, compared = 0;
     for (int fy = 0; fy < frame.height(); ++fy)
         for (int fx = 0; fx < frame.width(); ++fx) {
@@ -196,8 +197,8 @@ TEST_F(WindowTest, TheAlignedViewIsTheExportedAnaglyph) {
             const QColor got = frame.pixelColor(fx, fy);
             const uint8_t* want =
                 exported->mPixels + (size_t(v) * exported->mWidth + u) * exported->mChannels;
-            worst = std::max({worst, std::abs(got.red() - want[0]),
-                              std::abs(got.green() - want[1]), std::abs(got.blue() - want[2])});
+            worst = std::max({worst, std::abs(got.red() - want[0]), std::abs(got.green() - want[1]),
+                              std::abs(got.blue() - want[2])});
             ++compared;
         }
     EXPECT_GT(compared, 100000);

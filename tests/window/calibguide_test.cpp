@@ -71,7 +71,8 @@ protected:
     void press(const QStringList& keys) {
         QProcess xdotool;
         xdotool.start("xdotool", QStringList{"key", "--window", QString::number(window->winId()),
-                                             "--delay", "5"} + keys);
+                                             "--delay", "5"} +
+                                     keys);
         ASSERT_TRUE(xdotool.waitForStarted());
         ASSERT_TRUE(waitUntil([&] { return xdotool.state() == QProcess::NotRunning; }));
         ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
@@ -123,9 +124,8 @@ TEST_F(CalibGuideWindow, ACarelessMatchTypedOnTheKeyboardIsRefusedAndChangesNoth
     press(keys);
     EXPECT_THAT(notes(), HasSubstr("patch 2 of 6"));
     std::string why;
-    ASSERT_FALSE(calibFitUsable(fitCalibration(app().calib()->mPatches[0], app().calib()->mPatches[1],
-                                               true),
-                                &why));
+    ASSERT_FALSE(calibFitUsable(
+        fitCalibration(app().calib()->mPatches[0], app().calib()->mPatches[1], true), &why));
     press({"shift+a"});
     ASSERT_TRUE(waitUntil([&] { return notes().find("Fit refused") != std::string::npos; }))
         << notes();

@@ -156,7 +156,8 @@ TEST_F(WindowErrors, AFolderOpensOnItsFirstRowInTheListsOrder) {
     emit window->pathEdit()->returnPressed();
     ASSERT_TRUE(waitUntil([&] { return model().rowCount() == 2 && currentRow() >= 0; }));
     EXPECT_EQ(currentRow(), 0);
-    EXPECT_TRUE(fileOf(0).endsWith(QString::fromUtf8("/\xF0\x9F\x93\xB7.jpg"))) << fileOf(0).toStdString();
+    EXPECT_TRUE(fileOf(0).endsWith(QString::fromUtf8("/\xF0\x9F\x93\xB7.jpg")))
+        << fileOf(0).toStdString();
 }
 
 // Sorted by date, the first row is the earliest photo, although its date is read in the
@@ -187,8 +188,9 @@ TEST_F(WindowErrors, TheBundledSamplesStartWithAStereoPicture) {
     EXPECT_EQ(currentRow(), 0);
     EXPECT_TRUE(fileOf(0).endsWith(".mpo")) << fileOf(0).toStdString();
     CRuvello* view = window->glWidget()->application();
-    ASSERT_TRUE(waitUntil([&] { return view->pictureComplete() && view->currentEntry() &&
-                                       view->currentEntry()->identified; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return view->pictureComplete() && view->currentEntry() && view->currentEntry()->identified;
+    }));
     EXPECT_EQ(view->currentEntry()->kind.mKind, EPictureKind::Mpo);
 }
 

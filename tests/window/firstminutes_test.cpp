@@ -62,10 +62,12 @@ TEST_F(WindowTest, AQuarterTurnOfAStereoFileAsksFirst) {
             row = r;
     selectRows({row});
     asked.clear();
-    whenModal<QMessageBox>([&](QMessageBox* box) {
-        asked = box->text();
-        box->button(QMessageBox::No)->click();
-    }, 1000);
+    whenModal<QMessageBox>(
+        [&](QMessageBox* box) {
+            asked = box->text();
+            box->button(QMessageBox::No)->click();
+        },
+        1000);
     action("actionOrientation_Right_Top")->trigger();
     QTest::qWait(1200);
     EXPECT_TRUE(asked.isEmpty()) << asked.toStdString();

@@ -256,7 +256,8 @@ TEST_F(KeepWork, LeavingCalibrationWithUnsavedMatchesAsks) {
     ASSERT_TRUE(QDir::setCurrent(folder));
     // Matches whose fit separates the eyes (others are not saved), in the working
     // directory's file, which saving keeps up to date.
-    temp.write("ui-calib.txt", std::vector<uint8_t>(kGoodMatches, kGoodMatches + sizeof kGoodMatches - 1));
+    temp.write("ui-calib.txt",
+               std::vector<uint8_t>(kGoodMatches, kGoodMatches + sizeof kGoodMatches - 1));
     open(folder);
     QAction* calibrate = action("actionCalibrate");
     GLWidget* view = window->glWidget();

@@ -109,8 +109,7 @@ TEST_F(ListFolder, ADropIsACopyThatKeepsTheFileTime) {
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
                           Qt::ShiftModifier);
     QApplication::sendEvent(viewport, &enter);
-    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
-                    Qt::ShiftModifier);
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::ShiftModifier);
     ASSERT_EQ(drop.dropAction(), Qt::MoveAction);
     QApplication::sendEvent(viewport, &drop);
     EXPECT_TRUE(drop.isAccepted());

@@ -62,13 +62,16 @@ protected:
     void SetUp() override {
         for (int i = 0; i < kPictures; ++i) {
             const QColor picture = QColor::fromHsvF(i / double(kPictures), 0.8, 0.85);
-            const QColor thumbnail = QColor::fromHsvF(std::fmod(i / double(kPictures) + 0.5, 1.0),
-                                                      1.0, 0.4);
+            const QColor thumbnail =
+                QColor::fromHsvF(std::fmod(i / double(kPictures) + 0.5, 1.0), 1.0, 0.4);
             char name[32];
             std::snprintf(name, sizeof name, "p%02d.%s", i, stereo() ? "mpo" : "jpg");
             const std::vector<uint8_t> left = flatJpeg(kWidth, kHeight, picture, &thumbnail);
-            mTemp.write(name, stereo() ? buildMpoFile(left, flatJpeg(kWidth, kHeight, picture.darker(150), nullptr), 0.065)
-                                       : left);
+            mTemp.write(
+                name,
+                stereo() ? buildMpoFile(
+                               left, flatJpeg(kWidth, kHeight, picture.darker(150), nullptr), 0.065)
+                         : left);
         }
         mWindow = std::make_unique<CImgWindow>(QString::fromStdString(mTemp.path()));
         mWindow->resize(1000, 700);
@@ -99,10 +102,12 @@ protected:
 
     // The colour the view must show in the middle of the picture of row.
     QColor expectedColour(int row) const {
-        const std::string file = mWindow->listModel()->filePath(mWindow->listModel()->index(row, 0)).toStdString();
+        const std::string file =
+            mWindow->listModel()->filePath(mWindow->listModel()->index(row, 0)).toStdString();
         auto centre = [&](EViewPicture which) {
             const SImageHandle image = decodeForView({file, which, 0, 64}, nullptr);
-            const uint8_t* p = image->mPixels + (size_t(image->mHeight / 2) * image->mWidth + image->mWidth / 2) * 3;
+            const uint8_t* p = image->mPixels +
+                               (size_t(image->mHeight / 2) * image->mWidth + image->mWidth / 2) * 3;
             return std::array<uint8_t, 3>{p[0], p[1], p[2]};
         };
         const auto left = centre(EViewPicture::Left);
@@ -197,7 +202,8 @@ TEST(PagingKinds, TitleExportAndOrientationFollowEachStep) {
     temp.write("1-photo.jpg", flatJpeg(800, 600, grey, &grey));
     temp.write("2-pair.mpo", buildMpoFile(flatJpeg(800, 600, grey, &grey),
                                           flatJpeg(800, 600, grey.darker(), nullptr), 0.065));
-    temp.write("3-map.mpo", mapMpo(flatJpeg(800, 600, grey, &grey), flatJpeg(80, 60, grey, nullptr)));
+    temp.write("3-map.mpo",
+               mapMpo(flatJpeg(800, 600, grey, &grey), flatJpeg(80, 60, grey, nullptr)));
     QImage(800, 600, QImage::Format_RGB888).save(QString::fromStdString(temp.path("4-plain.png")));
     CImgWindow window(QString::fromStdString(temp.path()));
     window.resize(900, 600);
@@ -242,7 +248,8 @@ TEST(PagingKinds, TitleExportAndOrientationFollowEachStep) {
         EXPECT_EQ(exportAction->isEnabled(), step.pair) << "row " << step.row;
         EXPECT_EQ(orientation->isEnabled(), step.orientable) << "row " << step.row;
         const QString date = window.exifTable()->topLevelItem(0)->text(2);
-        EXPECT_EQ(date, step.row == 3 ? "no Exif data" : "2022:02:02 12:00:00") << "row " << step.row;
+        EXPECT_EQ(date, step.row == 3 ? "no Exif data" : "2022:02:02 12:00:00")
+            << "row " << step.row;
         xdotool.waitForFinished();
         QTest::qWait(150);
     }

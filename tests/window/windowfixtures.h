@@ -43,7 +43,7 @@ void whenModal(std::function<void(T*)> act, int ms = 5000) {
 }
 
 inline std::vector<uint8_t> photo(int w, int h, const std::string& date, int orientation,
-                           const std::string& make) {
+                                  const std::string& make) {
     std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
     for (size_t i = 0; i < rgb.size(); ++i)
         rgb[i] = uint8_t(i * 7 + date.size());

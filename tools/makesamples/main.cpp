@@ -73,8 +73,7 @@ bool stereoSample(const std::string& path, const SSceneShot& shot, const std::st
 }
 
 int makeSamples(const std::string& folder) {
-    bool ok =
-        stereoSample(folder + "/3d-spheres.mpo", spheresScene(), "2024:05:01 10:00:00", true);
+    bool ok = stereoSample(folder + "/3d-spheres.mpo", spheresScene(), "2024:05:01 10:00:00", true);
     ok &= stereoSample(folder + "/3d-arcade.mpo", arcadeScene(), "2024:05:02 15:30:00", false);
     // Rendered upright from the middle, stored as a camera held on its side stores it.
     const SRgbPicture upright = render(lighthouseScene(), kViewHeight, kViewWidth, 0, 2);
