@@ -50,6 +50,14 @@ bool encodeInto(png_structp png, png_infop info, const uint8_t* rgb, int width, 
     return true;
 }
 
+// The library's write structs, destroyed on every way out. The library's jumps land
+// in encodeInto, a frame below the one that holds this.
+struct SPngWriter {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~SPngWriter() { png_destroy_write_struct(&png, &info); }
+};
+
 }  // namespace
 
 std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::string* error) {
@@ -59,16 +67,16 @@ std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::s
             *error = "no picture to encode";
         return {};
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, fail, ignoreWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    SPngWriter writer;
+    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, fail, ignoreWarning);
+    writer.info = writer.png ? png_create_info_struct(writer.png) : nullptr;
     bool ok = false;
-    if (png && info) {
-        png_set_write_fn(png, &out, append, flush);
-        ok = encodeInto(png, info, rgb, width, height);
+    if (writer.png && writer.info) {
+        png_set_write_fn(writer.png, &out, append, flush);
+        ok = encodeInto(writer.png, writer.info, rgb, width, height);
     } else {
         out.message = "out of memory";
     }
-    png_destroy_write_struct(&png, &info);
     if (ok && out.outOfMemory) {
         ok = false;
         out.message = "out of memory";

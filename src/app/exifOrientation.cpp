@@ -1,6 +1,7 @@
 #include "exifOrientation.h"
 
 #include "diagnostics.h"
+#include "filecloser.h"
 
 #include <QFile>
 #include <QProcess>
@@ -139,14 +140,12 @@ bool canWriteExifOrientation(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    FILE* file = std::fopen(name.constData(), "rb");
+    const FilePtr file(std::fopen(name.constData(), "rb"));
     if (!file)
         return false;
     unsigned char start[3] = {};
-    const bool jpeg = std::fread(start, 1, 3, file) == 3 && start[0] == 0xFF && start[1] == 0xD8 &&
-                      start[2] == 0xFF;
-    std::fclose(file);
-    return jpeg;
+    return std::fread(start, 1, 3, file.get()) == 3 && start[0] == 0xFF && start[1] == 0xD8 &&
+           start[2] == 0xFF;
 }
 
 bool writeExifOrientation(const QString& path, int orientation, QString* message) {

@@ -8,6 +8,7 @@
 #include "calibFit.h"
 #include "calibModel.h"
 #include "calibSearch.h"
+#include "filecloser.h"
 #include "pngio.h"
 
 #include <QByteArray>
@@ -83,12 +84,10 @@ SFacePicture faceFromResource(int maxSide) {
     QByteArray bytes = resource.readAll();
     if (bytes.isEmpty())
         return {};
-    FILE* stream = fmemopen(bytes.data(), size_t(bytes.size()), "rb");
+    const FilePtr stream(fmemopen(bytes.data(), size_t(bytes.size()), "rb"));
     if (!stream)
         return {};
-    SFacePicture face = takeFace(readPngStream(stream, kFaceResource), maxSide);
-    std::fclose(stream);
-    return face;
+    return takeFace(readPngStream(stream.get(), kFaceResource), maxSide);
 }
 
 // Two grey levels: the right half and the middle square swap them, so that a face of
@@ -109,8 +108,7 @@ SFacePicture builtFace(int maxSide) {
 
 // A file in the working directory overrides the compiled-in picture.
 SFacePicture loadFacePicture(int maxSide) {
-    if (FILE* file = std::fopen(kFaceFile, "rb")) {
-        std::fclose(file);
+    if (FilePtr(std::fopen(kFaceFile, "rb"))) {
         SFacePicture face = takeFace(readPngFile(kFaceFile), maxSide);
         if (!face.alpha.empty())
             return face;

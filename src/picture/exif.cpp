@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <utility>
 
 namespace {
 constexpr int64_t kBlock = 4096;
@@ -57,23 +58,19 @@ bool SFileBuffer::open(const char* path) {
 
 bool SFileBuffer::openAt(const char* path, int64_t origin) {
     close();
-    FILE* file = std::fopen(path, "rb");
+    FilePtr file(std::fopen(path, "rb"));
     if (!file)
         return false;
     // A folder or a device opens too, but has no size to walk.
     struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode) || origin < 0 ||
-        origin > info.st_size) {
-        std::fclose(file);
+    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode) || origin < 0 ||
+        origin > info.st_size)
         return false;
-    }
     // The blocks go straight into our buffer; a stdio buffer would only copy them twice.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    if (origin > 0 && fseeko(file, static_cast<off_t>(origin), SEEK_SET) != 0) {
-        std::fclose(file);
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    if (origin > 0 && fseeko(file.get(), static_cast<off_t>(origin), SEEK_SET) != 0)
         return false;
-    }
-    mFile = file;
+    mFile = std::move(file);
     mFileSize = info.st_size - origin;
     ensure(0);
     return true;
@@ -87,9 +84,7 @@ void SFileBuffer::openMemory(const uint8_t* bytes, size_t size) {
 }
 
 void SFileBuffer::close() {
-    if (mFile)
-        std::fclose(mFile);
-    mFile = nullptr;
+    mFile.reset();
     reset();
 }
 
@@ -108,7 +103,7 @@ void SFileBuffer::ensure(int64_t pos) {
             std::memcpy(mBuffer.data() + mLoaded, mMemory + mLoaded, want);
             got = want;
         } else if (mFile) {
-            got = std::fread(mBuffer.data() + mLoaded, 1, want, mFile);
+            got = std::fread(mBuffer.data() + mLoaded, 1, want, mFile.get());
         }
         if (got == 0) {
             // The file shrank since it was opened, or cannot be read further: it ends here.

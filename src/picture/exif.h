@@ -2,6 +2,8 @@
 // A small reader of the Exif block of JPEG files: capture date, orientation, the
 // thumbnail's file offset, camera make and model, and the stored pixel dimensions; and
 // where the block keeps its maker note, with a bounded look-up in a maker note's directory.
+#include "filecloser.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -54,7 +56,7 @@ public:
 private:
     void reset();
 
-    FILE* mFile = nullptr;
+    FilePtr mFile;
     const uint8_t* mMemory = nullptr;
     std::vector<uint8_t> mBuffer;
     int64_t mLoaded = 0;

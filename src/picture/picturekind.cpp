@@ -1,6 +1,7 @@
 #include "picturekind.h"
 
 #include "mpf.h"
+#include "filecloser.h"
 
 #include <cerrno>
 #include <cstring>
@@ -44,13 +45,11 @@ SPictureKind identifyPicture(FILE* file) {
 }
 
 SPictureKind identifyPicture(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    const FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         SPictureKind kind;
         kind.mWhy = std::string("cannot open: ") + std::strerror(errno);
         return kind;
     }
-    SPictureKind kind = identifyPicture(file);
-    std::fclose(file);
-    return kind;
+    return identifyPicture(file.get());
 }

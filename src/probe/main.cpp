@@ -1,6 +1,7 @@
 // ruvello-probe: prints, one tab-separated line per file, what Ruvello reads of a
 // picture file: the Exif record, and with --decode the decoded picture sizes.
 #include "exif.h"
+#include "filecloser.h"
 #include "jpegio.h"
 #include "pngio.h"
 
@@ -46,11 +47,10 @@ std::string escaped(const std::string& text) {
 bool isPng(const char* path) {
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     unsigned char head[8] = {};
-    FILE* file = std::fopen(path, "rb");
+    const FilePtr file(std::fopen(path, "rb"));
     if (!file)
         return false;
-    const size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
+    const size_t got = std::fread(head, 1, sizeof head, file.get());
     return got == sizeof head && std::memcmp(head, signature, sizeof head) == 0;
 }
 

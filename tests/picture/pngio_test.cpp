@@ -1,6 +1,8 @@
 #include "pngio.h"
 
+#include "exif.h"
 #include "jpegio.h"
+#include "picturekind.h"
 
 #include "jpegfixtures.h"
 
@@ -383,6 +385,12 @@ TEST_F(PngFiles, EveryWayOutOfAReadOrWriteClosesTheFile) {
     readJpegFile(path("cut.jpg").c_str(), 0);
     readJpegFile(path("cut.jpg").c_str(), 1 << 20);  // no picture at that offset
     readStereoJpegFile(path("cut.jpg").c_str(), true);
+    // The Exif reader and the kind test, on a file, a cut one, a folder and a missing one.
+    for (const std::string& name :
+         {path("cut.jpg"), path("whole.png"), path("."), path("missing.jpg")}) {
+        readExif(name);
+        identifyPicture(name);
+    }
     {
         CFileSizeLimit limit(20000);
         EXPECT_FALSE(writePngFile(path("full.png").c_str(), frame(200, 200, 3, noise)));
