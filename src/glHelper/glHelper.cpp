@@ -53,12 +53,6 @@ const char* glErrorName(unsigned code) {
     }
 }
 
-void consoleText(const std::string& text) {
-    if (text.empty())
-        return;
-    consoleLine(text.back() == '\n' ? text.substr(0, text.size() - 1) : text);
-}
-
 void checkGLError(const char* file, int line) {
     const GLenum code = glGetError();
     if (code == GL_NO_ERROR)

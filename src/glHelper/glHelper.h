@@ -12,10 +12,6 @@ extern const char* const kOptionalGLFeatures;
 // Symbolic name of a GL error code, "UNKNOWN" for codes outside the classic six.
 const char* glErrorName(unsigned code);
 
-// Text that carries its own line ends, one line or several, on the console exactly as
-// it stands; nothing for empty text.
-void consoleText(const std::string& text);
-
 // Fetches one GL error and, if there is one, prints "<file>(<line>): GLError <name>" in
 // red on the console.
 void checkGLError(const char* file, int line);

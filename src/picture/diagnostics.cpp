@@ -48,3 +48,9 @@ void consoleLine(const std::string& text) {
     std::fputs((text + "\n").c_str(), stderr);
     std::fflush(stderr);
 }
+
+void consoleText(const std::string& text) {
+    if (text.empty())
+        return;
+    consoleLine(text.back() == '\n' ? text.substr(0, text.size() - 1) : text);
+}

@@ -22,6 +22,9 @@ void error(const char* file, int line, const std::string& text);
 // "<text>\n" on standard error, as it stands: messages that people and scripts read
 // in their own form.
 void consoleLine(const std::string& text);
+// Text that carries its own line ends, one line or several, on standard error exactly
+// as it stands; nothing for empty text.
+void consoleText(const std::string& text);
 
 #define RUV_WARNING(text) warning(__FILE__, __LINE__, (text))
 #define RUV_ERROR(text) error(__FILE__, __LINE__, (text))

@@ -47,3 +47,15 @@ TEST(Diagnostics, MacrosNameTheSourceRelativeToTheTree) {
     EXPECT_EQ(text.rfind("tests/picture/diagnostics_test.cpp(", 0), 0u) << text;
     EXPECT_NE(text.find(") WARNING: here\n"), std::string::npos);
 }
+
+// Messages that people and scripts read in their own form come out byte for byte: one
+// line end added to a line, none to a text that carries its own, nothing for nothing.
+TEST(Diagnostics, PlainLinesAndTextsComeOutAsTheyStand) {
+    CaptureStderr();
+    consoleLine("calibration: 3 matches");
+    consoleText("Shader <stereo>:\n  0: line one\n");
+    consoleText("no line end");
+    consoleText("");
+    EXPECT_EQ(GetCapturedStderr(),
+              "calibration: 3 matches\nShader <stereo>:\n  0: line one\nno line end\n");
+}
