@@ -69,6 +69,12 @@ void GLTest::SetUp() {
     // Leave no error of an earlier test for this one to find.
     while (glGetError() != GL_NO_ERROR) {
     }
+    // The context is the process's, and an application's test host switches on what the
+    // widget does (depth test, culling, lighting). Each test starts without them, as in a
+    // fresh context, whichever tests ran before it in the same process.
+    for (GLenum capability : {GL_DEPTH_TEST, GL_CULL_FACE, GL_LIGHTING, GL_LIGHT0, GL_BLEND,
+                              GL_ALPHA_TEST, GL_TEXTURE_2D})
+        glDisable(capability);
 }
 
 TestFramebuffer::TestFramebuffer(int width, int height) : mWidth(width), mHeight(height) {
