@@ -123,6 +123,9 @@ protected:
 
     // Waits for the window to settle on row, then checks what it shows.
     void settledOn(int row) {
+        // xdotool ends once it has sent its last key, which the window may not have read
+        // yet; a key that was lost never arrives.
+        waitUntil([&] { return currentRow() == row; }, 5000);
         ASSERT_EQ(currentRow(), row) << "a key press was lost";
         GLWidget* view = mWindow->glWidget();
         CRuvello* app = view->application();
