@@ -12,7 +12,10 @@
 namespace {
 class BuiltInShaders : public GLTest {
 protected:
-    void TearDown() override { GLSLShader::destroy(); }
+    void TearDown() override {
+        GLSLShader::destroy();
+        GLTestContext::release();
+    }
 };
 }  // namespace
 

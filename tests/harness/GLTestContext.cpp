@@ -13,6 +13,12 @@ GLTestContext* GLTestContext::get() {
     return context;
 }
 
+void GLTestContext::release() {
+    GLTestContext* context = get();
+    if (context)
+        eglMakeCurrent(context->mDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
 GLTestContext::GLTestContext() {
     if (!create())
         std::fprintf(stderr, "%s: %s\n", RUV_NO_GL_CONTEXT_MARKER, mFailure.c_str());

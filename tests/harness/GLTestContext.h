@@ -31,6 +31,10 @@ public:
 
     const std::string& failure() const { return mFailure; }
 
+    // Leaves no context current, for binaries whose other tests draw with the toolkit's
+    // own contexts; get() makes it current again.
+    static void release();
+
 private:
     GLTestContext();
     bool create();
