@@ -1,6 +1,7 @@
 // The picture list over real folders and real Exif files, always under Qt's model tester,
 // whose complaints fail the test that caused them.
 #include "CImageListModel.h"
+#include "modeltexts.h"
 
 #include "exiffixtures.h"
 #include "jpegfixtures.h"
@@ -78,15 +79,8 @@ protected:
     void write(const QString& name, const exiffix::Bytes& bytes = {}) const {
         mFolder.write(QFile::encodeName(name).toStdString(), bytes);
     }
-    QString cell(int row, int column) const {
-        return mModel.data(mModel.index(row, column)).toString();
-    }
-    std::vector<QString> column(int column) const {
-        std::vector<QString> texts;
-        for (int row = 0; row < mModel.rowCount(); ++row)
-            texts.push_back(cell(row, column));
-        return texts;
-    }
+    QString cell(int row, int column) const { return cellText(mModel, row, column); }
+    std::vector<QString> column(int column) const { return columnTexts(mModel, column); }
     int rowOf(const QString& filename) const {
         const std::vector<QString> names = column(0);
         return int(std::find(names.begin(), names.end(), filename) - names.begin());

@@ -1,6 +1,7 @@
 // File names as the file system keeps them: names that are no valid UTF-8 are listed,
 // shown decoded and opened by their bytes, and a folder lists picture files only.
 #include "CImageListModel.h"
+#include "modeltexts.h"
 
 #include "exiffixtures.h"
 #include "listpaths.h"
@@ -42,9 +43,7 @@ protected:
     void write(const QByteArray& name, const exiffix::Bytes& bytes = {}) const {
         mFolder.write(name.toStdString(), bytes);
     }
-    QString cell(int row, int column) const {
-        return mModel.data(mModel.index(row, column)).toString();
-    }
+    QString cell(int row, int column) const { return cellText(mModel, row, column); }
 
     CTempFolder mFolder;
     CImageListModel mModel;

@@ -2,6 +2,7 @@
 // list following its folder: real folders, real Exif files, a real event loop, Qt's
 // model tester watching every change.
 #include "CImageListModel.h"
+#include "modeltexts.h"
 
 #include "exifwrite.h"
 #include "tempfolder.h"
@@ -50,15 +51,8 @@ std::vector<uint8_t> exifFile(const std::string& date, int orientation, const st
 class Fill : public testing::Test {
 protected:
     QString dir() const { return QString::fromStdString(mFolder.path()); }
-    QString cell(int row, int column) const {
-        return mModel.data(mModel.index(row, column)).toString();
-    }
-    std::vector<QString> column(int column) const {
-        std::vector<QString> texts;
-        for (int row = 0; row < mModel.rowCount(); ++row)
-            texts.push_back(cell(row, column));
-        return texts;
-    }
+    QString cell(int row, int column) const { return cellText(mModel, row, column); }
+    std::vector<QString> column(int column) const { return columnTexts(mModel, column); }
     int rowOf(const QString& name) const {
         for (int row = 0; row < mModel.rowCount(); ++row)
             if (cell(row, 0) == name)

@@ -1,6 +1,7 @@
 // Lists in list mode over real folders: where their rows point, what a saved list holds
 // when it is loaded again, and when the list has unsaved changes.
 #include "CImageListModel.h"
+#include "modeltexts.h"
 #include "listpaths.h"
 
 #include "tempfolder.h"
@@ -61,10 +62,7 @@ protected:
         mModel.loadList(at("photos/list.csv"));
     }
     std::vector<QString> column(const CImageListModel& model, int column) const {
-        std::vector<QString> texts;
-        for (int row = 0; row < model.rowCount(); ++row)
-            texts.push_back(model.data(model.index(row, column)).toString());
-        return texts;
+        return columnTexts(model, column);
     }
     std::vector<QString> paths(const CImageListModel& model) const { return column(model, 1); }
     // Every row's file, read: what a row resolves to must be the file it names.

@@ -63,6 +63,19 @@ void expectTopShownBottomGrey(const SImage& cut, const SImage& whole, int goodRo
         EXPECT_NEAR(last[i], 128, 2) << "sample " << i << " of the last row";
 }
 
+// A cut file is delivered with the share of it that was there, between low and high
+// percent, and shows that share of the whole picture's rows.
+void expectCutShowsItsTop(const SPictureResult& cut, const SPictureResult& whole, int low,
+                          int high) {
+    ASSERT_EQ(whole.mOutcome, EOutcome::Delivered);
+    ASSERT_EQ(cut.mOutcome, EOutcome::Delivered) << cut.mReason;
+    EXPECT_THAT(cut.mReason, MatchesRegex("truncated after [0-9]+ %"));
+    const int percent = percentIn(cut.mReason);
+    EXPECT_GE(percent, low);
+    EXPECT_LE(percent, high);
+    expectTopShownBottomGrey(*cut.mImage, *whole.mImage, whole.mImage->mHeight * percent / 100);
+}
+
 class PictureJob : public testing::Test {
 protected:
     CTempDir mDir;
@@ -79,14 +92,8 @@ TEST_F(PictureJob, ACutJpegShowsAsFarAsItGoesWithHowMuchWasThere) {
     Bytes cut(whole.begin(), whole.begin() + long(start + (whole.size() - start) / 2));
     const SPictureResult full = runLeft(mDir.write("whole.jpg", whole));
     const SPictureResult half = runLeft(mDir.write("cut.jpg", cut));
-    ASSERT_EQ(full.mOutcome, EOutcome::Delivered);
     EXPECT_EQ(full.mReason, "");
-    ASSERT_EQ(half.mOutcome, EOutcome::Delivered) << half.mReason;
-    EXPECT_THAT(half.mReason, MatchesRegex("truncated after [0-9]+ %"));
-    const int percent = percentIn(half.mReason);
-    EXPECT_GE(percent, 40);
-    EXPECT_LE(percent, 55);
-    expectTopShownBottomGrey(*half.mImage, *full.mImage, 240 * percent / 100);
+    expectCutShowsItsTop(half, full, 40, 55);
 
     // An end-of-image marker in the middle: the data is damaged, not cut.
     Bytes damaged = whole;
@@ -124,13 +131,7 @@ TEST_F(PictureJob, ACutPngShowsAsFarAsItGoesWithHowMuchWasThere) {
 
     const SPictureResult full = runLeft(wholePath);
     const SPictureResult part = runLeft(mDir.write("cut.png", cut));
-    ASSERT_EQ(full.mOutcome, EOutcome::Delivered);
-    ASSERT_EQ(part.mOutcome, EOutcome::Delivered) << part.mReason;
-    EXPECT_THAT(part.mReason, MatchesRegex("truncated after [0-9]+ %"));
-    const int percent = percentIn(part.mReason);
-    EXPECT_GE(percent, 20);
-    EXPECT_LE(percent, 35);
-    expectTopShownBottomGrey(*part.mImage, *full.mImage, 300 * percent / 100);
+    expectCutShowsItsTop(part, full, 20, 35);
 }
 
 TEST_F(PictureJob, AFileThatCannotBeReadSaysWhyInOneForm) {
