@@ -7,6 +7,7 @@
 // listing seconds, fill seconds, longest pause in seconds, Date sort seconds.
 #include "CImageListModel.h"
 #include "exifwrite.h"
+#include "filewrite.h"
 #include "jpegwrite.h"
 
 #include <QCoreApplication>

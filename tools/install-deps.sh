@@ -16,7 +16,7 @@ test_packages=(
     xvfb xauth x11-utils xdotool libegl-dev libegl-mesa0 mesa-utils
     exiv2 libjpeg-turbo-progs libimage-exiftool-perl
     clang libclang-rt-14-dev clang-format git
-    python3 tzdata desktop-file-utils libxml2-utils shared-mime-info
+    python3 tzdata desktop-file-utils libxml2-utils shared-mime-info attr
 )
 
 wanted=("${run_packages[@]}")

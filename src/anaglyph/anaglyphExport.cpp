@@ -6,6 +6,7 @@
 #include "exif.h"
 #include "exifwrite.h"
 #include "jpegio.h"
+#include "filewrite.h"
 #include "jpegwrite.h"
 #include "mpowrite.h"
 #include "parallax.h"

@@ -513,7 +513,10 @@ void CImgWindow::save() {
             mImageListModel->saveAs(target);
         report(tr("Saved %1").arg(target));
     } catch (const char*) {
-        const QString text = tr("Could not write %1; the list is not saved").arg(target);
+        const QString why = mImageListModel->saveError();
+        const QString text =
+            why.isEmpty() ? tr("Could not write %1; the list is not saved").arg(target)
+                          : tr("Could not write %1: %2; the list is not saved").arg(target, why);
         RUV_WARNING(text.toStdString());
         report(text);
         QMessageBox::warning(this, tr("Save"), text);

@@ -125,6 +125,12 @@ public:
     // Whether the rows hold changes that no list file has: dates, orientations, dropped
     // files and, in list mode, pictures added from another folder than the list's own.
     bool isModified() const { return mModified; }
+    // Why the last save or saveAs failed, in the system's words ("No space left on
+    // device"); empty after a save that succeeded.
+    const QString& saveError() const { return mSaveError; }
+    // Whether another program changed, replaced or made the list file since this list
+    // was opened or last saved; false in directory mode and when the file is gone.
+    bool listChangedOnDisk() const;
     const QString& basePath() const { return mBasePath; }
     const QString& dirPath() const { return mDirPath; }
 
@@ -177,8 +183,8 @@ private:
     // dir as the list keeps it: empty for mBasePath, relative below it, else absolute.
     QString relativePath(const QString& dir) const;
     // Writes the rows in their current order, with paths[i] as the path of mEntries[i];
-    // throws "out.fail".
-    void writeList(const QString& fileName, const std::vector<QString>& paths) const;
+    // throws "out.fail", with the cause in mSaveError.
+    void writeList(const QString& fileName, const std::vector<QString>& paths);
     void setModified(bool modified);
     // Appends as the last row, without the duplicate check and without telling views:
     // callers wrap it in beginInsertRows/endInsertRows (or a reset).
@@ -204,6 +210,15 @@ private:
     QString mDirPath;   // folder last selected; dropped files are copied there
     QString mBasePath;  // folder that relative paths start from
     bool mModified = false;
+    QString mSaveError;
+    // What the list file was when it was read or written last.
+    struct SFileStamp {
+        bool mExists = false;
+        quint64 mDevice = 0, mInode = 0;
+        qint64 mSize = 0, mModified = 0;  // bytes; nanoseconds since the epoch
+    };
+    static SFileStamp stampOf(const QString& fileName);
+    SFileStamp mListStamp;
     std::shared_ptr<SExifFill> mFill;  // shared: the type is known only where it runs
     quint64 mFillGeneration = 0;
     QFileSystemWatcher* mWatcher = nullptr;

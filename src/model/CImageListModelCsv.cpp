@@ -3,14 +3,16 @@
 
 #include "CCSVReader.h"
 #include "diagnostics.h"
+#include "filewrite.h"
 #include "listpaths.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUtf8StringView>
 
 #include <string>
+
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -62,29 +64,49 @@ void CImageListModel::saveAs(const QString& fileName) {
     setModified(false);
 }
 
-void CImageListModel::writeList(const QString& fileName, const std::vector<QString>& paths) const {
-    // A list reached through a link is written where the link points, so the link stays
-    // and the list's folder, from which its rows are resolved, remains the same.
-    const QString target = QFileInfo(fileName).canonicalFilePath();
-    // The new list goes to a temporary file beside the old one and replaces it only when
-    // all of it was written, so a full disk or a crash keeps the previous list.
-    QSaveFile file(target.isEmpty() ? fileName : target);
-    if (!file.open(QIODevice::WriteOnly))
-        throw "out.fail";
+void CImageListModel::writeList(const QString& fileName, const std::vector<QString>& paths) {
+    std::string text;
     for (int position : mOrder) {
         const SImageEntry& entry = mEntries[size_t(position)];
-        const std::string line =
-            csvLine({entry.mFilename.toStdString(), paths[size_t(position)].toStdString(),
-                     entry.mDate.toStdString(), std::to_string(entry.mOrientation),
-                     entry.mCamera.toStdString()},
-                    kSeparator);
-        if (file.write(line.data(), qint64(line.size())) != qint64(line.size())) {
-            file.cancelWriting();
-            throw "out.fail";
-        }
+        text += csvLine({entry.mFilename.toStdString(), paths[size_t(position)].toStdString(),
+                         entry.mDate.toStdString(), std::to_string(entry.mOrientation),
+                         entry.mCamera.toStdString()},
+                        kSeparator);
     }
-    if (!file.commit())
+    // All of the new list or none of it: the old one stays whole when the disk is full.
+    std::string why;
+    if (!writeFileAtomically(QFile::encodeName(fileName).toStdString(), text, &why)) {
+        mSaveError = QString::fromLocal8Bit(why.c_str());
         throw "out.fail";
+    }
+    mSaveError.clear();
+    mListStamp = stampOf(fileName);
+}
+
+CImageListModel::SFileStamp CImageListModel::stampOf(const QString& fileName) {
+    SFileStamp stamp;
+    struct stat st;
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0)
+        return stamp;
+    stamp.mExists = true;
+    stamp.mDevice = quint64(st.st_dev);
+    stamp.mInode = quint64(st.st_ino);
+    stamp.mSize = qint64(st.st_size);
+    stamp.mModified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool CImageListModel::listChangedOnDisk() const {
+    if (mListFile.isEmpty())
+        return false;
+    const SFileStamp now = stampOf(mListFile);
+    // A list that is gone is not written over; one that was not there when it was
+    // opened and is there now was made by someone else.
+    if (!now.mExists)
+        return false;
+    return !mListStamp.mExists || now.mDevice != mListStamp.mDevice ||
+           now.mInode != mListStamp.mInode || now.mSize != mListStamp.mSize ||
+           now.mModified != mListStamp.mModified;
 }
 
 void CImageListModel::loadList(const QString& fileName) {
@@ -99,6 +121,7 @@ void CImageListModel::loadList(const QString& fileName) {
         mBasePath = info.absolutePath();
     clearEntries();
     setModified(false);
+    mListStamp = stampOf(fileName);
 
     CCSVReader reader(QFile::encodeName(fileName).constData(), kSeparator);
     std::vector<SImageEntry> entries;

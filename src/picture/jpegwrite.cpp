@@ -3,7 +3,6 @@
 #include "diagnostics.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -11,11 +10,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -149,50 +143,6 @@ bool encodeInto(SEncodeState* state, const uint8_t* rgb, int width, int height,
     return true;
 }
 
-std::string systemMessage(int code) {
-    return std::generic_category().message(code);
-}
-
-// Folder part of path, with its slash ("" for a bare file name).
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string baseOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Creates a new file beside path under a hidden, unused name; -1 on failure with errno
-// set. The mode lets the umask decide the final permissions, as for any new file.
-int createTemporary(const std::string& path, std::string& temporary) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folderOf(path) + "." + baseOf(path) + ".tmp" + std::to_string(getpid()) + "-" +
-                    std::to_string(counter.fetch_add(1));
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> encodeJpeg(const uint8_t* rgb, int width, int height,
@@ -233,40 +183,4 @@ std::vector<uint8_t> encodeJpeg(const SImage& image, const SJpegWrite& options) 
         return {};
     }
     return encodeJpeg(image.mPixels, image.mWidth, image.mHeight, options);
-}
-
-bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size) {
-    std::string temporary;
-    const int fd = createTemporary(path, temporary);
-    if (fd < 0) {
-        RUV_WARNING("cannot create a file beside " + path + ": " + systemMessage(errno));
-        return false;
-    }
-    // A file that is replaced keeps its permissions.
-    struct stat existing;
-    if (stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        fchmod(fd, existing.st_mode & 07777);
-    const char* step = nullptr;
-    if (!writeAll(fd, data, size))
-        step = "cannot write";
-    else if (fsync(fd) != 0)
-        step = "cannot flush";
-    int cause = step ? errno : 0;
-    if (close(fd) != 0 && !step) {
-        step = "cannot close";
-        cause = errno;
-    }
-    if (!step && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        step = "cannot replace";
-        cause = errno;
-    }
-    if (!step)
-        return true;
-    unlink(temporary.c_str());
-    RUV_WARNING(std::string(step) + " " + path + ": " + systemMessage(cause));
-    return false;
-}
-
-bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    return writeFileAtomically(path, bytes.data(), bytes.size());
 }

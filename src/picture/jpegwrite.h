@@ -1,6 +1,6 @@
 #pragma once
 // JPEG encoding of 8-bit RGB pictures into memory, with the program's own APP1 (Exif),
-// APP2 and APP3 segments, and the atomic file write that saved pictures go through.
+// APP2 and APP3 segments.
 #include "image.h"
 
 #include <cstddef>
@@ -26,10 +26,3 @@ std::vector<uint8_t> encodeJpeg(const uint8_t* rgb, int width, int height,
                                 const SJpegWrite& options);
 // The same for a record with 3 channels of 8 bits.
 std::vector<uint8_t> encodeJpeg(const SImage& image, const SJpegWrite& options);
-
-// Writes the bytes to a new file in the target's folder and renames it over path, so
-// that path holds either its old contents or all of the new ones, never a part. On
-// failure the temporary file is removed, a warning names the cause, and the result is
-// false.
-bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size);
-bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);

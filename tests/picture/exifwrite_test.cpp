@@ -1,6 +1,7 @@
 #include "exif.h"
 #include "exifwrite.h"
 #include "jpegio.h"
+#include "filewrite.h"
 #include "jpegwrite.h"
 #include "tempfolder.h"
 #include "writehelpers.h"

@@ -1,5 +1,6 @@
 #include "filesizelimit.h"
 #include "jpegio.h"
+#include "filewrite.h"
 #include "jpegwrite.h"
 #include "tempfolder.h"
 #include "writehelpers.h"

@@ -1,5 +1,6 @@
 #include "samplefiles.h"
 
+#include "filewrite.h"
 #include "jpegwrite.h"
 #include "mpowrite.h"
 
