@@ -1,7 +1,6 @@
 #include "CImageListModel.h"
 
 #include "diagnostics.h"
-#include "exif.h"
 #include "listpaths.h"
 
 #include <QBrush>
@@ -25,33 +24,10 @@
 namespace {
 
 const char* const kUndefined = "undefined";
+const char* const kMissing = "missing: the file is gone";
 // Every row gets the same background within a band, so that long lists are easier
 // to follow than with alternating single rows.
 constexpr int kBandRows = 100;
-
-using capturedate::isDatelessStatus;
-
-SExifInfo readExifOf(const QByteArray& path) {
-    return readExif(path.toStdString());
-}
-
-// The file's Exif data into every field still unread, as the background fill does it.
-void takeExif(SImageEntry& entry, const SExifInfo& info, const QByteArray& path) {
-    if (entry.mDate == QLatin1String(kUndefined)) {
-        entry.mDate = QString::fromStdString(info.mDateTime);
-        if (isDatelessStatus(entry.mDate)) {
-            const QString modified = capturedate::fileTimeDate(path);
-            if (!modified.isNull())
-                entry.mDate = modified;
-        }
-    }
-    if (entry.mOrientation == 0)
-        entry.mOrientation = info.mOrientation;
-    const QString camera = capturedate::cameraText(info);
-    if (entry.mCamera == QLatin1String(kUndefined) && !camera.isNull())
-        entry.mCamera = camera;
-    entry.mExifRead = true;
-}
 
 }  // namespace
 
@@ -124,6 +100,12 @@ QVariant CImageListModel::data(const QModelIndex& index, int role) const {
             return (*entry)[index.column()];
         case OrientationCodeRole:
             return entry->mOrientation;
+        case Qt::ForegroundRole:
+            if (!entry->mMissing)
+                return QVariant();
+            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        case Qt::ToolTipRole:
+            return entry->mMissing ? QVariant(tr(kMissing)) : QVariant();
         case Qt::BackgroundRole: {
             const QPalette palette = QGuiApplication::palette();
             return (index.row() / kBandRows) % 2 ? palette.brush(QPalette::AlternateBase)
@@ -188,7 +170,7 @@ bool CImageListModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, i
         copied.append(QFile::encodeName(name));
     }
     if (!urls.isEmpty()) {
-        if (appendNew(copied, relativePath(mDirPath)) > 0)
+        if (appendNew(copied, relativePath(mDirPath), true) > 0)
             setModified(true);
         emit numberPopulated(rowCount());
         sortItems();
@@ -232,10 +214,15 @@ QByteArray CImageListModel::filePath(const QModelIndex& index) const {
 }
 
 QByteArray CImageListModel::filePath(const SImageEntry& entry) const {
-    // The folders are text (chosen in the folder tree, or read from a list); only the
-    // file's own name may be bytes that no text holds.
-    return QFile::encodeName(listpath::resolve(mBasePath, entry.mPath, QString())) +
-           entry.mNativeName;
+    return folderPath(entry) + entry.mNativeName;
+}
+
+QByteArray CImageListModel::folderPath(const SImageEntry& entry) const {
+    // Folders chosen in the folder tree are text; a list may name one by bytes that no
+    // text holds, as a file's own name may be such bytes.
+    if (!entry.mNativePath.isEmpty())
+        return listpath::nativeFolder(mBasePath, entry.mNativePath);
+    return QFile::encodeName(listpath::resolve(mBasePath, entry.mPath, QString()));
 }
 
 void CImageListModel::setOrientation(const QModelIndex& index, int orientation) {
@@ -243,6 +230,7 @@ void CImageListModel::setOrientation(const QModelIndex& index, int orientation) 
     if (!entry || entry->mOrientation == orientation)
         return;
     entry->mOrientation = orientation;
+    entry->mChanged = true;
     setModified(true);
     const QModelIndex cell = this->index(index.row(), ColOrientation);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
@@ -264,11 +252,12 @@ void CImageListModel::setDirPath(const QString& path) {
     const QList<QByteArray> names = listpath::pictureNames(path);
     if (names.isEmpty())
         return;
-    if (appendNew(names, relativePath(path)) > 0 && listMode &&
-        listpath::canonicalFolder(path) != listpath::canonicalFolder(mBasePath))
+    const bool joining =
+        listMode && listpath::canonicalFolder(path) != listpath::canonicalFolder(mBasePath);
+    if (appendNew(names, relativePath(path), joining) > 0 && joining)
         setModified(true);
     emit numberPopulated(rowCount());
-    sortItems(false);
+    sortItems();
     startFill();
 }
 
@@ -286,31 +275,47 @@ void CImageListModel::followFolder() {
     const QList<QByteArray> names = listpath::pictureNames(mDirPath);
     const QString path = relativePath(mDirPath);
     const bool listMode = !mListFile.isEmpty();
-    bool changed = false;
-    if (!listMode) {
-        const QSet<QByteArray> present(names.begin(), names.end());
-        std::vector<int> gone;
-        for (size_t row = 0; row < mOrder.size(); ++row) {
-            SImageEntry& entry = mEntries[size_t(mOrder[row])];
-            if (entry.mPath == path && !present.contains(entry.mNativeName)) {
-                entry.mRemoved = true;
-                gone.push_back(int(row));
-            }
+    const QSet<QByteArray> present(names.begin(), names.end());
+    // A row goes with its file unless it holds something of the user's that no list has,
+    // or belongs to a list: then it stays, shown missing, until the file is back.
+    std::vector<int> gone, marked;
+    bool refill = false;
+    for (size_t row = 0; row < mOrder.size(); ++row) {
+        SImageEntry& entry = mEntries[size_t(mOrder[row])];
+        if (entry.mPath != path || !entry.mNativePath.isEmpty())
+            continue;
+        const bool there = present.contains(entry.mNativeName);
+        if (there == !entry.mMissing)
+            continue;
+        if (!there && !listMode && !entry.mChanged) {
+            entry.mRemoved = true;
+            gone.push_back(int(row));
+            continue;
         }
-        changed = !gone.empty();
-        removeRowsOf(std::move(gone));
+        entry.mMissing = !there;
+        marked.push_back(int(row));
+        refill = refill || (there && !entry.mExifRead);
     }
-    const int added = appendNew(names, path);
-    if (added > 0 && listMode &&
-        listpath::canonicalFolder(mDirPath) != listpath::canonicalFolder(mBasePath))
+    // Told before the removal, while the rows still have these numbers.
+    rowsChanged(marked, {Qt::ForegroundRole, Qt::ToolTipRole});
+    const bool removed = !gone.empty();
+    removeRowsOf(std::move(gone));
+    const bool joining =
+        listMode && listpath::canonicalFolder(mDirPath) != listpath::canonicalFolder(mBasePath);
+    const int added = appendNew(names, path, joining);
+    if (added > 0 && joining)
         setModified(true);
-    if (added == 0 && !changed)
-        return;
-    emit numberPopulated(rowCount());
-    if (added > 0) {
-        sortItems(false);
+    if (added > 0 || removed)
+        emit numberPopulated(rowCount());
+    if (added > 0)
+        sortItems();
+    if (added > 0 || refill)
         startFill();
-    }
+}
+
+void CImageListModel::rowsChanged(const std::vector<int>& rows, const QList<int>& roles) {
+    for (int row : rows)
+        emit dataChanged(index(row, 0), index(row, ColumnCount - 1), roles);
 }
 
 void CImageListModel::removeRowsOf(std::vector<int> rows) {
@@ -331,62 +336,9 @@ void CImageListModel::removeRowsOf(std::vector<int> rows) {
 }
 
 void CImageListModel::sortItems() {
-    sortItems(true);
-}
-
-void CImageListModel::sortItems(bool readMissing) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Persistent indexes follow their entry, not their row.
     const QModelIndexList before = persistentIndexList();
-
-    switch (mSortColumn) {
-        case ColDate:
-            for (SImageEntry& entry : mEntries) {
-                if (!readMissing || entry.mDate != QLatin1String(kUndefined))
-                    continue;
-                const QByteArray path = filePath(entry);
-                const SExifInfo info = readExifOf(path);
-                entry.mOrientation = info.mOrientation;
-                takeExif(entry, info, path);
-            }
-            // Pictures without a capture date of their own still sort by when they were
-            // taken, approximately; files that cannot be opened keep saying so, and so
-            // does a file that vanished since it was read.
-            for (SImageEntry& entry : mEntries) {
-                if (!readMissing || !isDatelessStatus(entry.mDate))
-                    continue;
-                const QString modified = modificationDate(entry);
-                if (!modified.isNull())
-                    entry.mDate = modified;
-            }
-            break;
-        case ColOrientation:
-            // Orientations of readable files come with their dates; only files that could
-            // not be opened before are tried again.
-            for (SImageEntry& entry : mEntries) {
-                if (!readMissing || entry.mOrientation != -1)
-                    continue;
-                const SExifInfo info = readExifOf(filePath(entry));
-                entry.mDate = QString::fromStdString(info.mDateTime);
-                entry.mOrientation = info.mOrientation;
-            }
-            break;
-        case ColCamera:
-            for (SImageEntry& entry : mEntries) {
-                if (!readMissing || entry.mCamera != QLatin1String(kUndefined) || entry.mExifRead)
-                    continue;
-                const QByteArray path = filePath(entry);
-                const SExifInfo info = readExifOf(path);
-                if (entry.mOrientation == -1) {
-                    entry.mDate = QString::fromStdString(info.mDateTime);
-                    entry.mOrientation = info.mOrientation;
-                }
-                takeExif(entry, info, path);
-            }
-            break;
-        default:
-            break;
-    }
 
     if (mSortAscending)
         std::stable_sort(mOrder.begin(), mOrder.end(),
@@ -394,11 +346,14 @@ void CImageListModel::sortItems(bool readMissing) {
     else
         std::stable_sort(mOrder.begin(), mOrder.end(),
                          [this](int a, int b) { return lessThan(b, a); });
-    // A zero date is no date: last in either direction.
+    // A zero date is no date, and a value not read yet no value: last in either
+    // direction, unread ones at the very end.
     if (mSortColumn == ColDate)
         std::stable_partition(mOrder.begin(), mOrder.end(), [this](int position) {
             return !capturedate::isZeroDate(mEntries[size_t(position)].mDate);
         });
+    std::stable_partition(mOrder.begin(), mOrder.end(),
+                          [this](int position) { return !notFilled(mEntries[size_t(position)]); });
 
     std::vector<int> rowOf(mEntries.size(), -1);
     for (size_t row = 0; row < mOrder.size(); ++row)
@@ -411,6 +366,21 @@ void CImageListModel::sortItems(bool readMissing) {
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+bool CImageListModel::notFilled(const SImageEntry& entry) const {
+    if (entry.mExifRead)
+        return false;
+    switch (mSortColumn) {
+        case ColDate:
+            return entry.mDate == QLatin1String(kUndefined);
+        case ColOrientation:
+            return entry.mOrientation == 0;
+        case ColCamera:
+            return entry.mCamera == QLatin1String(kUndefined);
+        default:
+            return false;
+    }
 }
 
 bool CImageListModel::lessThan(int a, int b) const {
@@ -451,13 +421,13 @@ void CImageListModel::appendEntry(const SImageEntry& entry) {
     mEntries.push_back(entry);
 }
 
-int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& path) {
+int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& path, bool changed) {
     // A folder of thousands of pictures is listed again on every selection in list mode:
     // look the names up in a set instead of walking the list for each of them. Names are
     // compared as bytes: two names that are no UTF-8 may show as the same text.
     QSet<QByteArray> listed;
     for (const SImageEntry& entry : mEntries) {
-        if (entry.mPath == path && !entry.mRemoved)
+        if (entry.mPath == path && entry.mNativePath.isEmpty() && !entry.mRemoved)
             listed.insert(entry.mNativeName);
     }
     std::vector<SImageEntry> fresh;
@@ -469,6 +439,7 @@ int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& pa
         entry.mFilename = QFile::decodeName(name);
         entry.mNativeName = name;
         entry.mPath = path;
+        entry.mChanged = changed;
         fresh.push_back(std::move(entry));
     }
     if (fresh.empty())
@@ -486,6 +457,8 @@ void CImageListModel::clearEntries() {
     beginResetModel();
     mEntries.clear();
     mOrder.clear();
+    mLeadingLines.clear();
+    ++mLoads;
     endResetModel();
 }
 
@@ -494,6 +467,7 @@ void CImageListModel::changeDate(int row, const QString& date) {
     if (!entry || entry->mDate == date)
         return;
     entry->mDate = date;
+    entry->mChanged = true;
     setModified(true);
     const QModelIndex cell = index(row, ColDate);
     emit dataChanged(cell, cell, {Qt::DisplayRole});

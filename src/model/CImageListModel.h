@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class QFileSystemWatcher;
@@ -71,6 +72,8 @@ public:
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    // A row whose file is gone (mMissing) shows in the disabled text colour, with the
+    // tooltip "missing: the file is gone".
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
@@ -89,6 +92,11 @@ public:
     // folder, and goes on in list mode with it. Throws "out.fail", changing nothing,
     // when the file cannot be written.
     void saveAs(const QString& fileName);
+    // Writes the list as saveAs would to fileName, but goes on as it was: its own list
+    // file, its unsaved changes. Throws "out.fail" as saveAs does.
+    void writeCopy(const QString& fileName);
+    // Opens such a copy as a list whose rows are all unsaved changes (isModified()).
+    void loadCopy(const QString& fileName);
     // Closes the list: folder mode, no rows, not modified. Dropped files still go to
     // the folder last selected.
     void clear();
@@ -110,11 +118,10 @@ public:
     void setDate(const QModelIndex& index, int year, int month, int day, int hour, int minute,
                  int second);
 
-    // Sorts again by the current column and direction, reading what that column needs.
+    // Sorts again by the current column and direction. Only the order changes: a sort
+    // reads no file and changes no value (the background fill fills what was never
+    // read). Rows whose value in that column is not filled in yet go last, both ways.
     void sortItems();
-    // The same, reading nothing when readMissing is false: a folder just listed is sorted
-    // by what the list knows, and again once the background fill has read its files.
-    void sortItems(bool readMissing);
 
     int sortColumn() const { return mSortColumn; }
     bool sortAscending() const { return mSortAscending; }
@@ -177,28 +184,38 @@ private:
     const SImageEntry* entryAt(int row) const;
     QString fullPath(const SImageEntry& entry) const;
     QByteArray filePath(const SImageEntry& entry) const;
+    // The folder of the entry's file in bytes as open() takes them, with a slash at its end.
+    QByteArray folderPath(const SImageEntry& entry) const;
     // The file's modification time as a date text in local time; a null text when the
     // file has none (it is gone).
     QString modificationDate(const SImageEntry& entry) const;
     // dir as the list keeps it: empty for mBasePath, relative below it, else absolute.
     QString relativePath(const QString& dir) const;
-    // Writes the rows in their current order, with paths[i] as the path of mEntries[i];
-    // throws "out.fail", with the cause in mSaveError.
-    void writeList(const QString& fileName, const std::vector<QString>& paths);
+    // Writes the rows in their current order, with folders[i] as the folder field of
+    // mEntries[i], and the lines that the list kept where they stood; throws "out.fail",
+    // with the cause in mSaveError.
+    void writeList(const QString& fileName, const std::vector<QByteArray>& folders);
+    // The row's folder field as the list file keeps it.
+    static QByteArray folderField(const SImageEntry& entry);
     void setModified(bool modified);
     // Appends as the last row, without the duplicate check and without telling views:
     // callers wrap it in beginInsertRows/endInsertRows (or a reset).
     void appendEntry(const SImageEntry& entry);
     // Appends the new files of one folder (path relative to mBasePath), given by their
     // names' bytes, as rows, leaving out those already listed; tells views about exactly
-    // the appended rows. Returns their number.
-    int appendNew(const QList<QByteArray>& names, const QString& path);
+    // the appended rows. changed: the new rows are a change of the user's. Returns their
+    // number.
+    int appendNew(const QList<QByteArray>& names, const QString& path, bool changed);
+    // Tells views that whole rows changed, in the given roles.
+    void rowsChanged(const std::vector<int>& rows, const QList<int>& roles);
     // Drops all entries (model reset).
     void clearEntries();
     // Gives the row's entry a new date text; tells views and marks the list modified
     // when that changes the text.
     void changeDate(int row, const QString& date);
     bool lessThan(int a, int b) const;
+    // Whether the entry's value in the sort column still waits for the fill.
+    bool notFilled(const SImageEntry& entry) const;
 
     // Only ever appended to, or emptied: a row that goes leaves its entry behind, so that
     // indexes and the fill's results keep naming entries by position.
@@ -210,6 +227,9 @@ private:
     QString mDirPath;   // folder last selected; dropped files are copied there
     QString mBasePath;  // folder that relative paths start from
     bool mModified = false;
+    // The lines before the first row of the list file that the reader did not understand.
+    std::string mLeadingLines;
+    quint64 mLoads = 0;  // times the rows were replaced: a message about older ones goes unsaid
     QString mSaveError;
     // What the list file was when it was read or written last.
     struct SFileStamp {

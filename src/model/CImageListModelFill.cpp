@@ -107,7 +107,7 @@ void CImageListModel::startFill() {
     std::vector<SFillJob> jobs;
     for (size_t i = 0; i < mEntries.size(); ++i) {
         const SImageEntry& entry = mEntries[i];
-        if (!entry.mExifRead && !entry.mRemoved)
+        if (!entry.mExifRead && !entry.mRemoved && !entry.mMissing)
             jobs.push_back({int(i), filePath(entry)});
     }
     if (jobs.empty())
@@ -147,6 +147,9 @@ void CImageListModel::applyFill(quint64 generation, const std::vector<SFillResul
     bool any = false;
     for (const SFillResult& result : results) {
         SImageEntry& entry = mEntries[size_t(result.mEntry)];
+        // A file that went while it was read is read again when it is back.
+        if (entry.mMissing)
+            continue;
         if (entry.mDate == QLatin1String(kUndefined))
             entry.mDate = result.mDate;
         if (entry.mOrientation == 0)

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace listpath {
 
@@ -73,6 +74,29 @@ QString folderOf(const QString& base, const QString& path) {
 
 QString resolve(const QString& base, const QString& path, const QString& filename) {
     return joined(folderOf(base, path), filename);
+}
+
+QByteArray nativeFolder(const QString& base, const QByteArray& path) {
+    if (path.startsWith('/'))
+        return path.endsWith('/') ? path : path + '/';
+    QByteArray folder = QFile::encodeName(base);
+    if (!folder.endsWith('/'))
+        folder += '/';
+    return path.isEmpty() ? folder : folder + path + '/';
+}
+
+QByteArray relativeBytes(const QString& base, const QByteArray& dir) {
+    char* real = ::realpath(dir.constData(), nullptr);
+    const QByteArray folder = real ? QByteArray(real) : dir;
+    ::free(real);
+    const QByteArray from = QFile::encodeName(canonicalFolder(base));
+    if (folder == from)
+        return QByteArray();
+    const QByteArray prefix = from.endsWith('/') ? from : from + '/';
+    const QByteArray below = folder.mid(prefix.size());
+    if (folder.startsWith(prefix) && !(below.size() > 1 && below[1] == ':'))
+        return below;
+    return folder;
 }
 
 QList<QByteArray> pictureNames(const QString& dir) {

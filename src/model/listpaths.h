@@ -27,6 +27,12 @@ QString folderOf(const QString& base, const QString& path);
 // The file filename in folder path of a list in folder base.
 QString resolve(const QString& base, const QString& path, const QString& filename);
 
+// The folder path of a list in folder base, in bytes as open() takes them, with a slash at
+// its end: for folders whose names are no UTF-8, which no text names.
+QByteArray nativeFolder(const QString& base, const QByteArray& path);
+// The folder dir, in bytes, as a list in folder base keeps it: relativeTo for such folders.
+QByteArray relativeBytes(const QString& base, const QByteArray& dir);
+
 // The names of the pictures in folder dir as the file system keeps them, in byte order:
 // files and links to files named *.mpo, *.jpg, *.jpeg or *.png in any letter case,
 // except hidden ones. Names that are no valid UTF-8 are listed too, though no text can

@@ -1,6 +1,7 @@
 // CSV image lists: saving and loading through the model, with real files in a
 // temporary folder.
 #include "CImageListModel.h"
+#include "modeltexts.h"
 
 #include "tempfolder.h"
 
@@ -18,6 +19,7 @@
 #include <csignal>
 #include <string>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <vector>
 
 using testing::HasSubstr;
@@ -121,9 +123,11 @@ TEST_F(CsvList, SavesInTheCurrentRowOrderAndLoadsItBack) {
     ASSERT_EQ(shown[0][3], "6");
     mModel.save();
 
+    // The orientation never read (0) goes last.
     const std::string saved = readFile(path("list.csv"));
     EXPECT_EQ(saved.rfind("\"\u00C4rger 3D.mpo\",", 0), 0u) << saved;
-    EXPECT_NE(saved.find("\"1\",\"Maker Model\"\n\"c,d.png\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"-2\",\"Maker \"\"X\"\", 3D\"\n\"c,d.png\""), std::string::npos)
+        << saved;
 
     // A model sorted the same way shows the saved list as it was.
     CImageListModel again;
@@ -178,25 +182,81 @@ TEST_F(CsvList, ReadsListsWrittenElsewhere) {
               "\"c.jpg\",\"\",\"2001:02:03 04:05:06\",\"3\",\"Caf\u00E9\"\n");
 }
 
-TEST_F(CsvList, ShortLinesAreSkippedWithAWarning) {
-    writeFile(path("list.csv"),
-              "\"a.jpg\",\"\",\"undefined\",\"0\",\"undefined\"\n"
-              "\n"
-              "\"b.jpg\",\"\",\"undefined\"\n"
-              "\"c.jpg\",\"\",\"undefined\",\"0\",\"undefined\",\"extra\"\n"
-              "\r\n");
+TEST_F(CsvList, LinesNotUnderstoodAreKeptInTheirPlaceAndSaidAtOpen) {
+    const std::string comment = "# holiday 2019\n";
+    const std::string following =
+        "\r\n"                                              // blank
+        "\"b4.jpg\",\"\",\"undefined\",\"0\"\n"             // four fields
+        "\"c.jpg\",\"\",\"undefined\",\"6\",\"Y\",\"x\"\n"  // six
+        "\"two\nlines\",\"x\"\n";                           // one record
+    const std::string a = "\"a.jpg\",\"\",\"2012:01:01 00:00:00\",\"3\",\"Z\"\n";
+    const std::string b = "\"b.jpg\",\"\",\"2011:01:01 00:00:00\",\"1\",\"X\"\n";
+    writeFile(path("holiday.csv"), comment + b + following + a);
+    QSignalSpy said(&mModel, &CImageListModel::statusMessage);
     CaptureStderr();
-    mModel.loadList(path("list.csv"));
+    mModel.loadList(path("holiday.csv"));
     const std::string messages = GetCapturedStderr();
-    EXPECT_EQ(rowsOf(mModel), (std::vector<Row>{{"a.jpg", "", "undefined", "0", "undefined"},
-                                                {"c.jpg", "", "undefined", "0", "undefined"}}));
-    const std::string file = mDir.path("list.csv");
-    EXPECT_THAT(messages, HasSubstr("src/model/CImageListModelCsv.cpp("));
-    EXPECT_THAT(messages, HasSubstr(") WARNING: skipped line 2 of " + file));
-    EXPECT_THAT(messages, HasSubstr(") WARNING: skipped line 3 of " + file));
-    EXPECT_THAT(messages, HasSubstr(") WARNING: skipped line 5 of " + file));
-    EXPECT_THAT(messages, Not(HasSubstr("line 1 ")));
-    EXPECT_THAT(messages, Not(HasSubstr("line 4 ")));
+    EXPECT_EQ(rowsOf(mModel), (std::vector<Row>{{"a.jpg", "", "2012:01:01 00:00:00", "3", "Z"},
+                                                {"b.jpg", "", "2011:01:01 00:00:00", "1", "X"}}));
+    EXPECT_THAT(messages, HasSubstr(") WARNING: line 3 of " + mDir.path("holiday.csv") +
+                                    " not understood: it is kept as it is"));
+    // Said once the opener had its say.
+    ASSERT_TRUE(said.wait(2000));
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said[0][0].toString(),
+              "5 lines of holiday.csv were not understood; they are kept as they are");
+
+    // They follow the row they followed, also in another order; the comment stays first.
+    mModel.save();
+    EXPECT_EQ(readFile(path("holiday.csv")), comment + a + b + following);
+    mModel.sort(CImageListModel::ColDate, Qt::DescendingOrder);
+    mModel.saveAs(path("copy.csv"));
+    EXPECT_EQ(readFile(path("copy.csv")), comment + a + b + following);
+    mModel.sort(CImageListModel::ColDate, Qt::AscendingOrder);
+    mModel.save();
+    EXPECT_EQ(readFile(path("copy.csv")), comment + b + following + a);
+
+    writeFile(path("one.csv"), b + "\n");
+    mModel.loadList(path("one.csv"));
+    ASSERT_TRUE(said.wait(2000));
+    EXPECT_EQ(said.last()[0].toString(),
+              "1 line of one.csv was not understood; it is kept as it is");
+}
+
+// Rows naming files that are gone keep what the list says of them, whatever the sort.
+TEST_F(CsvList, ASortOrdersRowsAndChangesNoValue) {
+    const std::string gone1 = "\"gone1.jpg\",\"\",\"2011:05:01 10:00:00\",\"-1\",\"Maker A\"\n";
+    const std::string gone2 = "\"gone2.jpg\",\"\",\"no Exif data\",\"-1\",\"Maker C\"\n";
+    const std::string gone3 = "\"gone3.jpg\",\"\",\"2009:01:01 00:00:00\",\"3\",\"Maker B\"\n";
+    const std::string here = "\"here.jpg\",\"\",\"undefined\",\"0\",\"undefined\"\n";
+    writeFile(path("list.csv"), gone3 + here + gone2 + gone1);
+    writeFile(path("here.jpg"), "no picture");
+    const timeval times[2] = {{1262304000, 0}, {1262304000, 0}};  // 2010-01-01 00:00 UTC
+    ASSERT_EQ(utimes(mDir.path("here.jpg").c_str(), times), 0);
+    mModel.loadList(path("list.csv"));
+    std::vector<Row> listed = rowsOf(mModel);
+    std::sort(listed.begin(), listed.end());
+    for (int column : {2, 3, 4, 0}) {
+        for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            SCOPED_TRACE(testing::Message() << "column " << column << " order " << order);
+            mModel.sort(column, order);
+            std::vector<Row> shown = rowsOf(mModel);
+            // The row whose file was not read yet goes last, read by no sort.
+            if (column != 0)
+                EXPECT_EQ(shown.back()[0], "here.jpg");
+            std::sort(shown.begin(), shown.end());
+            EXPECT_EQ(shown, listed);
+            EXPECT_FALSE(mModel.isModified());
+        }
+    }
+
+    // Only the background fill reads the file, and fills only what was never read.
+    mModel.sort(CImageListModel::ColOrientation);
+    ASSERT_TRUE(fillDone(mModel));
+    mModel.save();
+    EXPECT_EQ(
+        readFile(path("list.csv")),
+        "\"here.jpg\",\"\",\"2010:01:01 01:00:00\",\"-2\",\"undefined\"\n" + gone1 + gone2 + gone3);
 }
 
 TEST_F(CsvList, AMissingListWarnsThrowsAndLeavesAnEmptyList) {

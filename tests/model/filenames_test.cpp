@@ -12,12 +12,15 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 
 using testing::ElementsAre;
+using testing::HasSubstr;
 
 namespace {
 
@@ -32,6 +35,14 @@ exiffix::Bytes datedJpeg(const std::string& date) {
     tiff.pointer(ifd0, 0x8769, exif);
     tiff.ascii(exif, 0x9003, date);
     return exiffix::jpegFile({exiffix::app1Exif(tiff.bytes())});
+}
+
+// The row whose file has these bytes as its path; -1 for none.
+int rowOfBytes(const CImageListModel& model, const QByteArray& file) {
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.filePath(model.index(row, 0)) == file)
+            return row;
+    return -1;
 }
 
 class FileNames : public testing::Test {
@@ -58,7 +69,8 @@ TEST_F(FileNames, NamesThatAreNoUtf8ShowDecodedAndOpenByTheirBytes) {
     write(kOddTwin, datedJpeg("2002:01:01 00:00:00"));
     write(kUtf8, datedJpeg("2003:01:01 00:00:00"));
     mModel.setDirPath(dir());
-    mModel.sort(CImageListModel::ColDate);  // reads every file's Exif date
+    mModel.sort(CImageListModel::ColDate);
+    ASSERT_TRUE(fillDone(mModel));
     ASSERT_EQ(mModel.rowCount(), 3);
     const QByteArray names[] = {kOdd, kOddTwin, kUtf8};
     const char* const dates[] = {"2001:01:01 00:00:00", "2002:01:01 00:00:00",
@@ -103,4 +115,52 @@ TEST_F(FileNames, AFolderListsPictureFilesInAnyLetterCaseAndARowOfAListOnlyOnce)
     std::filesystem::current_path(mFolder.path());
     EXPECT_THAT(listpath::pictureNames(QString()), testing::IsEmpty());
     std::filesystem::current_path(old);
+}
+
+TEST_F(FileNames, NamesThatAreNoUtf8NameTheSameFilesAfterASavedListIsOpenedAgain) {
+    const QByteArray folder("d\xe9p"), inFolder("d\xe9p/x\xe9.jpg");
+    ASSERT_EQ(::mkdir(path("elsewhere").constData(), 0755), 0);
+    ASSERT_EQ(::mkdir(path(folder).constData(), 0755), 0);
+    write(kOdd, datedJpeg("2001:01:01 00:00:00"));
+    write(inFolder, datedJpeg("2002:01:01 00:00:00"));
+    write(kUtf8, datedJpeg("2003:01:01 00:00:00"));
+    // Latin-1 fields naming files of those bytes, and Latin-1 text from another system
+    // naming a file whose name is UTF-8.
+    mFolder.write("list.csv",
+                  exiffix::bytesOf("\"x\xe9.jpg\",\"d\xe9p\",\"2005:05:05 05:05:05\",\"1\",\"A\"\n"
+                                   "\"Gr\xf6\xdf"
+                                   "e.jpg\",\"\",\"2006:06:06 06:06:06\",\"1\",\"B\"\n"));
+    mModel.loadList(QFile::decodeName(path("list.csv")));
+    mModel.setDirPath(dir());
+    ASSERT_TRUE(fillDone(mModel));
+    ASSERT_EQ(mModel.rowCount(), 3);
+    mModel.setDate(mModel.index(rowOfBytes(mModel, path(kOdd)), 0), 2020, 2, 2, 2, 2, 2);
+    mModel.save();
+    mModel.saveAs(QFile::decodeName(path("elsewhere/list.csv")));
+
+    const std::map<QByteArray, QString> dates = {{path(kOdd), "2020:02:02 02:02:02"},
+                                                 {path(inFolder), "2005:05:05 05:05:05"},
+                                                 {path(kUtf8), "2006:06:06 06:06:06"}};
+    for (const char* list : {"list.csv", "elsewhere/list.csv"}) {
+        SCOPED_TRACE(list);
+        CImageListModel again;
+        again.loadList(QFile::decodeName(path(list)));
+        again.setDirPath(dir());
+        ASSERT_EQ(again.rowCount(), 3);  // no row of the list's came back as a new one
+        for (const auto& [file, date] : dates) {
+            const int row = rowOfBytes(again, file);
+            ASSERT_GE(row, 0) << file.toStdString();
+            EXPECT_EQ(cellText(again, row, 2), date);
+            struct stat info;
+            EXPECT_EQ(::stat(again.filePath(again.index(row, 0)).constData(), &info), 0);
+        }
+    }
+    // The name's own bytes, not a text that stands for them.
+    QFile file(QFile::decodeName(path("list.csv")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string saved = file.readAll().toStdString();
+    EXPECT_THAT(saved, HasSubstr("\"caf\xe9-\xff.jpg\",\"\",\"2020:02:02 02:02:02\","));
+    EXPECT_THAT(saved, HasSubstr("\"x\xe9.jpg\",\"d\xe9p\",\"2005:05:05 05:05:05\","));
+    EXPECT_THAT(saved, HasSubstr("\"Gr\xc3\xb6\xc3\x9f"
+                                 "e.jpg\",\"\","));
 }

@@ -1,7 +1,10 @@
 #pragma once
-// The texts of a picture list as a view reads them.
+// The texts of a picture list as a view reads them, once its columns are filled.
+#include "CImageListModel.h"
+
 #include <QAbstractItemModel>
 #include <QString>
+#include <QTest>
 
 #include <vector>
 
@@ -15,4 +18,11 @@ inline std::vector<QString> columnTexts(const QAbstractItemModel& model, int col
     for (int row = 0; row < model.rowCount(); ++row)
         texts.push_back(cellText(model, row, column));
     return texts;
+}
+
+// Turns the event loop until the background fill of the list's columns is done.
+inline bool fillDone(const CImageListModel& model, int ms = 10000) {
+    for (int waited = 0; model.isFilling() && waited < ms; waited += 10)
+        QTest::qWait(10);
+    return !model.isFilling();
 }
