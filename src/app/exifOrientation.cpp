@@ -1,6 +1,9 @@
 #include "exifOrientation.h"
 
 #include "diagnostics.h"
+#include "exifcompare.h"
+#include "filewrite.h"
+#include "orientationwrite.h"
 #include "filecloser.h"
 
 #include <QFile>
@@ -131,6 +134,35 @@ ERewrite rewriteInPlace(const QByteArray& photo, const QByteArray& before, const
     ::close(fd);
     return *error == 0 ? ERewrite::Done : restored ? ERewrite::Unchanged : ERewrite::Damaged;
 }
+
+// Runs exiv2 on the working copy; false with *message in the user's terms otherwise.
+bool runExiv2(const QString& path, const QString& copy, int orientation, QString* message) {
+    const QString program = "exiv2";
+    // Options before the action, as exiv2 wants them; -k keeps the file's time.
+    const QStringList arguments = {
+        "-k", "-M", QString("set Exif.Image.Orientation %1").arg(orientation), "mo", copy};
+    consoleLine("sstr.str() = " + shown(program, arguments).toLocal8Bit().toStdString());
+    QProcess exiv2;
+    exiv2.start(program, arguments);
+    if (!exiv2.waitForStarted(10000)) {
+        *message = "cannot run exiv2: " + exiv2.errorString();
+        return false;
+    }
+    exiv2.closeWriteChannel();
+    exiv2.waitForFinished(-1);
+    // exiv2 names the file it worked on: the user knows the photo, not the copy.
+    const QString said =
+        QString::fromLocal8Bit(exiv2.readAllStandardError() + exiv2.readAllStandardOutput())
+            .trimmed()
+            .replace(copy, path);
+    if (exiv2.exitStatus() == QProcess::NormalExit && exiv2.exitCode() == 0)
+        return true;
+    *message = QString("exiv2 could not write the orientation of %1 (exit %2)%3")
+                   .arg(path)
+                   .arg(exiv2.exitCode())
+                   .arg(said.isEmpty() ? QString() : ": " + said);
+    return false;
+}
 }  // namespace
 
 bool canWriteExifOrientation(const QString& path) {
@@ -171,6 +203,18 @@ bool writeExifOrientation(const QString& path, int orientation, QString* message
     if (!(was.st_mode & S_IWUSR))
         return fail(path + ": the file is read-only");
 
+    // A tag that is there takes the new value where it lies: nothing else moves.
+    std::string why;
+    switch (writeOrientationInPlace(photo.toStdString(), orientation, &why)) {
+        case EOrientationInPlace::Written:
+        case EOrientationInPlace::AlreadySet:
+            return true;
+        case EOrientationInPlace::Failed:
+            return fail(path + ": cannot write the orientation: " + QString::fromStdString(why));
+        case EOrientationInPlace::NoTag:
+            break;
+    }
+
     const QString photoName = QFile::decodeName(photo);
     const int slash = photoName.lastIndexOf('/');
     QTemporaryFile copy(photoName.left(slash + 1) + '.' + photoName.mid(slash + 1) + ".XXXXXX");
@@ -178,43 +222,35 @@ bool writeExifOrientation(const QString& path, int orientation, QString* message
     if (!copy.open())
         return fail(path + ": cannot make a working copy in its folder: " + copy.errorString());
     QByteArray before;
-    QString why;
-    if (!readWhole(photoName, &before, &why))
-        return fail(path + ": " + why);
+    QString readWhy;
+    if (!readWhole(photoName, &before, &readWhy))
+        return fail(path + ": " + readWhy);
     if (copy.write(before) != before.size() || !copy.flush())
         return fail(path + ": cannot write the working copy: " + copy.errorString());
     copy.close();
-
-    const QString program = "exiv2";
-    // Options before the action, as exiv2 wants them; -k keeps the file's time.
-    const QStringList arguments = {"-k", "-M",
-                                   QString("set Exif.Image.Orientation %1").arg(orientation), "mo",
-                                   copy.fileName()};
-    consoleLine("sstr.str() = " + shown(program, arguments).toLocal8Bit().toStdString());
-    QProcess exiv2;
-    exiv2.start(program, arguments);
-    if (!exiv2.waitForStarted(10000))
-        return fail("cannot run exiv2: " + exiv2.errorString());
-    exiv2.closeWriteChannel();
-    exiv2.waitForFinished(-1);
-    // exiv2 names the file it worked on: the user knows the photo, not the copy.
-    const QString said =
-        QString::fromLocal8Bit(exiv2.readAllStandardError() + exiv2.readAllStandardOutput())
-            .trimmed()
-            .replace(copy.fileName(), path);
-    if (exiv2.exitStatus() != QProcess::NormalExit || exiv2.exitCode() != 0)
-        return fail(QString("exiv2 could not write the orientation of %1 (exit %2)%3")
-                        .arg(path)
-                        .arg(exiv2.exitCode())
-                        .arg(said.isEmpty() ? QString() : ": " + said));
+    QString said;
+    if (!runExiv2(path, copy.fileName(), orientation, &said))
+        return fail(said);
 
     QByteArray after;
-    if (!readWhole(copy.fileName(), &after, &why))
-        return fail(path + ": cannot read the rewritten copy: " + why);
-    if (!rewrittenWhole(before, after))
-        return fail(path + ": exiv2 left the rewritten copy incomplete (is the disk full?)");
-
+    if (!readWhole(copy.fileName(), &after, &readWhy))
+        return fail(path + ": cannot read the rewritten copy: " + readWhy);
+    // Adding an entry moves the Exif block's contents, and with them what a maker note
+    // finds at its offsets: the copy must read as the photo did, the orientation apart.
     const QByteArray copyName = QFile::encodeName(copy.fileName());
+    const std::string difference = metadataDifference(photo.toStdString(), copyName.toStdString());
+    if (!difference.empty() && scanStart(before) > 0 && !rewrittenWhole(before, after))
+        return fail(path + ": exiv2 left the rewritten copy incomplete (is the disk full?)");
+    if (!difference.empty())
+        return fail(
+            path + ": " +
+            (isMakerNoteDifference(difference)
+                 ? QString("adding an orientation would damage this camera's maker note")
+                 : "adding an orientation would change " + QString::fromStdString(difference)) +
+            "; the photo is kept as it was");
+    if (storedOrientation(copyName.toStdString()) != orientation)
+        return fail(path + ": exiv2 did not set the orientation");
+
     const struct timespec times[2] = {was.st_atim, was.st_mtim};
     if (was.st_nlink > 1) {
         int error = 0;
@@ -231,14 +267,19 @@ bool writeExifOrientation(const QString& path, int orientation, QString* message
     }
     // The rewritten copy takes the photo's mode and time, and then its place in one step;
     // on the disk first, so that a crash leaves the one file or the other.
+    // It keeps what the file system holds of the photo: owner and group as far as we may
+    // set them, extended attributes (a desktop's tags) and the mode.
     const int fd = ::open(copyName.constData(), O_RDONLY | O_CLOEXEC);
-    const bool ready = fd >= 0 && ::fchmod(fd, was.st_mode & 07777) == 0 &&
-                       ::futimens(fd, times) == 0 && ::fsync(fd) == 0;
+    std::string attributesWhy;
+    const bool kept = fd >= 0 && copyFileAttributes(photo.constData(), was, fd, &attributesWhy);
+    const bool ready = kept && ::futimens(fd, times) == 0 && ::fsync(fd) == 0;
     const int error = errno;
     if (fd >= 0)
         ::close(fd);
     if (!ready)
-        return fail(path + ": cannot prepare the rewritten copy: " + systemError(error));
+        return fail(
+            path + ": cannot prepare the rewritten copy: " +
+            (!attributesWhy.empty() ? QString::fromStdString(attributesWhy) : systemError(error)));
     if (std::rename(copyName.constData(), photo.constData()) != 0) {
         const int renameError = errno;
         return fail(path + ": cannot replace the file with the rewritten copy: " +

@@ -178,8 +178,13 @@ struct SDirectory {
 // only the capture date beats a date found before it.
 class CExifWalk {
 public:
-    CExifWalk(CTiffReader& tiff, int64_t fileSize, SExifInfo& info, SMakerNote* makerNote)
-        : mTiff(tiff), mFileSize(fileSize), mInfo(info), mMakerNote(makerNote) {}
+    CExifWalk(CTiffReader& tiff, int64_t fileSize, SExifInfo& info, SMakerNote* makerNote,
+              SOrientationEntry* orientation)
+        : mTiff(tiff),
+          mFileSize(fileSize),
+          mInfo(info),
+          mMakerNote(makerNote),
+          mOrientation(orientation) {}
 
     void run(int64_t ifd0) {
         std::deque<SDirectory> queue{{ifd0, EDirectory::Ifd0}};
@@ -256,6 +261,11 @@ private:
                     if (code <= 0xFFFF) {  // never one of the reader's own negative codes
                         mInfo.mOrientation = static_cast<int>(code);
                         mOrientationSet = true;
+                        if (mOrientation) {
+                            mOrientation->mEntry = entry;
+                            mOrientation->mType = type;
+                            mOrientation->mCount = count;
+                        }
                     }
                 }
                 break;
@@ -321,6 +331,7 @@ private:
     int64_t mFileSize;
     SExifInfo& mInfo;
     SMakerNote* mMakerNote;
+    SOrientationEntry* mOrientation;
     int mDateRank = 0;
     bool mOrientationSet = false;
     bool mMakeSet = false;
@@ -328,7 +339,8 @@ private:
 };
 
 // The APP1 segment at pos with its length field; the identifier is already checked.
-SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length, SMakerNote* makerNote) {
+SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length, SMakerNote* makerNote,
+                           SOrientationEntry* orientation) {
     SExifInfo info;
     const int64_t end = std::min(pos + 2 + length, file.size());
     const int64_t tiff = pos + 10;
@@ -340,6 +352,8 @@ SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length, SMake
         makerNote->mTiff = tiff;
         makerNote->mLittle = order == 'I';
     }
+    if (orientation)
+        orientation->mLittle = order == 'I';
     CTiffReader reader(file, tiff, end, order == 'I');
     if (!reader.has(tiff + 4, 4))
         return info;
@@ -349,7 +363,7 @@ SExifInfo parseExifSegment(SFileBuffer& file, int64_t pos, int64_t length, SMake
                     hex(ifd0 + 2) + "]");
         return info;
     }
-    CExifWalk walk(reader, file.size(), info, makerNote);
+    CExifWalk walk(reader, file.size(), info, makerNote, orientation);
     walk.run(ifd0);
     return info;
 }
@@ -369,8 +383,14 @@ SExifInfo parseExif(SFileBuffer& file) {
 }
 
 SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote) {
+    return parseExif(file, makerNote, nullptr);
+}
+
+SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote, SOrientationEntry* orientation) {
     if (makerNote)
         *makerNote = SMakerNote();
+    if (orientation)
+        *orientation = SOrientationEntry();
     SExifInfo info;
     if (file.loaded() < kLookAhead + 1)
         file.ensure(0);
@@ -397,7 +417,7 @@ SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote) {
         if (length < 2)
             break;
         if (marker == 0xE1 && length >= 8 && isExifIdentifier(file, pos + 4))
-            return parseExifSegment(file, pos, length, makerNote);
+            return parseExifSegment(file, pos, length, makerNote, orientation);
         pos += 2 + length;
     }
     return info;

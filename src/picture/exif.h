@@ -79,6 +79,18 @@ struct SMakerNote {
 // parseExif that also says where the maker note lies (makerNote->mPos -1 when nowhere).
 SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote);
 
+// Where IFD0's Orientation entry lies: the entry's buffer position, its type and count,
+// and the block's byte order. mEntry -1 when the block has none.
+struct SOrientationEntry {
+    int64_t mEntry = -1;
+    uint16_t mType = 0;
+    uint32_t mCount = 0;
+    bool mLittle = false;
+};
+// parseExif that also says where the orientation is stored (the tag the record's
+// mOrientation came from).
+SExifInfo parseExif(SFileBuffer& file, SMakerNote* makerNote, SOrientationEntry* orientation);
+
 // An entry found by findDirectoryEntry: its type and count, and where its value lies.
 struct SDirectoryEntry {
     uint16_t mType = 0;

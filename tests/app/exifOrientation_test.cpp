@@ -138,7 +138,7 @@ TEST_F(ExifOrientation, AFailureLeavesThePhotoByteForByteAsItWasAndNoCopy) {
         QString why;
         {
             std::unique_ptr<CFileSizeLimit> room(c.room ? new CFileSizeLimit(c.room) : nullptr);
-            EXPECT_FALSE(writeOrientation(c.path, 1, &why)) << c.path;
+            EXPECT_FALSE(writeOrientation(c.path, 6, &why)) << c.path;
         }
         EXPECT_TRUE(why.startsWith(QFile::decodeName(c.path.c_str()) + ": ") ||
                     why.contains("orientation of " + QFile::decodeName(c.path.c_str())))
