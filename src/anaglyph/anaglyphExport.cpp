@@ -12,7 +12,7 @@
 #include "parallax.h"
 #include "picturekind.h"
 #include "pixelformat.h"
-#include "pngEncode.h"
+#include "pngwrite.h"
 #include "resample.h"
 #include "viewdecode.h"
 
@@ -553,8 +553,8 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
         return failure(why);
 
     const Clock::time_point start = Clock::now();
-    if (!writeFileAtomically(output, bytes))
-        return failure("cannot write " + output);
+    if (!writeFileAtomically(output, bytes, &why))
+        return failure("cannot write " + output + ": " + why);
     spent.mWrite = secondsSince(start);
     if (times)
         *times = spent;

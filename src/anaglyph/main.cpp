@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <system_error>
@@ -202,6 +203,42 @@ std::pair<dev_t, ino_t> fileId(const struct stat& st) {
     return {st.st_dev, st.st_ino};
 }
 
+// The outputs written so far in this run and the input each was made from. Two names of
+// one file (d1/x.jpg and ./d1/x.jpg, a link, a folder reached twice, a file system that
+// ignores case) are found by the normalised path, and once the file is written by its
+// device and inode.
+class CWrittenOutputs {
+public:
+    // The input whose output path names, or empty when no output of this run is that file.
+    std::string sourceOf(const std::string& path) const {
+        const auto byName = mByName.find(normalised(path));
+        if (byName != mByName.end())
+            return byName->second;
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0) {
+            const auto byId = mById.find(fileId(st));
+            if (byId != mById.end())
+                return byId->second;
+        }
+        return {};
+    }
+    void add(const std::string& path, const std::string& input) {
+        mByName.emplace(normalised(path), input);
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0)
+            mById.emplace(fileId(st), input);
+    }
+
+private:
+    static std::string normalised(const std::string& path) {
+        std::error_code failure;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, failure);
+        return (failure ? std::filesystem::path(path) : absolute).lexically_normal().string();
+    }
+    std::map<std::string, std::string> mByName;
+    std::map<std::pair<dev_t, ino_t>, std::string> mById;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -246,7 +283,7 @@ int main(int argc, char** argv) {
         }
 
     const bool progress = jobs.size() > 1 && isatty(STDERR_FILENO);
-    std::set<std::string> written;
+    CWrittenOutputs written;
     for (size_t i = 0; i < jobs.size(); ++i) {
         const SJob& job = jobs[i];
         const std::string name = job.mSource.mLeft;
@@ -266,8 +303,12 @@ int main(int argc, char** argv) {
             ++failed;
             continue;
         }
-        if (!written.insert(job.mOutput).second) {
-            RUV_ERROR(name + ": its output " + job.mOutput + " is that of an earlier input");
+        // Another input's picture, made a moment ago, is never replaced: two inputs that
+        // differ only in the case of their suffix have one output name.
+        const std::string earlier = written.sourceOf(job.mOutput);
+        if (!earlier.empty()) {
+            RUV_ERROR(name + ": " + job.mOutput + " was written from " + earlier +
+                      " in this run; not replaced");
             ++failed;
             continue;
         }
@@ -277,6 +318,7 @@ int main(int argc, char** argv) {
         switch (
             exportAnaglyph(options.mExport, job.mSource, job.mOutput, &why, &times, &alignment)) {
             case EExportResult::Written:
+                written.add(job.mOutput, name);
                 if (options.mTimePass)
                     std::fprintf(
                         stderr,

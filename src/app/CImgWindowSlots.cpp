@@ -329,9 +329,12 @@ void CImgWindow::exportAnaglyph() {
         report(tr("Anaglyph written to %1").arg(target));
         return;
     }
+    // The exporter's line says what failed and why ("cannot write X: No space left on
+    // device"): in the status bar, which soon forgets, and in a box, which waits.
     const QString text = tr("No anaglyph written: %1").arg(QString::fromLocal8Bit(why.c_str()));
     RUV_WARNING(text.toStdString());
     report(text);
+    QMessageBox::warning(this, tr("Export Anaglyph"), text);
 }
 
 void CImgWindow::loadExifDate() {

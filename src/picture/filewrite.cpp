@@ -152,8 +152,9 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     };
     std::string temporary;
     const int fd = createTemporary(target, temporary);
+    // A folder that cannot take a new file is, to the user, a file that cannot be written.
     if (fd < 0)
-        return failed("cannot create a file beside", systemMessage(errno));
+        return failed("cannot write", systemMessage(errno));
 
     std::string step, cause;
     struct stat existing;

@@ -2,6 +2,8 @@
 
 #include "diagnostics.h"
 #include "filecloser.h"
+#include "filewrite.h"
+#include "pngwrite.h"
 
 #include <png.h>
 
@@ -13,7 +15,7 @@
 #include <new>
 #include <string>
 #include <utility>
-#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -193,45 +195,11 @@ void libraryFree(png_structp, png_voidp block) {
     std::free(block);
 }
 
-// The library's write structs, destroyed with their holder on every way out.
-struct SPngWriteStructs {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-
-    SPngWriteStructs() = default;
-    ~SPngWriteStructs() { png_destroy_write_struct(&png, &info); }
-    SPngWriteStructs(const SPngWriteStructs&) = delete;
-    SPngWriteStructs& operator=(const SPngWriteStructs&) = delete;
-};
-
-// Only plain data in this frame: the library may longjmp back into it. The owners of
-// what it uses are in the caller's frame, which the jump never leaves.
-bool encodePng(const SPngWriteStructs& library, FILE* file, png_bytep* rows, const SImage& image) {
-    png_structp png = library.png;
-    png_infop info = library.info;
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(image.mWidth), png_uint_32(image.mHeight), 8,
-                 image.mChannels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_rows(png, info, rows);
-    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-    return true;
-}
-
 bool isWritableFrame(const SImage& image) {
     return image.mPixels && image.mWidth > 0 && image.mHeight > 0 &&
            png_uint_32(image.mWidth) <= kMaxSide && png_uint_32(image.mHeight) <= kMaxSide &&
            image.mBitDepth == 8 && (image.mChannels == 3 || image.mChannels == 4) &&
            imageByteSize(image) <= kMaxImageBytes;
-}
-
-// Only a regular file is ours to delete: the path may name a device such as /dev/null.
-void removePartialFile(const char* path) {
-    struct stat info;
-    if (stat(path, &info) == 0 && (info.st_mode & S_IFMT) == S_IFREG)
-        std::remove(path);
 }
 
 }  // namespace
@@ -368,52 +336,27 @@ bool writePngFile(const char* path, const SImage& image) {
         return false;
     }
 
-    // Built before the file is opened, so that running out of memory leaves no file.
     // The buffer holds the bottom row first; the file wants the top row first.
-    const std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[size_t(image.mHeight)]);
+    const std::unique_ptr<const uint8_t*[]> rows(new (std::nothrow)
+                                                     const uint8_t*[size_t(image.mHeight)]);
     if (!rows) {
         consoleLine(std::string("ERROR: out of memory for writing ") + path);
         return false;
     }
     const int64_t stride = imageRowBytes(image);
     for (int row = 0; row < image.mHeight; ++row)
-        rows[image.mHeight - 1 - row] = image.mPixels + row * stride;
+        rows[size_t(image.mHeight - 1 - row)] = image.mPixels + row * stride;
 
-    FilePtr file(std::fopen(path, "wb"));
-    if (!file) {
-        consoleLine(std::string("ERROR: could not open ") + path);
+    // Encoded whole before anything is written, so that the file appears whole or not
+    // at all, and a full disk leaves an older file of that name as it was.
+    std::string why;
+    const std::vector<uint8_t> bytes =
+        encodePngRows(rows.get(), image.mWidth, image.mHeight, image.mChannels, &why);
+    if (bytes.empty() || !writeFileAtomically(path, bytes, &why)) {
+        consoleLine(std::string("ERROR: could not write ") + path + ": " + why);
         return false;
     }
-    bool ok = false;
-    {
-        SPngWriteStructs library;
-        library.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        if (!library.png) {
-            consoleLine("ERROR: got no png_ptr");
-        } else {
-            library.info = png_create_info_struct(library.png);
-            if (!library.info) {
-                consoleLine("ERROR: got no info_ptr");
-            } else {
-                ok = encodePng(library, file.get(), rows.get(), image);
-                if (!ok)
-                    consoleLine(std::string("ERROR: could not write ") + path);
-            }
-        }
-    }
-
-    // Closed here rather than by the guard, because a full disk may show only when the
-    // last buffered bytes go out, or in the close itself.
-    FILE* const written = file.release();
-    const bool flushed = std::fflush(written) == 0 && !std::ferror(written);
-    const bool closed = std::fclose(written) == 0;
-    if (ok && !(flushed && closed)) {
-        consoleLine(std::string("ERROR: could not write ") + path);
-        ok = false;
-    }
-    if (!ok)
-        removePartialFile(path);
-    return ok;
+    return true;
 }
 
 const char* pngLibraryNotice() {

@@ -34,8 +34,9 @@ SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
                                   std::string* partial = nullptr);
 
 // Writes 8-bit samples with 3 (RGB) or 4 (RGBA) channels whose row 0 is the BOTTOM row
-// of the picture (as OpenGL reads frames back). Returns false, after a message, when
-// the file cannot be written; nothing of a half-written file is left claimed as good.
+// of the picture (as OpenGL reads frames back), through writeFileAtomically: the file
+// appears whole or not at all. Returns false, after an ERROR line saying why, when the
+// picture cannot be encoded or the file cannot be written.
 bool writePngFile(const char* path, const SImage& image);
 
 // The PNG library's own version and notice text, for the About box.

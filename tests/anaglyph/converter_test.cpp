@@ -231,6 +231,53 @@ TEST_F(Converter, ExistingOutputsAreKeptUnlessOverwrittenAndInputsNeverAre) {
     EXPECT_EQ(filesIn(mWork.path()), (std::vector<std::string>{"p-anaglyph.jpg", "p.jpg"}));
 }
 
+TEST_F(Converter, AFullDiskKeepsTheOutputThatWasThereAndSaysWhy) {
+    CSmallFileSystem disk;
+    if (!disk.available())
+        GTEST_SKIP() << disk.skipReason();
+    writeBytes(work("p.mpo"), mpo(64, 48, 1));
+    const std::string output = disk.path("p.jpg");
+    writeBytes(output, std::vector<uint8_t>(3000, 'o'));
+    const std::string old = readText(output);
+    ASSERT_TRUE(disk.fill());
+
+    const SRun r = run("--overwrite -o " + shellQuote(output) + " p.mpo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err,
+                HasSubstr("ERROR: p.mpo: cannot write " + output + ": No space left on device\n"));
+    EXPECT_EQ(readText(output), old);
+    EXPECT_EQ(filesIn(disk.path()), (std::vector<std::string>{".filler", "p.jpg"}));
+}
+
+TEST_F(Converter, AnOutputWrittenEarlierInTheRunIsNeverReplacedInThatRun) {
+    std::filesystem::create_directory(work("d1"));
+    std::filesystem::create_directory_symlink("d1", work("link"));
+    // Two different pairs whose names differ only in the case of the suffix.
+    writeBytes(work("d1/x.mpo"), mpo(32, 24, 1));
+    writeBytes(work("d1/x.MPO"), mpo(24, 32, 1));
+    writeBytes(work("d1/y.mpo"), mpo(16, 16, 1));
+    ASSERT_EQ(run("d1/x.mpo").status, 0);
+    const std::string first = readText(work("d1/x-anaglyph.jpg"));
+    ASSERT_FALSE(first.empty());
+
+    // The second input by the same name, by another spelling of it, and through a link
+    // to the folder, which only the written file's identity gives away.
+    const std::pair<const char*, const char*> seconds[] = {{"d1/x.MPO", "d1/x-anaglyph.jpg"},
+                                                           {"./d1/x.MPO", "./d1/x-anaglyph.jpg"},
+                                                           {"link/x.MPO", "link/x-anaglyph.jpg"}};
+    for (const auto& [second, output] : seconds) {
+        SCOPED_TRACE(second);
+        std::remove(work("d1/x-anaglyph.jpg").c_str());
+        std::remove(work("d1/y-anaglyph.jpg").c_str());
+        const SRun r = run(std::string("--overwrite d1/x.mpo ") + second + " d1/y.mpo");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(std::string("ERROR: ") + second + ": " + output +
+                                     " was written from d1/x.mpo in this run; not replaced\n"));
+        EXPECT_TRUE(readText(work("d1/x-anaglyph.jpg")) == first) << "the first output replaced";
+        EXPECT_TRUE(exists(work("d1/y-anaglyph.jpg")));  // the others are still converted
+    }
+}
+
 TEST_F(Converter, AnOutputFolderThatCannotBeWrittenFailsWithNothingLeftBehind) {
     writeBytes(work("p.mpo"), mpo(16, 16, 1));
     // Below a regular file no folder can be made or written, not even by root, whom

@@ -12,9 +12,10 @@
 #include "jpegwrite.h"
 #include "mpowrite.h"
 #include "picturekind.h"
-#include "pngEncode.h"
+#include "pngwrite.h"
 #include "pngio.h"
 #include "scopedenv.h"
+#include "smallfs.h"
 #include "tempfolder.h"
 #include "writehelpers.h"
 

@@ -1,6 +1,5 @@
-#include "filesizelimit.h"
-#include "jpegio.h"
 #include "filewrite.h"
+#include "jpegio.h"
 #include "jpegwrite.h"
 #include "tempfolder.h"
 #include "writehelpers.h"
@@ -8,28 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 using namespace writetest;
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 namespace {
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
-
-std::vector<uint8_t> contentsOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 size_t segmentLength(const std::vector<uint8_t>& jpeg, size_t at) {
     return size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
@@ -122,51 +105,4 @@ TEST(JpegWrite, RefusesWhatItCannotEncodeWithAWarning) {
     EXPECT_THAT(messages, HasSubstr("with 4 channels"));
     // Every refusal said so, one line each.
     EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 8);
-}
-
-TEST(AtomicWrite, ReplacesTheWholeFileAndLeavesNothingElse) {
-    CTempFolder folder;
-    const std::string path = folder.write("picture.jpg", std::vector<uint8_t>(5000, 'o'));
-    namespace fs = std::filesystem;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    const std::vector<uint8_t> fresh = {1, 2, 3};
-    ASSERT_TRUE(writeFileAtomically(path, fresh));
-    EXPECT_EQ(contentsOf(path), fresh);
-    // The replaced file keeps its permissions.
-    EXPECT_EQ(fs::status(path).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_TRUE(writeFileAtomically(folder.path("empty"), std::vector<uint8_t>()));
-    EXPECT_TRUE(contentsOf(folder.path("empty")).empty());
-    EXPECT_THAT(namesIn(folder.path()), testing::UnorderedElementsAre("picture.jpg", "empty"));
-}
-
-TEST(AtomicWrite, FailuresKeepTheOldFileAndRemoveTheTemporary) {
-    CTempFolder folder;
-    const std::vector<uint8_t> old(100, 'o');
-    const std::string path = folder.write("picture.jpg", old);
-
-    // A write that fails midway, as on a full disk.
-    CaptureStderr();
-    {
-        CFileSizeLimit limit(1000);
-        EXPECT_FALSE(writeFileAtomically(path, std::vector<uint8_t>(5000, 'n')));
-    }
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING: cannot write " + path));
-    EXPECT_EQ(contentsOf(path), old);
-    EXPECT_THAT(namesIn(folder.path()), testing::ElementsAre("picture.jpg"));
-
-    // A rename that fails: the target is a folder with contents.
-    const std::string occupied = folder.path("occupied");
-    std::filesystem::create_directory(occupied);
-    writeBytes(occupied + "/inside", old);
-    CaptureStderr();
-    EXPECT_FALSE(writeFileAtomically(occupied, std::vector<uint8_t>(10, 'n')));
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING: cannot replace " + occupied));
-    EXPECT_THAT(namesIn(folder.path()), testing::UnorderedElementsAre("picture.jpg", "occupied"));
-    EXPECT_EQ(contentsOf(occupied + "/inside"), old);
-
-    // No folder to write into.
-    CaptureStderr();
-    EXPECT_FALSE(writeFileAtomically(folder.path("missing/picture.jpg"), old));
-    EXPECT_THAT(GetCapturedStderr(), HasSubstr("WARNING: cannot create a file beside"));
 }

@@ -266,17 +266,21 @@ TEST_F(PngFiles, WriteRefusesWhatItCannotWriteAndLeavesNoFile) {
     for (const std::string& bad : {path("missing/out.png"), path("plain/out.png")}) {
         CaptureStderr();
         EXPECT_FALSE(writePngFile(bad.c_str(), frame(2, 2, 4, pixels)));
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr("ERROR: could not open " + bad + "\n"));
+        EXPECT_THAT(GetCapturedStderr(), HasSubstr("ERROR: could not write " + bad + ": "));
         EXPECT_FALSE(fs::exists(bad));
     }
 }
 
-TEST_F(PngFiles, FullDiskRemovesThePartialFile) {
+TEST_F(PngFiles, AWriteThatFailsMidwayKeepsTheOldFileAndLeavesNothingElse) {
     // Incompressible samples, more than the file size limit lets through.
     Bytes noise(300 * 300 * 3);
     uint32_t state = 12345;
     for (unsigned char& sample : noise)
         sample = (unsigned char)((state = state * 1103515245u + 12345u) >> 24);
+    // An earlier screenshot of that name: a failed write must not cost it.
+    Bytes small = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    ASSERT_TRUE(writePngFile(path("full.png").c_str(), frame(2, 2, 3, small)));
+    const Bytes old = fileBytes(path("full.png"));
 
     bool written = true;
     std::string messages;
@@ -288,8 +292,13 @@ TEST_F(PngFiles, FullDiskRemovesThePartialFile) {
     }
 
     EXPECT_FALSE(written);
-    EXPECT_THAT(messages, HasSubstr("ERROR: could not write " + path("full.png")));
-    EXPECT_FALSE(fs::exists(path("full.png")));
+    EXPECT_THAT(messages,
+                HasSubstr("ERROR: could not write " + path("full.png") + ": File too large"));
+    EXPECT_EQ(fileBytes(path("full.png")), old);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path("")))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"full.png"});
 
     // With room again the same frame is written and reads back bottom row last.
     ASSERT_TRUE(writePngFile(path("full.png").c_str(), frame(300, 300, 3, noise)));

@@ -1,8 +1,10 @@
-#include "pngEncode.h"
+#include "pngwrite.h"
 
 #include <png.h>
 
 #include <csetjmp>
+#include <cstddef>
+#include <memory>
 #include <new>
 
 namespace {
@@ -37,15 +39,16 @@ void fail(png_structp png, png_const_charp message) {
 void ignoreWarning(png_structp, png_const_charp) {}
 
 // Only plain data and pointers in this frame: the library may jump back into it.
-bool encodeInto(png_structp png, png_infop info, const uint8_t* rgb, int width, int height) {
+bool encodeInto(png_structp png, png_infop info, const uint8_t* const* rows, int width, int height,
+                int channels) {
     if (setjmp(png_jmpbuf(png)))
         return false;
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
+                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    const size_t stride = size_t(width) * 3;
     for (int y = 0; y < height; ++y)
-        png_write_row(png, const_cast<png_bytep>(rgb + size_t(y) * stride));
+        png_write_row(png, const_cast<png_bytep>(rows[y]));
     png_write_end(png, info);
     return true;
 }
@@ -55,14 +58,18 @@ bool encodeInto(png_structp png, png_infop info, const uint8_t* rgb, int width, 
 struct SPngWriter {
     png_structp png = nullptr;
     png_infop info = nullptr;
+    SPngWriter() = default;
     ~SPngWriter() { png_destroy_write_struct(&png, &info); }
+    SPngWriter(const SPngWriter&) = delete;
+    SPngWriter& operator=(const SPngWriter&) = delete;
 };
 
 }  // namespace
 
-std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::string* error) {
+std::vector<uint8_t> encodePngRows(const uint8_t* const* rows, int width, int height, int channels,
+                                   std::string* error) {
     SPngOutput out;
-    if (!rgb || width <= 0 || height <= 0) {
+    if (!rows || width <= 0 || height <= 0 || (channels != 3 && channels != 4)) {
         if (error)
             *error = "no picture to encode";
         return {};
@@ -73,7 +80,7 @@ std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::s
     bool ok = false;
     if (writer.png && writer.info) {
         png_set_write_fn(writer.png, &out, append, flush);
-        ok = encodeInto(writer.png, writer.info, rgb, width, height);
+        ok = encodeInto(writer.png, writer.info, rows, width, height, channels);
     } else {
         out.message = "out of memory";
     }
@@ -87,4 +94,22 @@ std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::s
         return {};
     }
     return std::move(out.bytes);
+}
+
+std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height, std::string* error) {
+    if (!rgb || width <= 0 || height <= 0) {
+        if (error)
+            *error = "no picture to encode";
+        return {};
+    }
+    const std::unique_ptr<const uint8_t*[]> rows(new (std::nothrow) const uint8_t*[size_t(height)]);
+    if (!rows) {
+        if (error)
+            *error = "cannot encode the PNG picture: out of memory";
+        return {};
+    }
+    const size_t stride = size_t(width) * 3;
+    for (int y = 0; y < height; ++y)
+        rows[size_t(y)] = rgb + size_t(y) * stride;
+    return encodePngRows(rows.get(), width, height, 3, error);
 }
