@@ -1,9 +1,10 @@
 #include "calibSearch.h"
 
+#include "filewrite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 std::string calibrationConfigPath() {
@@ -35,11 +36,10 @@ bool saveCalibrationCopy(const std::string& path, const std::string& text, std::
             *why = "cannot make the folder " + QFile::encodeName(folder).toStdString();
         return false;
     }
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
+    std::string cause;
+    if (!writeFileAtomically(path, text, &cause)) {
         if (why)
-            *why = "cannot write " + path + ": " + file.errorString().toStdString();
+            *why = "cannot write " + path + ": " + cause;
         return false;
     }
     return true;

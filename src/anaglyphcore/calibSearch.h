@@ -19,7 +19,8 @@ std::vector<std::string> calibrationSearchPaths();
 // The first of the search paths that exists; empty when none does.
 std::string findStartupCalibration();
 
-// Writes text to path atomically (a reader sees the old file or the whole new one),
-// making the folder when it is missing. False with *why on failure; nothing is left
-// behind then.
+// Writes text to path through writeFileAtomically (a reader sees the old file or the
+// whole new one, a full disk leaves the old one), making the folder when it is missing.
+// False with *why on failure ("cannot write PATH: No space left on device"); nothing is
+// left behind then.
 bool saveCalibrationCopy(const std::string& path, const std::string& text, std::string* why);

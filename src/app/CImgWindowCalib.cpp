@@ -1,5 +1,6 @@
 // Stereo ▸ Reset Calibration: back to the built-in calibration, and on request without
-// the user's saved files, so that a calibration that went wrong can always be undone.
+// the user's saved files, so that a calibration that went wrong can always be undone;
+// and the outcomes of calibration mode's keys in the status bar.
 #include "CImgWindow.h"
 
 #include "CStereoCalib.h"
@@ -15,6 +16,9 @@
 QAction* CImgWindow::resetCalibrationAction() {
     QAction* reset = makeAction("actionReset_Calibration", "Reset Calibration");
     connect(reset, &QAction::triggered, this, &CImgWindow::resetCalibration);
+    // What calibration mode's keys gave (a save that failed on a full disk, say) in the
+    // status bar too: the notes over the view are easily missed, and gone in full screen.
+    connect(mGLWidget, &GLWidget::calibrationOutcome, this, &CImgWindow::report);
     return reset;
 }
 
@@ -70,7 +74,7 @@ void CImgWindow::resetCalibration() {
         }
     }
     if (failed.isEmpty()) {
-        calib.mOutcome.push_back("Saved calibration removed.");
+        calib.addOutcome("Saved calibration removed.");
         report(tr("The built-in calibration is in use; your saved calibration is removed"));
         return;
     }

@@ -15,6 +15,7 @@
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QScreen>
+#include <QStringList>
 #include <QSurfaceFormat>
 #include <QWheelEvent>
 #include <QWindow>
@@ -354,9 +355,17 @@ void GLWidget::keyPressEvent(QKeyEvent* event) {
     const bool gl = context() != nullptr;
     if (gl)
         makeCurrent();
+    const CStereoCalib* calib = app->calib();
+    const unsigned outcomes = calib ? calib->outcomeCount() : 0;
     const bool used = app->keyboard(key);
     if (gl)
         doneCurrent();
+    if (calib && calib == app->calib() && calib->outcomeCount() != outcomes) {
+        QStringList lines;
+        for (const std::string& line : calib->outcome())
+            lines << QString::fromStdString(line);
+        emit calibrationOutcome(lines.join(' '));
+    }
     if (used)
         update();
     else

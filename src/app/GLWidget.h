@@ -76,6 +76,9 @@ signals:
     void pictureShown(const SShownPicture& shown);
     // With every pictureShown: the file's name and the size it is shown at.
     void imageLoaded(QString filename, int width, int height);
+    // A key of calibration mode gave a new outcome (a fit, a save, a load): its lines as
+    // one text, for the window's status bar, since the notes over the view may be hidden.
+    void calibrationOutcome(const QString& text);
 
 public slots:
     void nearestFilter(bool flag);

@@ -25,6 +25,9 @@ CApp::CApp(CGlutWindow* window)
     : mWindow(window), mUI(std::make_unique<SUI>()), mTimer(std::make_unique<CTimerQt>(this)) {}
 
 CApp::~CApp() {
+    // A recording still running is kept, as if it had been stopped.
+    if (mRecording)
+        saveRecording();
     // GL objects are released by shutdownGL or here, with the context current either way.
     if (mGLReady)
         releaseGL();
@@ -51,7 +54,7 @@ bool CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     setLighting(mUI->mLight);
     mCalib = std::make_unique<CStereoCalib>();
     mCalib->useBuiltIn();
-    mCalib->mOutcome.clear();
+    mCalib->setOutcome({});
     // The user's own calibration, when one was saved, shows from the first frame on.
     const std::string savedCalibration = findStartupCalibration();
     if (!savedCalibration.empty())

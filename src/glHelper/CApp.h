@@ -15,6 +15,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,7 @@ protected:
 private:
     void animate(float* angle, float end);
     void toggleRecording();
+    void saveRecording();
     void startReplay();
     void saveScreenshot();
     void saveSequenceFrame();
@@ -144,7 +146,9 @@ private:
     float mPixelsPerMeter = 3779.5276f;
     std::unique_ptr<CTimerQt> mTimer;
     CStereoFramebuffer mFramebuffer;
-    std::ofstream mRecStream;
+    // The recording so far: written whole to kRecordingFile when it stops or the
+    // application ends, so that a full disk leaves the earlier recording as it was.
+    std::ostringstream mRecStream;
     std::ifstream mReplayStream;
     std::chrono::steady_clock::time_point mOverlayUntil{};
     bool mCalibrate = false;

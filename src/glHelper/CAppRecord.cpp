@@ -4,31 +4,43 @@
 #include "CTimerQt.h"
 #include "SUI.h"
 #include "diagnostics.h"
+#include "filewrite.h"
 #include "screenshot.h"
 
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 void CApp::toggleRecording() {
     if (mRecording) {
         mRecording = false;
-        mRecStream.close();
+        saveRecording();
         return;
     }
-    // The same file is being read: opening it for writing would truncate it.
+    // The same file is being read: replacing it would change what the replay reads.
     if (mReplaying) {
         RUV_WARNING(std::string("a replay of ") + kRecordingFile + " runs; recording not started");
         return;
     }
-    mRecStream.clear();
-    mRecStream.open(kRecordingFile, std::ios::out | std::ios::trunc);
-    if (!mRecStream) {
+    // Said at once rather than when the recording stops: a file that can never be written.
+    struct stat st;
+    if ((stat(kRecordingFile, &st) == 0 && S_ISDIR(st.st_mode)) || access(".", W_OK | X_OK) != 0) {
         RUV_WARNING(std::string("could not open ") + kRecordingFile +
                     " for writing; not recording");
-        mRecStream.close();
         return;
     }
+    mRecStream.str(std::string());
+    mRecStream.clear();
     mRecording = true;
     mRecStream << "rec-version = 0.3.0.0\n";
+}
+
+void CApp::saveRecording() {
+    const std::string text = mRecStream.str();
+    mRecStream.str(std::string());
+    // On failure the writer names the file and the cause; the earlier recording stays.
+    writeFileAtomically(kRecordingFile, text);
 }
 
 void CApp::startReplay() {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -78,7 +79,17 @@ void CStereoCalib::useBuiltIn() {
     mCurrent = 0;
     mAdjustGray = true;
     mUnsaved = false;
-    mOutcome = {"Back to the built-in calibration."};
+    setOutcome({"Back to the built-in calibration."});
+}
+
+void CStereoCalib::setOutcome(std::vector<std::string> lines) {
+    mOutcome = std::move(lines);
+    ++mOutcomeCount;
+}
+
+void CStereoCalib::addOutcome(const std::string& line) {
+    mOutcome.push_back(line);
+    ++mOutcomeCount;
 }
 
 std::vector<std::string> CStereoCalib::notes() const {
@@ -328,18 +339,18 @@ bool CStereoCalib::fit() {
     std::string why;
     if (!calibFitUsable(fit, &why)) {
         RUV_WARNING("fit refused: " + why + "; the calibration in use stays as it was");
-        mOutcome = {"Fit refused: " + why + ".",
+        setOutcome({"Fit refused: " + why + ".",
                     "The calibration in use stays as it was: match the patches again, then "
-                    "Shift+A."};
+                    "Shift+A."});
         return false;
     }
     for (int eye = 0; eye < 2; ++eye)
         for (int k = 0; k < 3; ++k)
             mFilter[eye][k] = fit.mFilter[eye][k];
     mGamma = fit.mGamma;
-    mOutcome = {"Fit taken: " + filtersText(mFilter, mGamma) + ". [ saves it."};
+    setOutcome({"Fit taken: " + filtersText(mFilter, mGamma) + ". [ saves it."});
     if (!fit.mPositive)
-        mOutcome.push_back(
+        addOutcome(
             "Some transmissions came out below zero: match more carefully, or add patches "
             "with Shift+D.");
     return true;

@@ -80,8 +80,9 @@ public:
 
     // The calibration file, the working directory's unless another path is given. Both
     // say on the console what went wrong and return false then; a file that cannot be
-    // loaded changes nothing.
-    bool saveFile(const std::string& path = kFileName);
+    // loaded changes nothing. saveFile writes through writeFileAtomically: on failure the
+    // old file stays as it was and *why (when not null) holds the system's words.
+    bool saveFile(const std::string& path = kFileName, std::string* why = nullptr);
     bool loadFile(const std::string& path = kFileName);
     // What '[' does. Matches whose fit calibFitUsable refuses are not saved: at the next
     // start they would turn every stereo picture into noise. Otherwise they go to the
@@ -115,8 +116,14 @@ public:
     // Set by the application right after construction; a neutral value until then.
     float mGamma = 1.0f;
     bool mAdjustGray = true;  // false: colour adjustment, entered by loading a 0.3.0.0 file
-    // What the last fit, save or load gave, for the notes: one line or two.
-    std::vector<std::string> mOutcome;
+    // What the last fit, save or load gave, for the notes: one line or two. A failed save
+    // says what could not be written and why.
+    const std::vector<std::string>& outcome() const { return mOutcome; }
+    // Grows with every outcome given, so that a host can tell a new one from the last one,
+    // even when both read the same (two saves onto a full disk).
+    unsigned outcomeCount() const { return mOutcomeCount; }
+    void setOutcome(std::vector<std::string> lines);
+    void addOutcome(const std::string& line);
 
 private:
     // Takes the patches of a file that was read, as ']' does.
@@ -129,4 +136,6 @@ private:
     bool validIndex(int index) const;
 
     bool mUnsaved = false;
+    std::vector<std::string> mOutcome;
+    unsigned mOutcomeCount = 0;
 };

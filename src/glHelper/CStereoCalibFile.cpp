@@ -9,6 +9,7 @@
 #include "calibModel.h"
 #include "calibSearch.h"
 #include "filecloser.h"
+#include "filewrite.h"
 #include "pngio.h"
 
 #include <QByteArray>
@@ -17,13 +18,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -154,7 +153,7 @@ void CStereoCalib::createFaceTexture() {
     glPopClientAttrib();
 }
 
-bool CStereoCalib::saveFile(const std::string& path) {
+bool CStereoCalib::saveFile(const std::string& path, std::string* why) {
     for (int eye = 0; eye < 2; ++eye) {
         for (size_t i = 0; i < mPatches[eye].size(); ++i) {
             const SCalibPatch& patch = mPatches[eye][i];
@@ -167,17 +166,9 @@ bool CStereoCalib::saveFile(const std::string& path) {
             consoleText(line.str());
         }
     }
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out) {
-        RUV_WARNING("cannot write " + path + ": " + std::strerror(errno));
+    // The writer says on the console what failed; the old file stays whole.
+    if (!writeFileAtomically(path, calibFileText(mPatches[0], mPatches[1]), why))
         return false;
-    }
-    out << calibFileText(mPatches[0], mPatches[1]);
-    out.close();
-    if (!out) {
-        RUV_WARNING("could not write all of " + path);
-        return false;
-    }
     mUnsaved = false;
     return true;
 }
@@ -186,38 +177,42 @@ bool CStereoCalib::saveFileAndCopy() {
     std::string why;
     if (!calibFitUsable(fitCalibration(mPatches[0], mPatches[1], mAdjustGray), &why)) {
         RUV_WARNING("calibration not saved: " + why + "; the saved calibration stays as it was");
-        mOutcome = {"Not saved: " + why + ".",
+        setOutcome({"Not saved: " + why + ".",
                     "The saved calibration stays as it was: match the patches again, then "
-                    "Shift+A and [."};
+                    "Shift+A and [."});
         return false;
     }
     const std::string copy = calibrationConfigPath();
-    const bool copied = saveCalibrationCopy(copy, calibFileText(mPatches[0], mPatches[1]), &why);
+    std::string copyWhy;
+    const bool copied =
+        saveCalibrationCopy(copy, calibFileText(mPatches[0], mPatches[1]), &copyWhy);
     struct stat st;
     const bool local = stat(kFileName, &st) == 0 && !S_ISDIR(st.st_mode);
     if (!copied)
-        RUV_WARNING(why + (local ? "; the program will not find this calibration when it starts "
-                                   "in another folder"
-                                 : "; the calibration is not saved"));
-    const bool saved = local ? saveFile(kFileName) : copied;
+        RUV_WARNING(copyWhy + (local ? "; the program will not find this calibration when it "
+                                       "starts in another folder"
+                                     : "; the calibration is not saved"));
+    std::string localWhy;
+    const bool saved = local ? saveFile(kFileName, &localWhy) : copied;
     if (saved)
         mUnsaved = false;
-    std::vector<std::string> written;
-    if (copied)
-        written.push_back(copy);
-    if (local && saved)
-        written.push_back(kFileName);
-    if (written.empty()) {
-        mOutcome = {"Not saved: see the console."};
+    // Every failure in the notes with the system's words: a full disk must not read as
+    // "Saved".
+    std::vector<std::string> lines;
+    if (copied) {
+        lines.push_back(
+            "Saved to " + copy +
+            (local && saved ? " and " + std::string(kFileName) + " (read first)." : "."));
+    } else if (local && saved) {
+        lines.push_back("Saved to " + std::string(kFileName) + ".");
+        lines.push_back("Not kept for a start in another folder: " + copyWhy + ".");
     } else {
-        std::string line = "Saved to " + written[0];
-        if (written.size() > 1)
-            line += " and " + written[1] + " (read first)";
-        mOutcome = {line + "."};
+        lines.push_back("Not saved: " + copyWhy + ".");
     }
     if (local && !saved)
-        mOutcome.push_back("Could not write " + std::string(kFileName) +
-                           ", which is read first: see the console.");
+        lines.push_back("Could not write " + std::string(kFileName) +
+                        ", which is read first: " + localWhy + ".");
+    setOutcome(std::move(lines));
     return saved;
 }
 
@@ -225,14 +220,14 @@ bool CStereoCalib::loadSaved() {
     const std::string path = findStartupCalibration();
     if (path.empty()) {
         RUV_WARNING("no saved calibration to load; the matches stay as they were");
-        mOutcome = {"No saved calibration to load."};
+        setOutcome({"No saved calibration to load."});
         return false;
     }
     if (!loadFile(path)) {
-        mOutcome = {"Could not load " + path + ": see the console."};
+        setOutcome({"Could not load " + path + ": see the console."});
         return false;
     }
-    mOutcome = {"Loaded the matches of " + path + "; Shift+A fits them."};
+    setOutcome({"Loaded the matches of " + path + "; Shift+A fits them."});
     return true;
 }
 
@@ -277,7 +272,7 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
     std::string why;
     if (!loadCalibration(path, mAdjustGray, &loaded, &why)) {
         RUV_WARNING("calibration not used: " + why + "; the filters stay as they were");
-        mOutcome = {"Saved calibration not used: " + why + "."};
+        setOutcome({"Saved calibration not used: " + why + "."});
         return false;
     }
     printNotes(loaded.mFile, false);
@@ -287,6 +282,6 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
             mFilter[eye][k] = loaded.mFit.mFilter[eye][k];
     mGamma = loaded.mFit.mGamma;
     consoleLine("calibration " + path + ": " + calibFitSummary(loaded.mFit));
-    mOutcome = {"Calibration of " + path + "."};
+    setOutcome({"Calibration of " + path + "."});
     return true;
 }

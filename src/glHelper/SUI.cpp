@@ -5,6 +5,7 @@
 #include "SUI.h"
 
 #include "diagnostics.h"
+#include "filewrite.h"
 
 #include <algorithm>
 #include <array>
@@ -132,19 +133,12 @@ std::ostream& SUI::writeBlock(std::ostream& out) const {
 }
 
 bool SUI::saveFile(const std::string& path) {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out) {
-        RUV_WARNING("cannot write " + path + ": " + std::strerror(errno));
-        return false;
-    }
-    out << "version = " << kVersion << '\n';
-    writeBlock(out);
-    out.close();
-    if (!out) {
-        RUV_WARNING("could not write all of " + path);
-        return false;
-    }
-    return true;
+    std::ostringstream text;
+    text << "version = " << kVersion << '\n';
+    writeBlock(text);
+    // All of it or nothing: the old file stays whole when the disk is full, and the
+    // writer's warning names the file and the cause.
+    return writeFileAtomically(path, text.str());
 }
 
 bool SUI::readBlock(std::istream& in, int drawModes, const std::string& source) {

@@ -41,8 +41,9 @@ struct SUI {
     // Writes the block in the classic format (six significant digits, bools as 0/1),
     // whatever format the stream is set to; the stream's own settings are not changed.
     virtual std::ostream& writeBlock(std::ostream& out) const;
-    // "version = 0.5.0.0" and the block. False, after a warning naming the file, when it
-    // cannot be written completely.
+    // "version = 0.5.0.0" and the block, through writeFileAtomically. False, after a
+    // warning naming the file and the cause, when it cannot be written completely; the
+    // old file then stays as it was.
     virtual bool saveFile(const std::string& path = kFileName);
     // Reads one block by position and echoes every entry on standard error. True when
     // every name and every "=" matched. A value that is refused (not finite, or a zoom,

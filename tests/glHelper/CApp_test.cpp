@@ -5,6 +5,7 @@
 #include "SUI.h"
 #include "anaglyphMatrices.h"
 #include "pngio.h"
+#include "smallfs.h"
 #include "tempfolder.h"
 
 #include <gmock/gmock.h>
@@ -406,6 +407,43 @@ TEST_F(AppFiles, ARecordingThatCannotBeWrittenSaysSo) {
     EXPECT_THAT(keyCapturing('7'),
                 HasSubstr("WARNING: could not open ui-rec.txt for writing; not recording"));
     EXPECT_FALSE(app->recording());
+}
+
+// A recording is written whole when it stops: a full disk leaves the earlier one as it
+// was, and one that runs when the application ends is kept.
+TEST_F(AppFiles, ARecordingOnAFullDiskLeavesTheEarlierOneWhole) {
+    CSmallFileSystem disk;
+    if (!disk.available())
+        GTEST_SKIP() << disk.skipReason();
+    ASSERT_EQ(chdir(disk.path().c_str()), 0);
+    auto frames = [](const std::string& text) {
+        size_t count = 0;
+        for (size_t at = text.find("rotateX = "); at != std::string::npos;
+             at = text.find("rotateX = ", at + 1))
+            ++count;
+        return count;
+    };
+    keyCapturing('7');
+    paintCapturing(3);
+    keyCapturing('7');
+    const std::string earlier = fileText(CApp::kRecordingFile);
+    ASSERT_EQ(frames(earlier), 3u);
+
+    ASSERT_TRUE(disk.fill());
+    keyCapturing('7');
+    paintCapturing(50);
+    EXPECT_THAT(keyCapturing('7'),
+                HasSubstr("WARNING: cannot write ui-rec.txt: No space left on device"));
+    EXPECT_TRUE(fileText(CApp::kRecordingFile) == earlier) << "the earlier recording changed";
+    EXPECT_FALSE(app->recording());
+
+    disk.empty();
+    keyCapturing('7');
+    paintCapturing(2);
+    app->shutdownGL();
+    app.reset();
+    EXPECT_EQ(frames(fileText(CApp::kRecordingFile)), 2u);
+    ASSERT_EQ(chdir(folder->path().c_str()), 0);
 }
 
 // The status of the stereo framebuffer is read while it is the bound one: an incomplete

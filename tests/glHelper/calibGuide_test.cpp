@@ -261,5 +261,6 @@ TEST_F(CalibGuide, WithNowhereToSaveTheMatchesStayUnsaved) {
     EXPECT_THAT(out, HasSubstr("; the calibration is not saved"));
     EXPECT_TRUE(mApp->calib()->hasUnsavedMatches());
     EXPECT_FALSE(exists("ui-calib.txt"));
-    EXPECT_THAT(notes(), HasSubstr("Not saved: see the console."));
+    EXPECT_THAT(notes(), HasSubstr("Not saved: cannot make the folder " + mConfig.path() +
+                                   "/blocked/Ruvello/Ruvello."));
 }

@@ -1,13 +1,16 @@
 // Calibration in the main window as a user meets it: real key presses through the X
 // server make a careless match whose fit is refused and leaves the calibration in use,
-// and Stereo ▸ Reset Calibration goes back to the built-in one, removing the saved files
-// only when the user says Yes.
+// a save onto a full disk keeps the saved calibration and says why, and Stereo ▸ Reset
+// Calibration goes back to the built-in one, removing the saved files only when the user
+// says Yes.
 #include "CImgWindow.h"
 #include "CRuvello.h"
 #include "CStereoCalib.h"
 #include "GLWidget.h"
 #include "calibFit.h"
 #include "calibSearch.h"
+#include "scopedenv.h"
+#include "smallfs.h"
 #include "windowfixtures.h"
 
 #include <QDir>
@@ -143,6 +146,39 @@ TEST_F(CalibGuideWindow, ACarelessMatchTypedOnTheKeyboardIsRefusedAndChangesNoth
     ASSERT_TRUE(waitUntil([&] { return notes().find("Fit taken") != std::string::npos; }))
         << notes();
     EXPECT_NEAR(renderer()[0], 0.8, 0.03);
+}
+
+// '[' onto a full disk: the calibration saved before stays byte for byte, the status bar
+// and the notes say what could not be written and why, and the matches stay unsaved.
+TEST_F(CalibGuideWindow, SavingOntoAFullDiskKeepsTheSavedCalibrationAndSaysWhy) {
+    CSmallFileSystem disk;
+    if (!disk.available())
+        GTEST_SKIP() << disk.skipReason();
+    CScopedEnv config("XDG_CONFIG_HOME", disk.path());
+    saveMine();
+    const std::string file = calibrationConfigPath();
+    const std::string saved = readText(file);
+    open(folder);
+    ASSERT_TRUE(waitUntil([&] { return app().glReady(); }));
+    ASSERT_NEAR(renderer()[0], 0.8, 0.03);  // the saved one is in use
+    ASSERT_TRUE(disk.fill());
+
+    press({"shift+c"});
+    ASSERT_TRUE(waitUntil([&] { return window->glWidget()->calibrating(); }));
+    press({"w", "bracketleft"});
+    const std::string failed = "Not saved: cannot write " + file + ": No space left on device.";
+    auto status = [&] { return window->statusBar()->currentMessage().toStdString(); };
+    ASSERT_TRUE(waitUntil([&] { return status() == failed; })) << status();
+    EXPECT_THAT(notes(), HasSubstr(failed));
+    EXPECT_EQ(readText(file), saved);
+    EXPECT_TRUE(window->glWidget()->calibrationUnsaved());
+
+    // With room again the same key saves, and says so.
+    disk.empty();
+    press({"bracketleft"});
+    ASSERT_TRUE(waitUntil([&] { return status() == "Saved to " + file + "."; })) << status();
+    EXPECT_NE(readText(file), saved);
+    EXPECT_FALSE(window->glWidget()->calibrationUnsaved());
 }
 
 TEST_F(CalibGuideWindow, ResetCalibrationGoesBackToTheBuiltInOneAndRemovesTheFilesOnlyOnYes) {
