@@ -114,8 +114,9 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     // user is asked about unsaved work while the session manager lets us ask.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
         if (!manager.allowsInteraction()) {
+            // No one to ask: the next start offers what was not saved.
             if (mImageListModel->isModified())
-                RUV_WARNING("the session ends with unsaved changes in the list");
+                keepUnsavedList();
             return;
         }
         const bool goOn = maybeSave() && maybeSaveCalibration();
@@ -231,6 +232,7 @@ QAction* CImgWindow::makeAction(const char* name, const char* text, const char* 
 void CImgWindow::buildActions() {
     QAction* open = makeAction("actionOpen", "Open", ":/images/fileopen.png", "Ctrl+O");
     QAction* save = makeAction("actionSave", "Save", ":/images/filesave.png", "Ctrl+S");
+    QAction* saveAs = makeAction("actionSave_As", "Save As…", nullptr, "Ctrl+Shift+S");
     QAction* clear = makeAction("actionClear", "Clear");
     QAction* exportAction =
         makeAction("actionExport_Anaglyph", "Export Anaglyph…", nullptr, "Ctrl+E");
@@ -270,6 +272,7 @@ void CImgWindow::buildActions() {
     const std::pair<QAction*, const char*> tips[] = {
         {open, "Open a list of pictures saved as CSV"},
         {save, "Save the list with its dates as a CSV file"},
+        {saveAs, "Save the list under another name, elsewhere"},
         {clear, "Close the list and show the folder's own pictures"},
         {exportAction, "Save the anaglyph as it shows, at the picture's full resolution"},
         {exifDate, "Dates of the selected rows from the camera's Exif data"},
@@ -300,6 +303,7 @@ void CImgWindow::buildActions() {
 
     connect(open, &QAction::triggered, this, &CImgWindow::open);
     connect(save, &QAction::triggered, this, &CImgWindow::save);
+    connect(saveAs, &QAction::triggered, this, &CImgWindow::saveAs);
     connect(clear, &QAction::triggered, this, &CImgWindow::clearList);
     connect(exportAction, &QAction::triggered, this, &CImgWindow::exportAnaglyph);
     connect(quit, &QAction::triggered, this, &QWidget::close);
@@ -329,7 +333,7 @@ void CImgWindow::buildActions() {
 
     QMenu* file = menuBar()->addMenu(QString());
     file->setObjectName("menuFile");
-    file->addActions({open, save, clear});
+    file->addActions({open, save, saveAs, clear});
     file->addSeparator();
     file->addAction(exportAction);
     file->addSeparator();
@@ -417,6 +421,11 @@ void CImgWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     storeSettings();
+    // The user has answered for the unsaved work: what was kept for a forced end goes.
+    if (mRecoveryWritten) {
+        recovery::remove();
+        mRecoveryWritten = false;
+    }
     event->accept();
 }
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "recovery.h"
 #include "wheelsteps.h"
 
 class CImageListModel;
@@ -42,6 +43,11 @@ public:
     // Saves when the list has unsaved changes and the user wants it; false when the
     // user cancels (or the save failed), so the caller stops what it was about to do.
     bool maybeSave();
+    // At start-up, after the window shows: offers the unsaved list that an earlier run
+    // kept when it had to end without the user's answer.
+    void offerRecovery();
+    // A termination signal ends the program without the user's answer.
+    bool ending() const { return mEnding; }
     // The same for calibration matches that were changed and not saved.
     bool maybeSaveCalibration();
 
@@ -52,7 +58,10 @@ public slots:
     void addToDate();
     void setDate();
     void open();
-    void save();
+    // Both true once the list is written; false when the user cancelled or it failed
+    // (the status bar and a message box say why).
+    bool save();
+    bool saveAs();
     void clearList();
     // Writes the current stereo picture's anaglyph at full resolution, as it shows.
     void exportAnaglyph();
@@ -76,6 +85,10 @@ public slots:
     void onn_listView_header_sortIndicatorChanged(int logicalIndex, Qt::SortOrder order);
     // Opens a CSV list; false (the current list kept) when it cannot be read.
     bool openList(const QString& fileName);
+    // SIGINT, SIGHUP or SIGTERM: closes the window as its close button does. While a
+    // question is open it waits for the answer; only the third SIGTERM ends the program
+    // without it, after keeping the unsaved list for the next start.
+    void terminationSignal(int signalNumber);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -108,6 +121,16 @@ private:
     // What the status bar says of a stereo pair's alignment.
     QString alignmentText(const SShownPicture& shown) const;
     void updateTitle();
+    // CImgWindowSave.cpp: writes the list to its own file or, newFile, to target.
+    bool writeListFile(const QString& target, bool newFile);
+    // Whether the user still wants to replace a list that another program changed: false
+    // for Cancel; saveInstead set for Save As.
+    bool overwriteChangedList(bool* saveInstead);
+    // The unsaved list into the recovery file; false when it could not be written.
+    bool keepUnsavedList();
+    void openRecovered(const SRecovery& kept);
+    // The list is a recovered copy: saving it asks where.
+    bool isRecoveredCopy() const;
     void focusView();
     void restoreSettings();
     void storeSettings();
@@ -157,4 +180,9 @@ private:
     QString mPendingFile;           // to select once the list holds it
     bool mFirstRowPending = false;  // rows came to an empty list: row 0 once sorted
     QString mStandInFirst;          // row 0 chosen while the fill still sorts: its file
+    // What a recovered list was; kept again with it when the program has to end.
+    std::optional<SRecovery> mRecovered;
+    bool mRecoveryWritten = false;  // this run kept the list; gone once it is settled
+    int mTermSignals = 0;
+    bool mEnding = false;  // leaving without the user's answer
 };

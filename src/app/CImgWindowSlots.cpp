@@ -445,20 +445,6 @@ void CImgWindow::orientation8() {
     setOrientation(8);
 }
 
-bool CImgWindow::maybeSave() {
-    if (!mImageListModel->isModified())
-        return true;
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, tr("Unsaved changes"), tr("The picture list has changes that are not saved."),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Discard)
-        return true;
-    if (answer != QMessageBox::Save)
-        return false;
-    save();
-    return !mImageListModel->isModified();
-}
-
 bool CImgWindow::maybeSaveCalibration() {
     if (!mGLWidget->calibrating() || !mGLWidget->calibrationUnsaved())
         return true;
@@ -492,38 +478,6 @@ void CImgWindow::calibrationToggled(bool on) {
         return;
     }
     mGLWidget->calibrate(on);
-}
-
-void CImgWindow::save() {
-    QString target = mImageListModel->listFile();
-    if (!mImageListModel->hasListFile()) {
-        // A folder has no list file yet: ask where the list goes. The dialog adds the
-        // suffix itself, so that it asks before replacing the very file that is written.
-        QSettings settings;
-        const QString start = settings.value("lastOpenFolder", QDir::currentPath()).toString();
-        QFileDialog dialog(this, tr("Save Picture List"), start, tr("Image Lists (*.csv)"));
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix("csv");
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return;
-        target = dialog.selectedFiles().constFirst();
-    }
-    try {
-        if (mImageListModel->hasListFile())
-            mImageListModel->save();
-        else
-            mImageListModel->saveAs(target);
-        report(tr("Saved %1").arg(target));
-    } catch (const char*) {
-        const QString why = mImageListModel->saveError();
-        const QString text =
-            why.isEmpty() ? tr("Could not write %1; the list is not saved").arg(target)
-                          : tr("Could not write %1: %2; the list is not saved").arg(target, why);
-        RUV_WARNING(text.toStdString());
-        report(text);
-        QMessageBox::warning(this, tr("Save"), text);
-    }
 }
 
 bool CImgWindow::openList(const QString& fileName) {

@@ -2,7 +2,6 @@
 
 #include "diagnostics.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -12,8 +11,8 @@
 namespace {
 int gSignalFds[2] = {-1, -1};
 
-void onPosixSignal(int) {
-    const char byte = 1;
+void onPosixSignal(int signalNumber) {
+    const char byte = char(signalNumber);
     // Nothing sensible can be done in a signal handler when the write fails.
     [[maybe_unused]] ssize_t written = ::write(gSignalFds[0], &byte, 1);
 }
@@ -47,7 +46,8 @@ CSignalQuit::~CSignalQuit() {
 
 void CSignalQuit::onSignal() {
     char byte = 0;
-    [[maybe_unused]] ssize_t got = ::read(gSignalFds[1], &byte, 1);
+    if (::read(gSignalFds[1], &byte, 1) != 1)
+        return;
     mQuitRequested = true;
-    QCoreApplication::quit();
+    emit received(int(byte));
 }

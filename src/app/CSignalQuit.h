@@ -3,17 +3,22 @@
 
 class QSocketNotifier;
 
-// Ends the event loop in an orderly way on SIGTERM, SIGINT and SIGHUP, so that the
-// windows are closed and destroyed as on a normal quit. A signal handler may not
-// call into Qt; it writes one byte into a socket pair that the event loop watches.
+// Hears SIGTERM, SIGINT and SIGHUP and hands them to the event loop as received(), for
+// the window to end the program in an orderly way, asking about unsaved work as when
+// the user closes it. A signal handler may not call into Qt; it writes the signal's
+// number as one byte into a socket pair that the event loop watches.
 class CSignalQuit : public QObject {
     Q_OBJECT
 public:
     explicit CSignalQuit(QObject* parent = nullptr);
     ~CSignalQuit() override;
 
-    // A signal came before the event loop ran, when quitting the loop has no effect.
+    // A signal came, perhaps before anyone listened: before the event loop ran, the
+    // program simply ends.
     bool quitRequested() const { return mQuitRequested; }
+
+signals:
+    void received(int signalNumber);
 
 private:
     void onSignal();

@@ -86,9 +86,16 @@ QString helpBoxText(const QString& appName) {
         "the selected dates (Add) or sets them (Set).</p>"
 
         "<p><b>Lists.</b> File &gt; Save writes the list with its dates as a CSV file, File "
-        "&gt; Open reads one back, File &gt; Clear goes back to the folder's own pictures. "
-        "Before unsaved changes would be lost, the program asks. A file dropped on the list "
-        "is copied into its folder.</p>"
+        "&gt; Save As (Ctrl+Shift+S) writes it under another name, for instance when its "
+        "disk is full or its folder read-only. File &gt; Open reads one back, File &gt; "
+        "Clear goes back to the folder's own pictures. Before unsaved changes would be "
+        "lost, the program asks; before Save replaces a list that another program changed, "
+        "too. A file dropped on the list is copied into its folder.</p>"
+
+        "<p><b>Recovery.</b> When the program has to end without your answer (SIGTERM, as "
+        "at a system shutdown), it keeps the unsaved list in recovery.csv in its data "
+        "folder (~/.local/share/Ruvello/Ruvello), and the next start offers to open it; "
+        "save it then where you want it.</p>"
 
         "<p><b>Orientation.</b> The three orientation buttons write the Exif orientation "
         "into the selected JPEG and MPO files: upright as stored, top on the right, top on "

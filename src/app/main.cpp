@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QSplashScreen>
 #include <QSurfaceFormat>
+#include <QTimer>
 
 #include <memory>
 
@@ -53,14 +54,25 @@ int main(int argc, char** argv) {
     QObject::connect(
         window->glWidget(), &GLWidget::glUnusable, &app,
         [](int code) { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+    // A termination signal while the window was made: nothing can be unsaved yet.
+    if (signalQuit.quitRequested())
+        return 0;
+    // From here on a signal closes the window as its close button does, asking about
+    // unsaved work. Queued: the question it may bring up waits outside the notification.
+    QObject::connect(&signalQuit, &CSignalQuit::received, window.get(),
+                     &CImgWindow::terminationSignal, Qt::QueuedConnection);
     window->show();
+    // The splash turns the event loop until the window shows, on a slow machine for long
+    // enough that the user works in it and a signal closes it, or ends the program.
     splash.finish(window.get());
+    // Inside the event loop, which a forced end during the offer then leaves.
+    QTimer::singleShot(0, window.get(), &CImgWindow::offerRecovery);
 
-    // The splash processes events, so a termination signal may already have come.
     // A view that found its OpenGL unusable while the window came up ends the program
     // before the event loop, which would otherwise not hear of it.
     const int unusable = window->glWidget()->unusableCode();
-    const int result = unusable ? unusable : signalQuit.quitRequested() ? 0 : app.exec();
+    const bool running = window->isVisible() && !window->ending();
+    const int result = unusable ? unusable : running ? app.exec() : 0;
     window.reset();
     return result;
 }
