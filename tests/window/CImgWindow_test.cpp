@@ -164,14 +164,15 @@ TEST_F(WindowTest, DatesOnTheSelectedRowsSaveAndOpenAgain) {
     EXPECT_TRUE(model().hasListFile());
 }
 
-TEST_F(WindowTest, OrientationGoesThroughExiv2OnACopyAndRunsNothingElse) {
+TEST_F(WindowTest, AnOrientationToAddGoesThroughExiv2OnACopyAndRunsNothingElse) {
+    // Photos without an Orientation tag: the tag must be added, which exiv2 does.
     const std::string hostile1 =
-        temp.write("$(touch pwned).jpg", photo(32, 24, "2001:01:01 01:01:01", 1, "H"));
+        temp.write("$(touch pwned).jpg", photo(32, 24, "2001:01:01 01:01:01", 0, "H"));
     const std::string hostile2 =
-        temp.write("x\"; touch pwned; \".jpg", photo(32, 24, "2001:01:01 01:01:02", 1, "H"));
-    const std::vector<uint8_t> left = photo(32, 24, "2002:02:02 02:02:02", 1, "S");
+        temp.write("x\"; touch pwned; \".jpg", photo(32, 24, "2001:01:01 01:01:02", 0, "H"));
+    const std::vector<uint8_t> left = photo(32, 24, "2002:02:02 02:02:02", 0, "S");
     const std::string mpo =
-        temp.write("pair.mpo", buildMpoFile(left, photo(32, 24, "x", 1, "S"), 0.065));
+        temp.write("pair.mpo", buildMpoFile(left, photo(32, 24, "x", 0, "S"), 0.065));
     const std::string readOnly = temp.write("ro.jpg", photo(32, 24, "2003:03:03 03:03:03", 1, "R"));
     chmod(readOnly.c_str(), 0444);
     open(folder);
