@@ -20,12 +20,6 @@ namespace {
 
 class ListFolder : public WindowTest {
 protected:
-    int rowOf(const QString& name) {
-        for (int row = 0; row < model().rowCount(); ++row)
-            if (model().data(model().index(row, 0)).toString() == name)
-                return row;
-        return -1;
-    }
     QString cell(int row, int column) {
         return model().data(model().index(row, column)).toString();
     }

@@ -27,12 +27,6 @@ namespace {
 
 class ListKeep : public WindowTest {
 protected:
-    int rowOf(const QString& name) {
-        for (int row = 0; row < model().rowCount(); ++row)
-            if (model().data(model().index(row, 0)).toString() == name)
-                return row;
-        return -1;
-    }
     QString title() { return window->windowTitle(); }
     // The tooltip that shows when the pointer rests on the row's file name.
     QString tooltipOf(int row) {

@@ -103,6 +103,13 @@ protected:
     }
     QString date(int row) { return model().data(model().index(row, 2)).toString(); }
     QString fileOf(int row) { return model().fullPath(model().index(row, 0)); }
+    // The row whose file name is name; -1 when none.
+    int rowOf(const QString& name) {
+        for (int row = 0; row < model().rowCount(); ++row)
+            if (model().data(model().index(row, 0)).toString() == name)
+                return row;
+        return -1;
+    }
 
     CTempFolder temp;
     QString folder;
