@@ -7,7 +7,7 @@ set -euo pipefail
 run_packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
-    libepoxy-dev libgl-dev libjpeg-dev libpng-dev
+    libepoxy-dev libgl-dev libjpeg-dev libpng-dev liblcms2-dev
     libgl1-mesa-dri fonts-dejavu-core
     libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev libopencv-calib3d-dev
 )
@@ -17,6 +17,7 @@ test_packages=(
     exiv2 libjpeg-turbo-progs libimage-exiftool-perl
     clang libclang-rt-14-dev clang-format git
     python3 tzdata desktop-file-utils libxml2-utils shared-mime-info attr
+    tesseract-ocr tesseract-ocr-eng liblcms2-utils python3-pil
 )
 
 wanted=("${run_packages[@]}")
