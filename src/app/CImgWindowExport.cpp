@@ -1,0 +1,86 @@
+// File ▸ Export Anaglyph: the picture shown, as the view shows it, written at full size.
+#include "CImgWindow.h"
+
+#include "CRuvello.h"
+#include "GLWidget.h"
+#include "anaglyphExport.h"
+#include "diagnostics.h"
+#include "exif.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+QByteArray bytes(const QString& path) {
+    return QFile::encodeName(path);
+}
+}  // namespace
+
+bool CImgWindow::canExportAnaglyph() const {
+    return mListView->currentIndex().isValid() && mCurrentShown && mCurrentStereo;
+}
+
+void CImgWindow::exportAnaglyph() {
+    if (!canExportAnaglyph()) {
+        report(tr("Export needs a stereo picture"));
+        return;
+    }
+    const QFileInfo picture(mCurrentFile);
+    const QString proposed =
+        picture.absoluteDir().filePath(picture.completeBaseName() + "-anaglyph.jpg");
+    const QString target = QFileDialog::getSaveFileName(this, tr("Export Anaglyph"), proposed,
+                                                        tr("Pictures (*.jpg *.jpeg *.png)"),
+                                                        nullptr, QFileDialog::DontUseNativeDialog);
+    focusView();
+    if (target.isEmpty())
+        return;
+
+    const CRuvello& view = *mGLWidget->application();
+    SAnaglyphExport options;
+    options.mAnaglyph = view.anaglyphSettings();
+    // The view's shift is in pixels of the picture as shown, which may be shrunk to the
+    // texture limit; the export is at full size.
+    const SPictureEntry* shown = view.currentEntry();
+    const SExifInfo info = shown ? shown->info : SExifInfo();
+    const int fullSide = std::max(info.mPixelXDimension, info.mPixelYDimension);
+    const int shownSide = std::max(view.imageWidth(), view.imageHeight());
+    const float scale = fullSide > shownSide && shownSide > 1 ? float(fullSide) / shownSide : 1.0f;
+    options.mAnaglyph.mShift = view.shift() * scale;
+    // As the view shows it: aligned and cut to what both eyes see, with the view's own
+    // alignment when it has one (in pixels of the picture it holds, perhaps shrunk).
+    options.mAlign = view.autoAlign();
+    if (options.mAlign && shown && shown->aligned && shown->alignment.mOk) {
+        SStereoAlignment full = shown->alignment;
+        const double toFull = info.mPixelXDimension > 0 && shown->leftWidth > 0
+                                  ? double(info.mPixelXDimension) / shown->leftWidth
+                                  : 1.0;
+        full.mDx *= toFull;
+        full.mDy *= toFull;
+        full.mNear *= toFull;
+        full.mFar *= toFull;
+        options.mAlignment = full;
+    }
+    options.mQuality = 95;
+    options.mOverwrite = true;  // the dialog has asked
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string why;
+    const EExportResult result = ::exportAnaglyph(options, {mCurrentBytes.toStdString(), {}},
+                                                  bytes(target).toStdString(), &why);
+    QApplication::restoreOverrideCursor();
+    if (result == EExportResult::Written) {
+        report(tr("Anaglyph written to %1").arg(target));
+        return;
+    }
+    // The exporter's line says what failed and why ("cannot write X: No space left on
+    // device"): in the status bar, which soon forgets, and in a box, which waits.
+    const QString text = tr("No anaglyph written: %1").arg(QString::fromLocal8Bit(why.c_str()));
+    RUV_WARNING(text.toStdString());
+    report(text);
+    QMessageBox::warning(this, tr("Export Anaglyph"), text);
+}
