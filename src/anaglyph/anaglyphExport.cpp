@@ -269,16 +269,18 @@ std::vector<uint8_t> encodeAsJpeg(const SImage& image, const SExifInfo& info, in
 
 // The JPS marker of a side-by-side picture: the identifier, the length of the descriptor
 // block, and the descriptor as a big-endian 32-bit word: bits 0-7 the media type (1: a
-// stereo picture), 8-15 flags (4: the left eye's picture is the left half), 16-23 the
-// layout (2: side by side), 24-31 the gap between the halves (none). Readers take a
-// descriptor without the flag for the right eye's picture on the left, the cross-eyed
-// order, so the parallel order sets it. An empty comment block ends it.
+// stereo picture), 8-15 the layout (2: side by side), 16-23 flags (4: the left eye's
+// picture is the left half), 24-31 the gap between the halves (none). Readers take a
+// descriptor without the left-first flag for the right eye's picture on the left, the
+// cross-eyed order, so the parallel order sets it. An empty comment block ends it.
 std::vector<uint8_t> jpsMarker(bool leftFirst) {
     const std::string identifier = "_JPSJPS_";
     std::vector<uint8_t> marker(identifier.begin(), identifier.end());
-    const uint8_t flags = leftFirst ? 0x04 : 0x00;
-    // The descriptor block's length, the descriptor, the comment block's length.
-    marker.insert(marker.end(), {0x00, 0x04, 0x00, 0x02, flags, 0x01, 0x00, 0x00});
+    const uint32_t descriptor = 0x01u | 0x02u << 8 | (leftFirst ? 0x04u : 0x00u) << 16;
+    marker.insert(marker.end(), {0x00, 0x04});
+    for (int shift = 24; shift >= 0; shift -= 8)
+        marker.push_back(uint8_t(descriptor >> shift));
+    marker.insert(marker.end(), {0x00, 0x00});
     return marker;
 }
 

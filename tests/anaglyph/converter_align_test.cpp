@@ -199,16 +199,19 @@ TEST_F(Converter, LayoutsHoldTheUprightAlignedPicturesInTheirOrderWithTheLeftOne
                   kJpegError);
         EXPECT_GT(meanDifference(*first, c.cross ? *left : *right), 4 * kJpegError);
         EXPECT_EQ(readExif(work(c.output)).mDateTime, kDate);
-        // The JPS marker: "_JPSJPS_", the descriptor's length (4) and the descriptor: a
-        // stereo picture (1), side by side (2 << 16), the left eye's half first (4 << 8)
-        // only in the parallel order.
+        // The JPS marker as a reader of stereo JPEGs takes it: side by side, and the
+        // left eye's half first only in the parallel order.
         const std::vector<uint8_t> marker = app3Of(readText(work(c.output)));
         ASSERT_EQ(marker.size(), c.marker ? 16u : 0u);
         if (c.marker) {
-            EXPECT_EQ(std::string(marker.begin(), marker.begin() + 10),
-                      std::string("_JPSJPS_\0\4", 10));
-            EXPECT_EQ(uint32_t(marker[10]) << 24 | marker[11] << 16 | marker[12] << 8 | marker[13],
-                      c.cross ? 0x00020001u : 0x00020401u);
+            const std::string jps =
+                runCommand("exiftool -s -JPS:all " + shellQuote(work(c.output))).mOutput;
+            EXPECT_THAT(jps, testing::ContainsRegex("JPSType +: Stereo\n"));
+            EXPECT_THAT(jps, testing::ContainsRegex("JPSLayout +: Side By Side\n"));
+            if (c.cross)
+                EXPECT_THAT(jps, testing::ContainsRegex("JPSFlags +: \\(none\\)\n"));
+            else
+                EXPECT_THAT(jps, testing::ContainsRegex("JPSFlags +: Left field first\n"));
         }
     }
 
