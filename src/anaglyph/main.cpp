@@ -135,11 +135,15 @@ std::string outputFor(const SConverterOptions& options, const std::string& input
 }
 
 // One line on standard output: the file, a tab, then the alignment or why there is none.
+// The source says what set the shift: with too few matches the camera's parallax does,
+// and the numbers of the matches alone would read as a failed alignment.
 void printAlignment(const std::string& name, const SStereoAlignment& a) {
     if (a.mOk)
-        std::printf("%s\tdy=%.2f rotation=%.2f scale=%.5f dx=%.2f matches=%d near=%.2f far=%.2f\n",
-                    name.c_str(), a.mDy, a.mRotation * 180.0 / 3.14159265358979323846, a.mScale,
-                    a.mDx, a.mMatches, a.mNear, a.mFar);
+        std::printf(
+            "%s\tdy=%.2f rotation=%.2f scale=%.5f dx=%.2f matches=%d near=%.2f far=%.2f "
+            "source=%s\n",
+            name.c_str(), a.mDy, a.mRotation * 180.0 / 3.14159265358979323846, a.mScale, a.mDx,
+            a.mMatches, a.mNear, a.mFar, a.mFromParallax ? "camera-parallax" : "matches");
     else
         std::printf("%s\tno alignment: %s\n", name.c_str(), a.mWhy.c_str());
     std::fflush(stdout);

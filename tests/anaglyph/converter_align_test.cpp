@@ -116,13 +116,20 @@ std::vector<uint8_t> flatMpo(int width, int height) {
 TEST_F(Converter, PrintAlignmentTellsHowTheRightPictureIsBroughtOntoTheLeftOneAndWritesNothing) {
     writeBytes(work("pair.mpo"), sceneMpo(1));
     writeBytes(work("flat.mpo"), flatMpo(160, 120));
-    const SRun r = run("--print-alignment pair.mpo flat.mpo");
+    // Nothing to match either, but the camera states its parallax: -10 of the console's
+    // units are 20 px to the left in a picture 640 wide.
+    const std::vector<uint8_t> grey(640 * 480 * 3, 110);
+    writeBytes(work("console.mpo"), cameraMpo(grey, grey, 640, 480, 1, -10.0f));
+    const SRun r = run("--print-alignment pair.mpo flat.mpo console.mpo");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string number = "-?[0-9]+\\.[0-9]{2}";
-    EXPECT_THAT(r.out, testing::MatchesRegex("pair\\.mpo\tdy=" + number + " rotation=" + number +
-                                             " scale=[0-9]\\.[0-9]{5} dx=" + number +
-                                             " matches=[0-9]+ near=" + number + " far=" + number +
-                                             "\nflat\\.mpo\tno alignment: [^\n]+\n"));
+    EXPECT_THAT(r.out,
+                testing::MatchesRegex(
+                    "pair\\.mpo\tdy=" + number + " rotation=" + number +
+                    " scale=[0-9]\\.[0-9]{5} dx=" + number + " matches=[0-9]+ near=" + number +
+                    " far=" + number + " source=matches\n" + "flat\\.mpo\tno alignment: [^\n]+\n" +
+                    "console\\.mpo\tdy=0\\.00 rotation=0\\.00 scale=1\\.00000 "
+                    "dx=-20\\.00 matches=0 near=0\\.00 far=0\\.00 source=camera-parallax\n"));
     // The right picture shows the scene 12 px lower and 30 px further left: it is brought
     // up and to the right; everything lies at one depth, which goes to the screen.
     double dy, degrees, scale, dx, nearest, farthest;
@@ -138,7 +145,8 @@ TEST_F(Converter, PrintAlignmentTellsHowTheRightPictureIsBroughtOntoTheLeftOneAn
     EXPECT_NEAR(farthest, 0.0, 0.5);
     // Nothing composed: no filters chosen, no file written.
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(filesIn(mWork.path()), (std::vector<std::string>{"flat.mpo", "pair.mpo"}));
+    EXPECT_EQ(filesIn(mWork.path()),
+              (std::vector<std::string>{"console.mpo", "flat.mpo", "pair.mpo"}));
 }
 
 TEST_F(Converter, AnAlignedAnaglyphIsTheWarpedPairCutToWhatBothEyesSeeOrThePairWithALine) {

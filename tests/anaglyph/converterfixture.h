@@ -7,6 +7,7 @@
 #include "anaglyphImage.h"
 #include "calibFit.h"
 #include "exif.h"
+#include "exiffixtures.h"
 #include "exifwrite.h"
 #include "jpegio.h"
 #include "jpegwrite.h"
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -79,6 +81,75 @@ inline std::vector<uint8_t> mpoOf(const std::vector<uint8_t>& left,
 
 inline std::vector<uint8_t> mpo(int width, int height, int orientation) {
     return mpoOf(view(width, height, false), view(width, height, true), width, height, orientation);
+}
+
+// A 3D camera's Exif block as the console writes it, big-endian: camera, dates,
+// orientation, exposure, the stale size of the full picture, a GPS position, a thumbnail
+// in IFD1, and the maker note's camera record with the parallax, whose offset counts
+// from the TIFF header as the console's does.
+inline const char* const kCameraModel = "Nintendo 3DS";
+inline std::vector<uint8_t> cameraExif(int orientation, float parallax) {
+    using namespace exiffix;
+    auto rationals = [](std::vector<uint32_t> values) {
+        Bytes out;
+        for (const uint32_t v : values)
+            for (int k = 24; k >= 0; k -= 8)
+                out.push_back(uint8_t(v >> k));
+        return out;
+    };
+    constexpr size_t kRecord = 18;  // the note's directory, then the 64-byte record
+    Bytes note(kRecord + 64, 0);
+    const Bytes entry = {0x11, 0x01, 0, 7, 0, 0, 0, 64};
+    note[1] = 1;
+    std::copy(entry.begin(), entry.end(), note.begin() + 2);
+    std::memcpy(&note[kRecord], "3DS1", 4);
+    uint32_t bits;
+    std::memcpy(&bits, &parallax, 4);
+    for (int k = 0; k < 4; ++k)
+        note[kRecord + 0x28 + size_t(k)] = uint8_t(bits >> (8 * k));
+
+    CTiffBuilder tiff(false);
+    const int ifd0 = tiff.addDirectory(), exif = tiff.addDirectory(), gps = tiff.addDirectory(),
+              ifd1 = tiff.addDirectory();
+    tiff.ascii(ifd0, 0x010F, "Nintendo");
+    tiff.ascii(ifd0, 0x0110, kCameraModel);
+    tiff.shortValue(ifd0, 0x0112, uint16_t(orientation));
+    tiff.ascii(ifd0, 0x0132, "2021:06:06 10:00:00");
+    tiff.pointer(ifd0, 0x8769, exif);
+    tiff.pointer(ifd0, 0x8825, gps);
+    tiff.link(ifd0, ifd1);
+    tiff.blob(exif, 0x829A, 5, 1, rationals({1, 250}));  // ExposureTime
+    tiff.blob(exif, 0x829D, 5, 1, rationals({28, 10}));  // FNumber
+    tiff.ascii(exif, 0x9003, kDate);
+    tiff.blob(exif, 0x927C, kUndefined, uint32_t(note.size()), note);
+    tiff.longValue(exif, 0xA002, 4000);
+    tiff.longValue(exif, 0xA003, 3000);
+    tiff.rawBytes(gps, 0x0000, 1, 4, {2, 3, 0, 0});
+    tiff.ascii(gps, 0x0001, "N");
+    tiff.blob(gps, 0x0002, 5, 3, rationals({48, 1, 51, 1, 2400, 100}));
+    tiff.ascii(gps, 0x0003, "E");
+    tiff.blob(gps, 0x0004, 5, 3, rationals({2, 1, 21, 1, 300, 100}));
+    tiff.thumbnail(ifd1, kThumbnail);
+    Bytes bytes = tiff.bytes();
+    const size_t at =
+        size_t(std::search(bytes.begin(), bytes.end(), note.begin(), note.end()) - bytes.begin());
+    const uint32_t record = uint32_t(at + kRecord);
+    for (int k = 0; k < 4; ++k)
+        bytes[at + 10 + size_t(k)] = uint8_t(record >> (24 - 8 * k));
+    Bytes payload = bytesOf(std::string("Exif\0\0", 6));
+    payload.insert(payload.end(), bytes.begin(), bytes.end());
+    return payload;
+}
+
+// An MPO of the two views whose left picture carries cameraExif().
+inline std::vector<uint8_t> cameraMpo(const std::vector<uint8_t>& left,
+                                      const std::vector<uint8_t>& right, int width, int height,
+                                      int orientation, float parallax) {
+    SJpegWrite options;
+    options.mQuality = 95;
+    const std::vector<uint8_t> second = encodeJpeg(right.data(), width, height, options);
+    options.mApp1 = cameraExif(orientation, parallax);
+    return buildMpoFile(encodeJpeg(left.data(), width, height, options), second, 0.0);
 }
 
 struct SDecoded {
