@@ -20,7 +20,9 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
@@ -265,6 +267,7 @@ void CImgWindow::buildActions() {
                                      ":/images/restricted.png", nullptr, true, false);
     QAction* align = makeAction("actionAuto_Align", "Auto Align", nullptr, nullptr, true,
                                 QSettings().value("view/autoAlign", true).toBool());
+    QAction* resetShift = makeAction("actionReset_Shift", "Reset Shift");
     QAction* about = makeAction("actionAbout", "About");
     QAction* helpAction = makeAction("actionHelp", "Help", nullptr, "F1");
 
@@ -292,6 +295,7 @@ void CImgWindow::buildActions() {
         {align,
          "Bring the right picture onto the left one and the nearest object to the "
          "screen"},
+        {resetShift, "Put the two views of this picture back where the arrow keys found them"},
     };
     for (const auto& [action, tip] : tips)
         action->setToolTip(tr(tip));
@@ -328,6 +332,19 @@ void CImgWindow::buildActions() {
     connect(align, &QAction::toggled, this,
             [](bool on) { QSettings().setValue("view/autoAlign", on); });
     mGLWidget->autoAlign(align->isChecked());
+    // The shift of the picture on the screen, for as long as it has one.
+    resetShift->setEnabled(false);
+    connect(resetShift, &QAction::triggered, mGLWidget, &GLWidget::resetShift);
+    auto* shiftLabel = new QLabel(this);
+    shiftLabel->setObjectName("shiftLabel");
+    shiftLabel->hide();
+    statusBar()->addPermanentWidget(shiftLabel);
+    connect(mGLWidget, &GLWidget::shiftChanged, this, [shiftLabel, resetShift](float shift) {
+        const QString number = QLocale::system().toString(double(shift), 'f', 1);
+        shiftLabel->setText(tr("shift %1%2 px").arg(shift > 0 ? "+" : "", number));
+        shiftLabel->setVisible(shift != 0.0f);
+        resetShift->setEnabled(shift != 0.0f);
+    });
     connect(about, &QAction::triggered, this, &CImgWindow::helpAbout);
     connect(helpAction, &QAction::triggered, this, &CImgWindow::help);
 
@@ -345,7 +362,7 @@ void CImgWindow::buildActions() {
     edit->addActions({o1, o6, o8});
     QMenu* stereoMenu = menuBar()->addMenu(QString());
     stereoMenu->setObjectName("menuStereo");
-    stereoMenu->addActions({calibrate, resetCalibrationAction(), stereo, align, halos});
+    stereoMenu->addActions({calibrate, resetCalibrationAction(), stereo, align, resetShift, halos});
     stereoMenu->addSeparator();
     stereoMenu->addActions({full, half, gray});
     stereoMenu->addSeparator();

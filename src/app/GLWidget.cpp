@@ -82,6 +82,7 @@ QSize GLWidget::sizeHint() const {
 void GLWidget::loadPicture(const QByteArray& file) {
     app->selectPicture(toStdString(file));
     emit pictureCurrent(file);
+    noteShift();
     updateBusy();
     // A picture that has nothing to show yet is painted when something comes: a frame
     // now would only draw the previous one again, on the cores its decode needs.
@@ -366,10 +367,24 @@ void GLWidget::keyPressEvent(QKeyEvent* event) {
             lines << QString::fromStdString(line);
         emit calibrationOutcome(lines.join(' '));
     }
+    noteShift();
     if (used)
         update();
     else
         event->ignore();
+}
+
+void GLWidget::noteShift() {
+    if (app->shift() == mToldShift)
+        return;
+    mToldShift = app->shift();
+    emit shiftChanged(mToldShift);
+}
+
+void GLWidget::resetShift() {
+    if (app->resetShift())
+        update();
+    noteShift();
 }
 
 void GLWidget::nearestFilter(bool flag) {

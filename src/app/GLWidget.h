@@ -79,6 +79,9 @@ signals:
     // A key of calibration mode gave a new outcome (a fit, a save, a load): its lines as
     // one text, for the window's status bar, since the notes over the view may be hidden.
     void calibrationOutcome(const QString& text);
+    // The current picture's shift between the views changed: by a key, by Reset Shift or
+    // with the picture (in pixels of the picture the view holds; 0 for none).
+    void shiftChanged(float shift);
 
 public slots:
     void nearestFilter(bool flag);
@@ -91,6 +94,8 @@ public slots:
     void restrictedRange(bool flag);
     // Stereo pairs aligned by themselves.
     void autoAlign(bool flag);
+    // The current picture's views without the shift that the arrow keys gave them.
+    void resetShift();
 
 protected:
     void initializeGL() override;
@@ -117,6 +122,8 @@ private:
     void paintNotes();
     void setBusy();
     void releaseBusy();
+    // Tells shiftChanged when the current picture's shift is not the one told last.
+    void noteShift();
 
     std::unique_ptr<CRuvello> app;
     CGlutWindow mWindow{800, 1200};
@@ -124,4 +131,5 @@ private:
     bool mBusy = false;
     int mUnusableCode = 0;  // initializeGL failed: no GL work at all
     CWheelSteps mWheelSteps;
+    float mToldShift = 0.0f;
 };

@@ -138,7 +138,9 @@ void CRuvello::drawScene() {
     glDisable(GL_CULL_FACE);
     glEnable(GL_TEXTURE_2D);
     const bool rightView = mDrawingRight && mStereo;
-    glTranslatef(rightView ? mShift : -mShift, 0.0f, 0.0f);
+    // The picture standing in for one still on its way keeps its own shift.
+    const float shift = shiftOf(e->fileName);
+    glTranslatef(rightView ? shift : -shift, 0.0f, 0.0f);
 
     const bool useRight = (rightView && e->kind.mKind == EPictureKind::Mpo) || !e->leftLoaded;
     const GLuint left = e->leftLoaded ? e->texLeft.get() : e->texThumb.get();
@@ -261,6 +263,20 @@ void CRuvello::zoomOut() {
 
 bool CRuvello::shifted() const {
     return (mWindow->mModifiers & kModShift) != 0;
+}
+
+float CRuvello::shiftOf(const std::string& filename) const {
+    if (filename == mFileName)
+        return mShift;
+    const auto found = mShifts.find(filename);
+    return found == mShifts.end() ? 0.0f : found->second;
+}
+
+bool CRuvello::resetShift() {
+    if (mShift == 0.0f)
+        return false;
+    mShift = 0.0f;
+    return true;
 }
 
 bool CRuvello::keyboard(unsigned key) {

@@ -18,6 +18,7 @@
 #include "picturerequests.h"
 #include "viewdecode.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -172,8 +173,12 @@ public:
     int imageWidth() const { return mImageWidth; }
     int imageHeight() const { return mImageHeight; }
     bool zoomMode() const { return mZoomMode; }
-    // Horizontal shift between the views, in picture pixels as shown.
+    // The current picture's horizontal shift between the views, in pixels of the picture
+    // the view holds. Each picture keeps its own while the program runs; another picture
+    // starts from none.
     float shift() const { return mShift; }
+    // Back to no shift for the current picture; false when it had none.
+    bool resetShift();
     // The renderer's settings and the shift, as an export at the shown size needs them.
     SAnaglyphSettings anaglyphSettings() const;
     int maxTexSize() const { return mMaxTexSize; }
@@ -211,6 +216,8 @@ private:
     void clampPan();
     // Shift is held with the key being handled.
     bool shifted() const;
+    // The shift a picture is drawn with: the current one's, or what another was left at.
+    float shiftOf(const std::string& filename) const;
 
     std::vector<SPictureEntry> mCache;  // least recently used first; the last is current
     std::string mFileName;              // the current picture
@@ -219,7 +226,8 @@ private:
     bool mZoomMode = false;
     bool mMoved = false;
     bool mDrawingRight = false;
-    float mShift = 0.0f;
+    float mShift = 0.0f;                   // of the current picture
+    std::map<std::string, float> mShifts;  // of the others that were shifted, by name
     GLSLProgram* mGrayProgram = nullptr;
     SImgShaderParams mGrayParams;
     std::unique_ptr<BindingTable> mGrayTable;

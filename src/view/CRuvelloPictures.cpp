@@ -55,6 +55,15 @@ SPictureEntry& CRuvello::entryOf(const std::string& filename, bool makeCurrent) 
 }
 
 void CRuvello::selectPicture(const std::string& filename) {
+    // A shift belongs to the picture it was made for: the user comes back to it, and the
+    // next picture starts from its own alignment.
+    if (filename != mFileName) {
+        if (mShift != 0.0f)
+            mShifts[mFileName] = mShift;
+        else
+            mShifts.erase(mFileName);
+        mShift = shiftOf(filename);
+    }
     mFileName = filename;
     if (filename == mReadAhead)
         mReadAhead.clear();  // read ahead for this: it is the current picture now
