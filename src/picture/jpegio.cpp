@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -67,6 +68,7 @@ struct SDecodeState {
     // progressive picture's scans ended early (every row has some of it).
     int mGoodRows = 0;
     bool mPartial = false;
+    bool mHeaderOnly = false;  // the colours of the stream and nothing else
 };
 
 // round(a * b / 255) for samples, exact for every pair.
@@ -119,6 +121,21 @@ void applyRequest(SDecodeState* state) {
     }
 }
 
+// The stream's colours from the header just read: its colour model and the ICC profile
+// in its APP2 segments. Called between library calls, as allocateOutput is.
+void noteColour(const jpeg_decompress_struct* info, SPictureColour* colour) {
+    colour->mModel = info->jpeg_color_space == JCS_GRAYSCALE ? EColourModel::Grey
+                     : info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK
+                         ? EColourModel::Cmyk
+                         : EColourModel::Rgb;
+    std::vector<std::pair<const uint8_t*, size_t>> segments;
+    for (jpeg_saved_marker_ptr marker = info->marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 2)
+            segments.emplace_back(marker->data, marker->data_length);
+    colour->mIccProblem.clear();
+    colour->mIcc = assembleIccProfile(segments, &colour->mIccProblem);
+}
+
 // Called between library calls, never during one: the handles made here are in
 // state->mOutput before the library can jump.
 bool allocateOutput(SDecodeState* state) {
@@ -162,7 +179,14 @@ EDecodeResult decodeInto(SDecodeState* state, FILE* file) {
     // machine.
     info->mem->max_memory_to_use = long(kMaxImageBytes);
     jpeg_stdio_src(info, file);
+    SPictureColour* colour = state->mRequest ? state->mRequest->mColour : nullptr;
+    if (colour)
+        jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(info, TRUE);
+    if (colour)
+        noteColour(info, colour);
+    if (state->mHeaderOnly)
+        return EDecodeResult::Done;
     applyRequest(state);
     jpeg_calc_output_dimensions(info);
 
@@ -307,6 +331,21 @@ SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& reques
         return makeImageHandle(failedImage());
     state->mRequest = &request;
     return runDecode(state.get(), file);
+}
+
+SPictureColour readJpegColour(FILE* file) {
+    SPictureColour colour;
+    std::unique_ptr<SDecodeState> state(new (std::nothrow) SDecodeState());
+    if (!state || !file)
+        return colour;
+    SJpegDecodeRequest request;
+    request.mColour = &colour;
+    state->mRequest = &request;
+    state->mHeaderOnly = true;
+    const SDecompressGuard library(&state->mInfo);
+    if (decodeInto(state.get(), file) != EDecodeResult::Done)
+        colour = SPictureColour();
+    return colour;
 }
 
 SImageHandle readJpegFile(const char* path, long offset) {

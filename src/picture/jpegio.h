@@ -3,6 +3,7 @@
 // of the second picture of an MPO stereo file. Decoders never throw and never return
 // null; on failure they return the failure record's handle. Nothing is shared, so decodes may run
 // on several threads at once.
+#include "colourprofile.h"
 #include "image.h"
 #include "imagehandle.h"
 
@@ -46,11 +47,18 @@ struct SJpegDecodeRequest {
     // last row all the same, the missing part grey, as viewers show such files; mWhy
     // then says how much was there ("truncated after 51 %"). Off: the failure record.
     bool mKeepPartial = false;
+    // When set: what the stream says of its colours (its ICC profile, whether it is grey
+    // or CMYK), filled in once the header is read, also when the decode fails later.
+    SPictureColour* mColour = nullptr;
 };
 
 // Decodes the stream at the file's position like decodeJpegStream, as the request asks.
 // Never null; the handle of the failure record on failure.
 SImageHandle decodeJpegStreamScaled(FILE* file, const SJpegDecodeRequest& request);
+
+// What the JPEG stream at the file's position says of its colours, from its header alone.
+// The file position is undefined afterwards.
+SPictureColour readJpegColour(FILE* file);
 
 // Opens path (8-bit local encoding, UTF-8 here), decodes the stream at offset.
 SImageHandle readJpegFile(const char* path, long offset);

@@ -59,7 +59,32 @@ struct SPngReader {
     bool keepPartial = false;
     int rowsRead = 0;
     bool rowWise = false;
+    SPictureColour* colour = nullptr;  // where the file's words on its colours go
 };
+
+// The chunks that say what the samples mean. Called between library calls.
+void noteColour(png_structp png, png_infop info, SPictureColour* colour) {
+    const int type = png_get_color_type(png, info);
+    colour->mModel = type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA
+                         ? EColourModel::Grey
+                         : EColourModel::Rgb;
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile)
+        colour->mIcc.assign(profile, profile + length);
+    int intent = 0;
+    colour->mSrgb = png_get_sRGB(png, info, &intent) != 0;
+    png_fixed_point gamma = 0;
+    if (png_get_gAMA_fixed(png, info, &gamma) && gamma > 0)
+        colour->mGamma = gamma / 100000.0;
+    png_fixed_point xy[8] = {};
+    colour->mHasChromaticities = png_get_cHRM_fixed(png, info, &xy[0], &xy[1], &xy[2], &xy[3],
+                                                    &xy[4], &xy[5], &xy[6], &xy[7]) != 0;
+    for (int i = 0; i < 8; ++i)
+        colour->mChromaticities[i] = xy[i] / 100000.0;
+}
 
 // A tRNS chunk that can make anything transparent: palette alphas, or a gray or RGB key
 // that fits the bit depth (the library warns about others and no pixel can match them).
@@ -127,6 +152,8 @@ EPngRead decodePng(SPngReader* r, FILE* file) {
     png_init_io(png, file);
     png_set_sig_bytes(png, kSignatureBytes);
     png_read_info(png, info);
+    if (r->colour)
+        noteColour(png, info, r->colour);
 
     r->image.mWidth = int(png_get_image_width(png, info));
     r->image.mHeight = int(png_get_image_height(png, info));
@@ -288,9 +315,10 @@ SImageHandle readPngStream(FILE* file, const char* nameForMessages) {
 
 SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
                                   const std::shared_ptr<CPixelRecycler>& recycler,
-                                  std::string* partial) {
+                                  std::string* partial, SPictureColour* colour) {
     SPngReader r;
     r.forView = true;
+    r.colour = colour;
     r.recycler = recycler;
     r.keepPartial = partial != nullptr;
     SImageHandle image = readPng(r, file, nameForMessages);

@@ -1,6 +1,7 @@
 #pragma once
 // PNG reading into the picture record and writing of frames as PNG files. A broken
 // file or a failed write is reported and returned, never fatal.
+#include "colourprofile.h"
 #include "image.h"
 #include "imagehandle.h"
 
@@ -28,10 +29,11 @@ SImageHandle readPngFileForView(const char* path,
                                 const std::shared_ptr<CPixelRecycler>& recycler = nullptr);
 // partial (when not null): a plain picture whose data ends early is kept, the missing
 // rows grey, and *partial says how much was there ("truncated after 51 %"); empty for a
-// whole picture.
+// whole picture. colour (when not null): what the file says of its colours (iCCP, sRGB,
+// gAMA, cHRM and whether it is grey); the samples are left as stored.
 SImageHandle readPngStreamForView(FILE* file, const char* nameForMessages,
                                   const std::shared_ptr<CPixelRecycler>& recycler = nullptr,
-                                  std::string* partial = nullptr);
+                                  std::string* partial = nullptr, SPictureColour* colour = nullptr);
 
 // Writes 8-bit samples with 3 (RGB) or 4 (RGBA) channels whose row 0 is the BOTTOM row
 // of the picture (as OpenGL reads frames back), through writeFileAtomically: the file

@@ -1,5 +1,6 @@
 #include "viewdecode.h"
 
+#include "colourprofile.h"
 #include "diagnostics.h"
 #include "filecloser.h"
 #include "jpegio.h"
@@ -160,7 +161,7 @@ private:
 
 SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
                                const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full,
-                               std::string* why) {
+                               SPictureColour* colour, std::string* why) {
     const int maxSize = view.maxSize;
     if (offset < 0 || fseeko(file, offset, SEEK_SET) != 0) {
         RUV_WARNING("cannot seek to offset " + std::to_string(offset));
@@ -177,6 +178,7 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
     request.mAbort = view.abort;
     request.mWhy = why;
     request.mKeepPartial = view.partial && view.picture == EViewPicture::Left;
+    request.mColour = colour;
     request.mEighths = [maxSize, full, &shrink, &recycler](int width, int height) {
         *full = {width, height};
         const SViewSize target = viewTargetSize(width, height, maxSize);
@@ -232,6 +234,30 @@ SImageHandle widenToRgba(const SImageHandle& image,
     return out;
 }
 
+// The second picture of an MPO file and the Exif thumbnail mostly leave the profile to
+// the first picture of the file: without one of their own they take its.
+void takeFirstPictureProfile(FILE* file, SPictureColour* colour) {
+    if (!colour->mIcc.empty() || !colour->mIccProblem.empty() || fseeko(file, 0, SEEK_SET) != 0)
+        return;
+    SPictureColour first = readJpegColour(file);
+    if (first.mModel == colour->mModel) {
+        colour->mIcc = std::move(first.mIcc);
+        colour->mIccProblem = std::move(first.mIccProblem);
+    }
+}
+
+// The picture's colours brought to sRGB in place, in which the anaglyph is computed; a
+// picture whose profile cannot be used stays as it is, and the console says why.
+void showInSrgb(const SImageHandle& image, const SPictureColour& colour, const std::string& path) {
+    if (!image || !image->mPixels)
+        return;
+    std::string why;
+    if (const auto transform = colourTransformFor(colour, &why))
+        convertToSrgb(*transform, *image);
+    else if (!why.empty())
+        reportColourProblemOnce(path, why);
+}
+
 }  // namespace
 
 SViewSize viewTargetSize(int width, int height, int maxSize) {
@@ -276,18 +302,19 @@ SImageHandle decodeForView(const SViewDecode& request,
     }
     SImageHandle image;
     SViewSize full{0, 0};
+    SPictureColour colour;
     switch (request.picture) {
         case EViewPicture::Left:
             if (startsWithPngSignature(file.get())) {
                 image = readPngStreamForView(file.get(), request.path.c_str(), recycler,
-                                             request.partial ? why : nullptr);
+                                             request.partial ? why : nullptr, &colour);
                 if (!image->mPixels && why->empty())
                     *why = "not a readable PNG picture";
                 if (request.rgba)
                     image = widenToRgba(image, recycler);
                 full = {image->mWidth, image->mHeight};
             } else {
-                image = decodeJpegForView(file.get(), 0, request, recycler, &full, why);
+                image = decodeJpegForView(file.get(), 0, request, recycler, &full, &colour, why);
             }
             break;
         case EViewPicture::Right: {
@@ -299,14 +326,17 @@ SImageHandle decodeForView(const SViewDecode& request,
                 RUV_WARNING(request.path + ": " + *why + "; shown as a plain picture");
                 return makeImageHandle(failedImage());
             }
-            image =
-                decodeJpegForView(file.get(), kind.mSecondOffset, request, recycler, &full, why);
+            image = decodeJpegForView(file.get(), kind.mSecondOffset, request, recycler, &full,
+                                      &colour, why);
             break;
         }
         case EViewPicture::Thumbnail:
-            image = decodeJpegForView(file.get(), request.offset, request, recycler, &full, why);
+            image = decodeJpegForView(file.get(), request.offset, request, recycler, &full, &colour,
+                                      why);
             break;
     }
+    if (request.picture != EViewPicture::Left && image && image->mPixels)
+        takeFirstPictureProfile(file.get(), &colour);
     file.reset();
     if (!image || !image->mPixels) {
         if (why->empty())
@@ -319,8 +349,10 @@ SImageHandle decodeForView(const SViewDecode& request,
     }
     if (full.mWidth > request.maxSize || full.mHeight > request.maxSize) {
         RUV_WARNING("width>maxTexSize() || height >maxTexSize()");
-        return shrinkTo(image, viewTargetSize(full.mWidth, full.mHeight, request.maxSize),
-                        recycler);
+        image =
+            shrinkTo(image, viewTargetSize(full.mWidth, full.mHeight, request.maxSize), recycler);
     }
+    // Converted at the size shown: fewer pixels than the file may have.
+    showInSrgb(image, colour, request.path);
     return image;
 }

@@ -44,8 +44,10 @@ SViewSize viewTargetSize(int width, int height, int maxSize);
 // (sides rounded up) still covers targetWidth x targetHeight.
 int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
 
-// 8-bit RGB, or RGBA for a PNG with transparency; sides <= maxSize. Pictures above the
-// limit are reported once on the console and shrunk: JPEGs by the decoder's own scaling
+// 8-bit RGB, or RGBA for a PNG with transparency, in sRGB: a picture whose file names
+// other colours (an ICC profile; a PNG's gAMA and cHRM) is converted (see
+// colourprofile.h for which), and one that names none is taken as sRGB; sides <= maxSize. Pictures
+// above the limit are reported once on the console and shrunk: JPEGs by the decoder's own scaling
 // first where that is fast, then by resampling to the exact size. Never null: the failure record's
 // handle (width -1, no pixels) when the file is missing or broken; *why then says why
 // in words ("stopped" when request.abort ended it). A partial picture (request.partial)
