@@ -4,7 +4,9 @@
 #include "orientation.h"
 #include "align.h"
 #include "exif.h"
+#include "exifcopy.h"
 #include "exifwrite.h"
+#include "diagnostics.h"
 #include "jpegio.h"
 #include "filewrite.h"
 #include "jpegwrite.h"
@@ -82,19 +84,6 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// "yyyy:MM:dd hh:mm:ss"; the Exif reader puts status texts where it found no date.
-bool isDateText(const std::string& text) {
-    static const char kPattern[] = "dddd:dd:dd dd:dd:dd";
-    if (text.size() != sizeof kPattern - 1)
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const bool digit = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
-        if (kPattern[i] == 'd' ? !digit : text[i] != kPattern[i])
-            return false;
-    }
-    return true;
 }
 
 // The picture at full size as 8-bit RGB. Transparency shows black, as it does on the
@@ -245,26 +234,48 @@ std::string sizeText(const SImage& image, int orientation) {
            std::to_string(sideways ? image.mWidth : image.mHeight);
 }
 
-// The JPEG with the Exif block of the left picture's date and camera; the pixels are
-// already upright, so the orientation is 1.
-std::vector<uint8_t> encodeAsJpeg(const SImage& image, const SExifInfo& info, int quality,
+// The Exif block (its TIFF structure) of an output of width x height upright pixels made
+// from the photo at source: the photo's own, carried over; a photo without one gives the
+// orientation and size alone; a corrupt one gives none, and a line that says why.
+std::vector<uint8_t> exifFor(const std::string& source, int width, int height) {
+    SExifCopy copy = copyExifBlock(source, width, height);
+    if (!copy.mWhy.empty()) {
+        RUV_WARNING(source + ": its Exif block is not carried over: " + copy.mWhy);
+        return {};
+    }
+    if (copy.mFound)
+        return std::move(copy.mTiff);
+    SExifWrite own;
+    own.mOrientation = 1;
+    own.mPixelWidth = width;
+    own.mPixelHeight = height;
+    const std::vector<uint8_t> payload = buildExifPayload(own);
+    const std::vector<uint8_t> identifier = exifApp1Payload({});
+    if (payload.size() < identifier.size())
+        return {};
+    return std::vector<uint8_t>(payload.begin() + long(identifier.size()), payload.end());
+}
+
+// The JPEG with the Exif block of the photo it is made from.
+std::vector<uint8_t> encodeAsJpeg(const SImage& image, const std::string& exifSource, int quality,
                                   std::vector<uint8_t> app3 = {}) {
-    SExifWrite exif;
-    if (isDateText(info.mDateTime))
-        exif.mDateTime = info.mDateTime;
-    exif.mOrientation = 1;
-    // The reader's stand-in for a missing tag is no camera's name.
-    if (info.mMake != "unknown")
-        exif.mMake = info.mMake;
-    if (info.mModel != "unknown")
-        exif.mModel = info.mModel;
-    exif.mPixelWidth = image.mWidth;
-    exif.mPixelHeight = image.mHeight;
+    const std::vector<uint8_t> exif = exifFor(exifSource, image.mWidth, image.mHeight);
     SJpegWrite options;
     options.mQuality = quality;
-    options.mApp1 = buildExifPayload(exif);
+    if (!exif.empty())
+        options.mApp1 = exifApp1Payload(exif);
     options.mApp3 = std::move(app3);
     return encodeJpeg(image, options);
+}
+
+// The PNG with the Exif block of the photo it is made from, in an eXIf chunk.
+std::vector<uint8_t> encodeAsPng(const SImage& image, const std::string& exifSource,
+                                 std::string* why) {
+    std::vector<uint8_t> png = encodePng(image.mPixels, image.mWidth, image.mHeight, why);
+    const std::vector<uint8_t> exif = exifFor(exifSource, image.mWidth, image.mHeight);
+    if (!png.empty() && !exif.empty())
+        addPngExif(png, exif);
+    return png;
 }
 
 // The JPS marker of a side-by-side picture: the identifier, the length of the descriptor
@@ -393,7 +404,7 @@ bool preparePair(const SAnaglyphExport& options, const SStereoSource& source, co
 
 // The anaglyph of the pair, encoded; its pictures are used up.
 std::vector<uint8_t> anaglyphBytes(const SAnaglyphExport& options, SStereoPair& pair,
-                                   const SExifInfo& info, EFormat format, std::string* why,
+                                   const std::string& exifSource, EFormat format, std::string* why,
                                    SExportTimes* spent) {
     Clock::time_point start = Clock::now();
     SAnaglyphSettings settings = options.mAnaglyph;
@@ -415,10 +426,9 @@ std::vector<uint8_t> anaglyphBytes(const SAnaglyphExport& options, SStereoPair& 
 
     start = Clock::now();
     *why = "cannot encode the JPEG picture";
-    std::vector<uint8_t> bytes =
-        format == EFormat::Jpeg
-            ? encodeAsJpeg(*anaglyph, info, options.mQuality)
-            : encodePng(anaglyph->mPixels, anaglyph->mWidth, anaglyph->mHeight, why);
+    std::vector<uint8_t> bytes = format == EFormat::Jpeg
+                                     ? encodeAsJpeg(*anaglyph, exifSource, options.mQuality)
+                                     : encodeAsPng(*anaglyph, exifSource, why);
     spent->mEncode = secondsSince(start);
     return bytes;
 }
@@ -426,8 +436,8 @@ std::vector<uint8_t> anaglyphBytes(const SAnaglyphExport& options, SStereoPair& 
 // The two pictures side by side in one JPEG, with the JPS marker when the name asks
 // for it.
 std::vector<uint8_t> sideBySideBytes(const SAnaglyphExport& options, SStereoPair& pair,
-                                     const SExifInfo& info, EFormat format, std::string* why,
-                                     SExportTimes* spent) {
+                                     const std::string& exifSource, EFormat format,
+                                     std::string* why, SExportTimes* spent) {
     Clock::time_point start = Clock::now();
     const bool cross = options.mLayout == EStereoLayout::Cross;
     const SImageHandle joined = sideBySide(pair, cross);
@@ -441,7 +451,7 @@ std::vector<uint8_t> sideBySideBytes(const SAnaglyphExport& options, SStereoPair
     start = Clock::now();
     *why = "cannot encode the JPEG picture";
     std::vector<uint8_t> bytes =
-        encodeAsJpeg(*joined, info, options.mQuality,
+        encodeAsJpeg(*joined, exifSource, options.mQuality,
                      format == EFormat::Jps ? jpsMarker(!cross) : std::vector<uint8_t>());
     spent->mEncode = secondsSince(start);
     return bytes;
@@ -449,7 +459,8 @@ std::vector<uint8_t> sideBySideBytes(const SAnaglyphExport& options, SStereoPair
 
 // Both pictures upright in a Multi-Picture file, the left one with the Exif block.
 std::vector<uint8_t> mpoBytes(const SAnaglyphExport& options, SStereoPair& pair,
-                              const SExifInfo& info, std::string* why, SExportTimes* spent) {
+                              const std::string& exifSource, std::string* why,
+                              SExportTimes* spent) {
     Clock::time_point start = Clock::now();
     const SImageHandle left = uprightPicture(pair.mLeft, pair.mOrientation);
     const SImageHandle right = uprightPicture(pair.mRight, pair.mOrientation);
@@ -464,7 +475,7 @@ std::vector<uint8_t> mpoBytes(const SAnaglyphExport& options, SStereoPair& pair,
     *why = "cannot encode the Multi-Picture file";
     SJpegWrite plain;
     plain.mQuality = options.mQuality;
-    const std::vector<uint8_t> first = encodeAsJpeg(*left, info, options.mQuality);
+    const std::vector<uint8_t> first = encodeAsJpeg(*left, exifSource, options.mQuality);
     const std::vector<uint8_t> second = encodeJpeg(*right, plain);
     std::vector<uint8_t> bytes;
     if (!first.empty() && !second.empty())
@@ -541,14 +552,14 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
     std::vector<uint8_t> bytes;
     switch (options.mLayout) {
         case EStereoLayout::Anaglyph:
-            bytes = anaglyphBytes(options, pair, info, format, &why, &spent);
+            bytes = anaglyphBytes(options, pair, source.mLeft, format, &why, &spent);
             break;
         case EStereoLayout::Parallel:
         case EStereoLayout::Cross:
-            bytes = sideBySideBytes(options, pair, info, format, &why, &spent);
+            bytes = sideBySideBytes(options, pair, source.mLeft, format, &why, &spent);
             break;
         case EStereoLayout::Mpo:
-            bytes = mpoBytes(options, pair, info, &why, &spent);
+            bytes = mpoBytes(options, pair, source.mLeft, &why, &spent);
             break;
     }
     if (bytes.empty())

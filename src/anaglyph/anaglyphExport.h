@@ -2,8 +2,9 @@
 // A stereo pair saved at full resolution: the two pictures decoded, aligned when asked,
 // and written as one anaglyph composed on the processor as the view shows it (JPEG or
 // PNG), as the two pictures side by side (JPEG, or JPS with its stereo marker), or as a
-// Multi-Picture file. JPEGs keep the capture date and camera in a small Exif block. For
-// the batch converter and the viewer's export alike; no GL, no Qt.
+// Multi-Picture file. Every output carries the left photo's Exif block (date, camera,
+// lens, exposure, position; upright, with its own size), a PNG in an eXIf chunk. For the
+// batch converter and the viewer's export alike; no GL, no Qt.
 #include "anaglyphImage.h"
 #include "stereoalignment.h"
 
