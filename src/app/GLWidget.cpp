@@ -234,7 +234,9 @@ void GLWidget::paintNotes() {
         lines << QString::fromStdString(note);
     const QString text = lines.join('\n');
     // On a dark box at the top left, readable over any picture. The painter draws into
-    // the widget's framebuffer after the frame; the next frame sets the GL state it needs.
+    // the widget's framebuffer after the frame, and uploads its glyphs with the pixel-store
+    // state a fresh context has; the next frame sets the GL state it needs.
+    resetPixelStore();
     QPainter painter(this);
     QFont font = painter.font();
     font.setPointSizeF(std::max(font.pointSizeF(), 10.0));

@@ -127,7 +127,7 @@ float srgbToLinear(float d) {
 }  // namespace
 
 void CStereoCalib::createFaceTexture() {
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    const CPixelStoreGuard pixelStore;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glGenTextures(1, mFaceTexture.out());
@@ -150,7 +150,6 @@ void CStereoCalib::createFaceTexture() {
     checkGLError(__FILE__, __LINE__);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glBindTexture(GL_TEXTURE_2D, 0);
-    glPopClientAttrib();
 }
 
 bool CStereoCalib::saveFile(const std::string& path, std::string* why) {

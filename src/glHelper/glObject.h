@@ -65,3 +65,27 @@ using CGLRenderbuffer = CGLName<deleteRenderbuffer>;
 using CGLTexture = CGLName<deleteTexture>;
 using CGLProgram = CGLName<deleteProgram>;
 using CGLShader = CGLName<deleteShader>;
+
+// Pixel-store state (alignment, row length, skips) as it was, back on every path out.
+// Whoever changes it puts it back: the toolkit's text drawing uploads its glyphs with
+// the default alignment of 4 and reads half of every word as garbage under any other.
+class CPixelStoreGuard {
+public:
+    CPixelStoreGuard() { glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT); }
+    ~CPixelStoreGuard() { glPopClientAttrib(); }
+    CPixelStoreGuard(const CPixelStoreGuard&) = delete;
+    CPixelStoreGuard& operator=(const CPixelStoreGuard&) = delete;
+};
+
+// Pixel-store state as a fresh context has it, which other code drawing into the same
+// context (the toolkit's painter) takes for granted.
+inline void resetPixelStore() {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+}

@@ -44,8 +44,8 @@ bool saveFramebufferPng(GLuint source, int width, int height, const std::string&
 
     std::vector<unsigned char> rgb(size_t(width) * size_t(height) * 3, 0);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved.get());
+    const CPixelStoreGuard pixelStore;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     const GLenum failure = glGetError();
     glBindFramebuffer(GL_FRAMEBUFFER, source);

@@ -371,7 +371,8 @@ void CRuvello::uploadTexture(CGLTexture& texture, int& width, int& height, const
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mNearest ? GL_NEAREST : GL_LINEAR);
-    // The toolkit's context leaves 4 here; rows of RGB pictures are not padded.
+    // Rows of RGB pictures are not padded; the default of 4 comes back on the way out.
+    const CPixelStoreGuard pixelStore;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLenum format = image.mChannels == 4 ? GL_RGBA : GL_RGB;
     GLint internal = 0;

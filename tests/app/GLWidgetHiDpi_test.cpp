@@ -4,6 +4,7 @@
 #include "GLWidget.h"
 #include "SUI.h"
 #include "exif.h"
+#include "screentext.h"
 #include "tempfolder.h"
 #include "viewfixtures.h"
 
@@ -53,4 +54,28 @@ TEST(GLWidgetHiDpi, OnePicturePixelCoversOneDevicePixelAtOneToOne) {
     QApplication::sendEvent(&view, &move);
     EXPECT_EQ(view.glutWindow().mCurX, 100);
     EXPECT_EQ(view.glutWindow().mCurY, 80);
+}
+
+// The note over a file that cannot be read, read off the frame by OCR: with twice the
+// pixels the text is drawn at twice the size, and must be as whole as at one.
+TEST(GLWidgetHiDpi, TheNotesOverTheViewCanBeRead) {
+    ASSERT_TRUE(canReadScreen()) << "tesseract is missing: tools/install-deps.sh test installs it";
+    CTempFolder folder;
+    const std::string path = folder.path("notes.jpg");
+    folder.write("notes.jpg", {'h', 'e', 'l', 'l', 'o', '\n'});
+    // A picture shown first, so that the view has uploaded a texture before it writes.
+    const std::string stripes = folder.path("stripes.png");
+    writePng(stripes, stripePicture(151, 101));
+
+    GLWidget view;
+    view.resize(400, 200);
+    view.loadPicture(QByteArray::fromStdString(stripes));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(waitComplete(view));
+    view.loadPicture(QByteArray::fromStdString(path));
+    ASSERT_TRUE(waitComplete(view));
+    const QImage frame = settledFrame(view);
+    const QString read = readOnScreen(frame, QRect(0, 0, frame.width(), 120));
+    EXPECT_TRUE(read.contains("not a jpeg")) << "OCR read: " << read.toStdString();
 }

@@ -8,6 +8,7 @@
 #include "CRuvello.h"
 #include "GLWidget.h"
 #include "jpegwrite.h"
+#include "screentext.h"
 #include "windowfixtures.h"
 
 #include <QDir>
@@ -113,6 +114,14 @@ TEST_F(WindowErrors, PagingOntoFilesThatCannotBeReadShowsTheNameAndWhy) {
         << status().toStdString();
     EXPECT_EQ(status(), "c-notes.jpg: cannot read: not a JPEG, PNG or MPO file");
     EXPECT_EQ(window->windowTitle(), "Ruvello - " + dir + "/c-notes.jpg");
+    // The note as a person reads it over the view.
+    if (canReadScreen()) {
+        const QString read = readOnScreen(screen(), QRect(inView(0, 0), QSize(420, 70)));
+        EXPECT_TRUE(read.contains("not a jpeg")) << "OCR read: " << read.toStdString();
+        EXPECT_TRUE(read.contains("c-notes.jpg")) << "OCR read: " << read.toStdString();
+    } else {
+        ADD_FAILURE() << "tesseract is missing: tools/install-deps.sh test installs it";
+    }
 
     press("Next");
     ASSERT_TRUE(waitUntil([&] { return status().contains("d-cut.jpg"); }))
