@@ -29,7 +29,8 @@ std::string scratch(const std::string& what) {
     return testing::TempDir() + "ruvello-srgb-" + std::to_string(getpid()) + "-" + what;
 }
 
-// Runs the system's Python on a script with arguments; true when it succeeds.
+}  // namespace
+
 bool runPython(const std::string& script, const std::string& arguments) {
     const std::string file = scratch("script.py");
     std::ofstream(file) << script;
@@ -38,8 +39,6 @@ bool runPython(const std::string& script, const std::string& arguments) {
     std::remove(file.c_str());
     return status == 0;
 }
-
-}  // namespace
 
 bool havePillowCms() {
     static const bool have = runPython("from PIL import ImageCms\n", "");

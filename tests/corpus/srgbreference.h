@@ -13,6 +13,10 @@ struct SRgbPicture {
     std::vector<unsigned char> mRgb;  // top row first
 };
 
+// Runs a Python script with the system's Python (which has Pillow) and the given
+// arguments, quoted as the shell needs them; true when it succeeds.
+bool runPython(const std::string& script, const std::string& arguments);
+
 // Whether the system's Python has Pillow with ImageCms; tests skip, saying so, without.
 bool havePillowCms();
 
