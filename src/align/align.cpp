@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <functional>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -39,6 +40,11 @@ constexpr double kMaxRotationDegrees = 5.0;
 // may move the picture's corners by at most this (pixels). Matches that cluster in a
 // small part of the picture say little about the rest.
 constexpr double kMaxCornerError = 1.0;
+
+// Objects cut by a side edge are looked for in a band this share of the width wide along
+// each side edge; the second nearest match of a band counts there, so that a single wrong
+// match cannot decide.
+constexpr double kEdgeBand = 0.08;
 
 constexpr double kRadians = 3.14159265358979323846 / 180.0;
 // The fits look a little beyond the limits, so that a pair just outside them is refused
@@ -91,25 +97,95 @@ std::string matchCount(const char* what, size_t count) {
     return std::string(what) + " (" + std::to_string(count) + ")";
 }
 
-// The pictures' features and everything found from them, in picture positions.
+// The reduced copy turned by the Exif orientation into the axes it is shown in.
+cv::Mat shownAxes(const cv::Mat& stored, int orientation) {
+    cv::Mat shown;
+    switch (orientation) {
+        case 2:
+            cv::flip(stored, shown, 1);
+            return shown;
+        case 3:
+            cv::rotate(stored, shown, cv::ROTATE_180);
+            return shown;
+        case 4:
+            cv::flip(stored, shown, 0);
+            return shown;
+        case 5:
+            cv::transpose(stored, shown);
+            return shown;
+        case 6:
+            cv::rotate(stored, shown, cv::ROTATE_90_CLOCKWISE);
+            return shown;
+        case 7:
+            cv::transpose(stored, shown);
+            cv::rotate(shown, shown, cv::ROTATE_180);
+            return shown;
+        case 8:
+            cv::rotate(stored, shown, cv::ROTATE_90_COUNTERCLOCKWISE);
+            return shown;
+        default:
+            return stored;
+    }
+}
+
+// The pictures' features and everything found from them, in positions of the picture as
+// shown: the reduced copies are turned by the Exif orientation, for in a pair stored
+// turned the depth runs along the stored vertical and would read as rotation. The
+// positions are those of the part of the picture the copies cover (whole blocks), whose
+// centre lies up to a block from the picture's; the result is taken back to the stored
+// picture and its centre at the end.
 class CAligner {
 public:
     CAligner(const SImage& left, const SImage& right, const SAlignOptions& options)
         : mOptions(options),
+          mOrientation(options.mOrientation >= 1 && options.mOrientation <= 8 ? options.mOrientation
+                                                                              : 1),
           mFactor(
               workFactor(left.mWidth, left.mHeight, std::max(options.mWorkPixels, kMinWorkPixels))),
-          mCx(left.mWidth / 2.0),
-          mCy(left.mHeight / 2.0) {
+          mWidth(left.mWidth),
+          mHeight(left.mHeight) {
         const SImage* pictures[2] = {&left, &right};
         cv::parallel_for_(cv::Range(0, 2), [&](const cv::Range& range) {
             for (int i = range.start; i < range.end; ++i) {
-                mWork[i] = reduceToGray(*pictures[i], mFactor);
+                mWork[i] = shownAxes(reduceToGray(*pictures[i], mFactor), mOrientation);
                 mFeatures[i] = detectFeatures(mWork[i], mFactor > 1);
             }
         });
+        mCx = mFactor * mWork[0].cols / 2.0;
+        mCy = mFactor * mWork[0].rows / 2.0;
     }
 
+    // The result in the stored picture's axes, about its centre.
     SStereoAlignment align() {
+        SStereoAlignment result = alignShown();
+        if (!result.mOk)
+            return result;
+        int m[4];
+        orientationMatrix(mOrientation, m);
+        // Shown vectors go back to stored ones by the transpose; a mirror turns the other
+        // way round.
+        const int determinant = m[0] * m[3] - m[1] * m[2];
+        const double dx = m[0] * result.mDx + m[2] * result.mDy;
+        const double dy = m[1] * result.mDx + m[3] * result.mDy;
+        const double rotation = determinant * result.mRotation;
+        // From the covered part's centre to the picture's: q - c = A (p - c) + t + (I - A) e,
+        // e the covered centre minus the picture's.
+        const bool sideways = m[0] == 0;
+        const double ex = mFactor * (sideways ? mWork[0].rows : mWork[0].cols) / 2.0 - mWidth / 2.0;
+        const double ey =
+            mFactor * (sideways ? mWork[0].cols : mWork[0].rows) / 2.0 - mHeight / 2.0;
+        const double a = result.mScale * std::cos(rotation), b = result.mScale * std::sin(rotation);
+        result.mDx = dx + ex - (a * ex - b * ey);
+        result.mDy = dy + ey - (b * ex + a * ey);
+        result.mRotation = rotation;
+        result.mWidth = mWidth;
+        result.mHeight = mHeight;
+        result.mOrientation = mOrientation;
+        return result;
+    }
+
+private:
+    SStereoAlignment alignShown() {
         for (int i = 0; i < 2; ++i)
             if (int(mFeatures[i].mPoints.size()) < kMinMatches)
                 return tooFewMatches(std::string("the ") + (i == 0 ? "left" : "right") +
@@ -123,10 +199,15 @@ public:
                 int(fit.mInliers.size()), mOptions);
         // The matches refined to a fraction of a pixel, and the model fitted anew on them.
         // A few hundred spread over the picture pin it down as well as thousands would.
+        // Every match along the side edges is kept, where a near object cut by the frame
+        // may hold only a few.
         std::vector<SPointPair> inliers;
         const size_t step = (fit.mInliers.size() + kMaxRefined - 1) / kMaxRefined;
-        for (size_t i = 0; i < fit.mInliers.size(); i += step)
-            inliers.push_back(pairs[size_t(fit.mInliers[i])]);
+        for (size_t i = 0; i < fit.mInliers.size(); ++i) {
+            const SPointPair& pair = pairs[size_t(fit.mInliers[i])];
+            if (i % step == 0 || edgeBand(pair) != 0)
+                inliers.push_back(pair);
+        }
         const std::vector<SPointPair> refined =
             refinePairs(mWork[0], mWork[1], mFactor, fit.mModel, mCx, mCy, inliers);
         if (!fineModel(refined, &fit))
@@ -136,7 +217,16 @@ public:
         return checkedResult(fit, refined);
     }
 
-private:
+    // -1 or 1 for a pair within the band along the left or right edge in either picture,
+    // else 0. A near object at the left edge lies further left in the right picture,
+    // where features close to the edge are not found.
+    int edgeBand(const SPointPair& pair) const {
+        const double band = kEdgeBand * 2 * mCx;
+        return std::min(pair.mLeftX, pair.mRightX) < band             ? -1
+               : std::max(pair.mLeftX, pair.mRightX) > 2 * mCx - band ? 1
+                                                                      : 0;
+    }
+
     std::vector<SPointPair> pointPairs(const SFeatures& l, const SFeatures& r,
                                        const std::vector<SMatch>& matches) const {
         std::vector<SPointPair> pairs;
@@ -242,14 +332,24 @@ private:
         for (int index : fit.mInliers)
             threshold = std::max(
                 threshold, std::abs(verticalResidual(model, mCx, mCy, refined[size_t(index)])));
-        std::vector<double> disparities;
+        std::vector<double> disparities, edges[2];
         for (const SPointPair& pair : refined)
-            if (std::abs(verticalResidual(model, mCx, mCy, pair)) <= threshold)
+            if (std::abs(verticalResidual(model, mCx, mCy, pair)) <= threshold) {
                 disparities.push_back(horizontalDisparity(model, mCx, mCy, pair));
+                if (const int side = edgeBand(pair))
+                    edges[side > 0].push_back(disparities.back());
+            }
         const double share = std::isfinite(mOptions.mNearPercentile)
                                  ? std::clamp(mOptions.mNearPercentile, 0.0, 50.0)
                                  : SAlignOptions().mNearPercentile;
-        const double nearest = percentile(disparities, 100.0 - share);
+        // A near object cut by a side edge may hold too few matches for the percentile,
+        // yet in front of the screen it would float before the frame that cuts it.
+        double nearest = percentile(disparities, 100.0 - share);
+        for (std::vector<double>& edge : edges)
+            if (edge.size() >= 2) {
+                std::nth_element(edge.begin(), edge.begin() + 1, edge.end(), std::greater<>());
+                nearest = std::max(nearest, edge[1]);
+            }
         const double farthest = percentile(disparities, share);
         double shift = 0.0;
         switch (mOptions.mDepth) {
@@ -275,8 +375,10 @@ private:
     }
 
     const SAlignOptions& mOptions;
+    const int mOrientation;
     const int mFactor;
-    const double mCx, mCy;
+    const int mWidth, mHeight;
+    double mCx = 0.0, mCy = 0.0;
     cv::Mat mWork[2];
     SFeatures mFeatures[2];
 };

@@ -26,17 +26,20 @@ struct SAlignOptions {
     // speed and robustness rather than accuracy: on a 12-megapixel pair this size keeps
     // the alignment under half the time of decoding the two pictures.
     int mWorkPixels = 800000;
-    // The camera's own horizontal shift for the pair (pixels of these pictures, added to
-    // the right picture's x as mDx is), used when the pictures give too few matches; NaN:
-    // none.
+    // The camera's own horizontal shift for the pair (pixels of these pictures along the
+    // horizontal of the picture as shown, added to the right picture's x as the shift
+    // is), used when the pictures give too few matches; NaN: none.
     double mParallaxPixels = NAN;
+    // The pictures' Exif orientation (1 to 8): they are aligned as they are shown, where
+    // the eyes are side by side.
+    int mOrientation = 1;
 };
 
 // left and right: 8-bit pictures of 1, 3 or 4 channels as the picture input decodes them (top row
-// first), each the picture as stored (not turned by its Exif orientation), of the same
-// size. The result says how the right picture is brought onto the left one (see
-// stereoalignment.h); when the pictures cannot be aligned, mOk is false, mWhy says why
-// and the rest is neutral. Pictures that belong together but give too few matches get
+// first), each the picture as stored (not turned by its Exif orientation, which
+// options.mOrientation gives), of the same size. The result says how the right picture is brought
+// onto the left one (see stereoalignment.h); when the pictures cannot be aligned, mOk is false,
+// mWhy says why and the rest is neutral. Pictures that belong together but give too few matches get
 // mDx from mParallaxPixels when it is given (mFromParallax, the rest neutral). Never
 // throws; runs on any thread, with the feature library's own worker threads besides.
 SStereoAlignment alignStereoPair(const SImage& left, const SImage& right,

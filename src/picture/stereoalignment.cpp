@@ -24,6 +24,38 @@ void alignedSource(const SStereoAlignment& a, double width, double height, doubl
     *outY = cy - s * vx + c * vy;
 }
 
+void orientationMatrix(int orientation, int m[4]) {
+    static const int kMatrices[8][4] = {
+        {1, 0, 0, 1}, {-1, 0, 0, 1}, {-1, 0, 0, -1}, {1, 0, 0, -1},
+        {0, 1, 1, 0}, {0, -1, 1, 0}, {0, -1, -1, 0}, {0, 1, -1, 0},
+    };
+    const int index = orientation >= 1 && orientation <= 8 ? orientation - 1 : 0;
+    std::copy(kMatrices[index], kMatrices[index] + 4, m);
+}
+
+void displayedOffset(const SStereoAlignment& a, double* horizontal, double* vertical) {
+    int m[4];
+    orientationMatrix(a.mOrientation, m);
+    *horizontal = m[0] * a.mDx + m[1] * a.mDy;
+    *vertical = m[2] * a.mDx + m[3] * a.mDy;
+}
+
+SDepthBudget depthBudget(const SStereoAlignment& a) {
+    SDepthBudget budget;
+    int m[4];
+    orientationMatrix(a.mOrientation, m);
+    const int width = m[0] != 0 ? a.mWidth : a.mHeight;
+    if (!a.mOk || width <= 0)
+        return budget;
+    // Nearer objects have the larger disparity; behind the screen counts positive.
+    budget.mNear = -100.0 * a.mNear / width;
+    budget.mFar = -100.0 * a.mFar / width;
+    budget.mTotal = budget.mFar - budget.mNear;
+    budget.mTooDeep = budget.mTotal > 100.0 / 30.0;
+    budget.mTooNear = budget.mNear < -1.0;
+    return budget;
+}
+
 namespace {
 
 // The aligned right picture is the set of left-picture points whose source lies in the

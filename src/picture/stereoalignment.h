@@ -6,7 +6,8 @@
 // to find them, hands them over without its library.
 //
 // Coordinates are those of the left picture as stored in the file (before any Exif
-// orientation), in pixels: x to the right, y downwards, (0, 0) the top left corner of the
+// orientation; the aligner measures in the axes the picture is shown in and hands the
+// result back in these), in pixels: x to the right, y downwards, (0, 0) the top left corner of the
 // top left pixel; c = (width / 2, height / 2) is the centre. A point p of the right
 // picture belongs at
 //     q = c + mScale * R(mRotation) * (p - c) + (mDx, mDy)
@@ -22,11 +23,36 @@ struct SStereoAlignment {
     double mScale = 1.0;
     int mMatches = 0;  // the matches the fit rests on (its inliers)
     // Horizontal disparity (x in the left picture minus x of the same point of the right
-    // picture, after the alignment) of the nearest and the farthest objects, in pixels.
-    // The default depth choice puts the nearest at 0.
+    // picture, after the alignment, along the horizontal of the picture as shown) of the
+    // nearest and the farthest objects, in pixels; nearer objects have larger values.
+    // The nearest counts whatever touches a side edge. The default depth choice puts the
+    // nearest at 0.
     double mNear = 0.0, mFar = 0.0;
     bool mFromParallax = false;  // the horizontal shift came from the camera's parallax
+    // The pictures it was measured on: their size as stored and the Exif orientation
+    // (1 to 8) they are shown in, whose horizontal mNear and mFar are along.
+    int mWidth = 0, mHeight = 0;
+    int mOrientation = 1;
 };
+
+// The depth of an aligned pair as a stereo photographer plans it: the nearest and the
+// farthest object's disparity in percent of the width of the picture as shown, positive
+// behind the screen, and their difference. Eyes fuse about a thirtieth of the width
+// without strain, and an object more than 1 % of the width in front of the screen is
+// hard to look at; the flags say when the pair asks for more. All 0 without a size.
+struct SDepthBudget {
+    double mNear = 0.0, mFar = 0.0, mTotal = 0.0;
+    bool mTooDeep = false, mTooNear = false;
+};
+SDepthBudget depthBudget(const SStereoAlignment& a);
+
+// The Exif orientation's turn about the picture's centre: a vector (x, y) of the stored
+// picture is (m[0] x + m[1] y, m[2] x + m[3] y) in the picture as shown. Values outside
+// 1 to 8 count as 1.
+void orientationMatrix(int orientation, int m[4]);
+
+// The offset (mDx, mDy) along the horizontal and vertical of the picture as shown.
+void displayedOffset(const SStereoAlignment& a, double* horizontal, double* vertical);
 
 // Where point (x, y) of the right picture belongs in the left one.
 void alignedPoint(const SStereoAlignment& a, double width, double height, double x, double y,

@@ -45,10 +45,10 @@ TEST(AlignCorpus, CameraPairsAgreeVerticallyOnceAligned) {
         std::printf(
             "%s %d x %d: dx %.2f dy %.2f rotation %.4f deg scale %.5f, %d matches, "
             "near %.2f far %.2f | before: %d matches, median |dy| %.3f | after: %d "
-            "matches, median |dy| %.3f, nearest at %.2f px\n",
+            "matches, median |dy| %.3f, rotation %.3f deg, nearest at %.2f px\n",
             file, left->mWidth, left->mHeight, a.mDx, a.mDy, a.mRotation * 180 / M_PI, a.mScale,
             a.mMatches, a.mNear, a.mFar, before.mMatches, before.mMedianAbsDy, after.mMatches,
-            after.mMedianAbsDy, after.mNearDx);
+            after.mMedianAbsDy, after.mRotationDegrees, after.mNearDx);
         ASSERT_GE(after.mMatches, 10);
         EXPECT_LE(after.mMedianAbsDy, after.mMatches >= 100 ? 0.5 : 1.0);
         EXPECT_LE(after.mMedianAbsDy, before.mMedianAbsDy);

@@ -97,6 +97,31 @@ SResiduals residuals(const std::vector<SIndependentMatch>& matches, double perce
     std::sort(absDy.begin(), absDy.end());
     const size_t n = absDy.size();
     r.mMedianAbsDy = n % 2 ? absDy[n / 2] : (absDy[n / 2 - 1] + absDy[n / 2]) / 2;
+    // The plane through the vertical disparities, fitted again without the outliers.
+    std::vector<bool> use(n, true);
+    for (int round = 0; round < 3; ++round) {
+        cv::Mat a(0, 3, CV_64F), b(0, 1, CV_64F);
+        for (size_t i = 0; i < n; ++i)
+            if (use[i]) {
+                const cv::Mat row =
+                    (cv::Mat_<double>(1, 3) << 1.0, matches[i].mLeftX, matches[i].mLeftY);
+                a.push_back(row);
+                b.push_back(matches[i].mDy);
+            }
+        cv::Mat plane;
+        if (a.rows < 3 || !cv::solve(a, b, plane, cv::DECOMP_SVD))
+            break;
+        r.mRotationDegrees = std::atan(plane.at<double>(1)) * 180.0 / M_PI;
+        std::vector<double> misses;
+        for (const SIndependentMatch& m : matches)
+            misses.push_back(std::abs(m.mDy - plane.at<double>(0) - plane.at<double>(1) * m.mLeftX -
+                                      plane.at<double>(2) * m.mLeftY));
+        std::vector<double> sorted = misses;
+        std::nth_element(sorted.begin(), sorted.begin() + long(n / 2), sorted.end());
+        const double limit = 3.0 * std::max(sorted[n / 2], 0.05);
+        for (size_t i = 0; i < n; ++i)
+            use[i] = misses[i] <= limit;
+    }
     if (!dx.empty()) {
         std::sort(dx.begin(), dx.end());
         const double rank = (100.0 - percent) / 100.0 * double(dx.size() - 1);

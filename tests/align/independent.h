@@ -22,6 +22,10 @@ struct SResiduals {
     // The horizontal disparity that only `percent` of the matches that agree vertically
     // (|dy| <= 1.5 px) exceed: the nearest object, as the aligner defines it.
     double mNearDx = 0.0;
+    // The rotation left in the vertical disparities (degrees): the slope along x of a
+    // least-squares plane dy = t + r x + s y through the matches, without those beyond
+    // three median deviations of it.
+    double mRotationDegrees = 0.0;
 };
 
 SResiduals residuals(const std::vector<SIndependentMatch>& matches, double percent = 5.0);
