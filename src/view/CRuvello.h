@@ -222,6 +222,7 @@ private:
     std::vector<SPictureEntry> mCache;  // least recently used first; the last is current
     std::string mFileName;              // the current picture
     std::string mReadAhead;             // the picture to read ahead; empty: none
+    std::string mLastShown;             // what the last frame drew: kept in the cache
     int mImageWidth = 1, mImageHeight = 1;
     bool mZoomMode = false;
     bool mMoved = false;

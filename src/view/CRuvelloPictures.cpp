@@ -41,11 +41,14 @@ SPictureEntry& CRuvello::entryOf(const std::string& filename, bool makeCurrent) 
     }
     SPictureEntry entry;
     if (mCache.size() >= kCacheSize) {
-        // The least recently used entry makes room; its textures are reused.
-        SPictureEntry& old = mCache.front();
-        cancelRequests(old);
-        static_cast<SEntryTextures&>(entry) = std::move(static_cast<SEntryTextures&>(old));
-        mCache.erase(mCache.begin());
+        // The least recently used entry makes room, its textures reused; never the picture
+        // on the screen, which stands in until the new one can be drawn.
+        const auto old = std::find_if(mCache.begin(), mCache.end(), [&](const SPictureEntry& e) {
+            return e.fileName != mLastShown;
+        });
+        cancelRequests(*old);
+        static_cast<SEntryTextures&>(entry) = std::move(static_cast<SEntryTextures&>(*old));
+        mCache.erase(old);
     }
     entry.fileName = filename;
     // A read-ahead goes just before the current entry, so that it outlives the next few
@@ -459,6 +462,7 @@ void CRuvello::display() {
     // The size the picture is drawn at is known now: the frame shows it.
     int w = 1, h = 1;
     if (const SPictureEntry* shown = entryToShow()) {
+        mLastShown = shown->fileName;
         displaySize(*shown, w, h);
         if (w != mImageWidth || h != mImageHeight) {
             mImageWidth = std::max(w, 1);
@@ -503,13 +507,15 @@ const SPictureEntry* CRuvello::entryToShow() const {
     const SPictureEntry* e = currentEntry();
     if (!e)
         return nullptr;
-    if (e->leftLoaded || e->thumbnailShown)
+    auto drawable = [](const SPictureEntry& entry) {
+        return entry.leftLoaded || entry.thumbnailShown;
+    };
+    if (drawable(*e))
         return e;
-    // The previous photograph stays until the new one is ready.
-    if (mCache.size() >= 2) {
-        const SPictureEntry& previous = mCache[mCache.size() - 2];
-        if (previous.leftLoaded)
-            return &previous;
-    }
+    // The last picture shown stays until something of the new one can be drawn, however
+    // many were selected in between without being decoded.
+    for (const SPictureEntry& stand : mCache)
+        if (&stand != e && stand.fileName == mLastShown && drawable(stand))
+            return &stand;
     return nullptr;
 }

@@ -1,8 +1,8 @@
 // Paging as a person pages: real key presses through the X server (xdotool), in bursts
-// faster than a picture decodes, through twenty large pictures of flat colours whose
-// Exif thumbnails have other colours. After each burst settles, the screen must show the
-// current row's own picture (not its thumbnail, not another row's), the title must name
-// it and the wait cursor must be gone.
+// faster than a picture decodes, through twenty large pictures of flat colours, every
+// other one with an Exif thumbnail of another colour. After each burst settles, the screen must
+// show the current row's own picture (not its thumbnail, not another row's), the title must name it
+// and the wait cursor must be gone.
 #include "CImageListModel.h"
 #include "CImgWindow.h"
 #include "CPictureSource.h"
@@ -12,6 +12,7 @@
 #include "exifwrite.h"
 #include "jpegwrite.h"
 #include "mpowrite.h"
+#include "screenframes.h"
 #include "tempfolder.h"
 #include "windowfixtures.h"
 #include "viewdecode.h"
@@ -29,12 +30,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr int kPictures = 20;
 constexpr int kWidth = 4000, kHeight = 3000;
 
-std::vector<uint8_t> flatJpeg(int w, int h, QColor colour, const QColor* thumbnail) {
+// With Exif data when it has a thumbnail or exif says so.
+std::vector<uint8_t> flatJpeg(int w, int h, QColor colour, const QColor* thumbnail,
+                              bool exif = false) {
     std::vector<uint8_t> rgb(size_t(w) * h * 3);
     const uint8_t pixel[3] = {uint8_t(colour.red()), uint8_t(colour.green()),
                               uint8_t(colour.blue())};
@@ -44,13 +49,14 @@ std::vector<uint8_t> flatJpeg(int w, int h, QColor colour, const QColor* thumbna
         std::copy(rgb.begin(), rgb.begin() + w * 3, rgb.begin() + size_t(y) * w * 3);
     SJpegWrite options;
     options.mQuality = 90;
-    if (thumbnail) {
-        SExifWrite exif;
-        exif.mDateTime = "2022:02:02 12:00:00";
-        exif.mPixelWidth = w;
-        exif.mPixelHeight = h;
-        exif.mThumbnail = flatJpeg(160, 120, *thumbnail, nullptr);
-        options.mApp1 = buildExifPayload(exif);
+    if (thumbnail || exif) {
+        SExifWrite tags;
+        tags.mDateTime = "2022:02:02 12:00:00";
+        tags.mPixelWidth = w;
+        tags.mPixelHeight = h;
+        if (thumbnail)
+            tags.mThumbnail = flatJpeg(160, 120, *thumbnail, nullptr);
+        options.mApp1 = buildExifPayload(tags);
     }
     return encodeJpeg(rgb.data(), w, h, options);
 }
@@ -66,7 +72,10 @@ protected:
                 QColor::fromHsvF(std::fmod(i / double(kPictures) + 0.5, 1.0), 1.0, 0.4);
             char name[32];
             std::snprintf(name, sizeof name, "p%02d.%s", i, stereo() ? "mpo" : "jpg");
-            const std::vector<uint8_t> left = flatJpeg(kWidth, kHeight, picture, &thumbnail);
+            // Every other picture without a preview: nothing of it can be shown before its
+            // decode ends.
+            const std::vector<uint8_t> left =
+                flatJpeg(kWidth, kHeight, picture, i % 2 ? nullptr : &thumbnail, true);
             mTemp.write(
                 name,
                 stereo() ? buildMpoFile(
@@ -176,6 +185,37 @@ TEST_P(Paging, BurstsFasterThanADecodeEndOnTheRightPictureInFull) {
         press("Next", 1, 0);
         settledOn(row);
     }
+}
+
+// Whatever the pace, the view never goes black between two pictures: the last picture
+// shown stays until something of the new one can be drawn. (The middle of the view is
+// grabbed, where every picture lies: the grabs are quicker so.)
+TEST_P(Paging, FastBurstsNeverShowABlackView) {
+    int black = 0;
+    CFrameRecorder recorder(
+        *mWindow->glWidget(),
+        [&](const QImage& frame) {
+            for (int y = 2; y < frame.height() - 2; y += 4)
+                for (int x = 2; x < frame.width() - 2; x += 4) {
+                    const QRgb p = frame.pixel(x, y);
+                    if (std::max({qRed(p), qGreen(p), qBlue(p)}) > 12)
+                        return;
+                }
+            ++black;
+        },
+        QRect(mWindow->glWidget()->rect().center() - QPoint(100, 100), QSize(200, 200)));
+    int row = 0;
+    for (const char* key : {"Next", "Prior"})
+        for (int delay : {40, 300, 70, 150, 100, 55}) {
+            press(key, 3, delay);
+            row += std::strcmp(key, "Next") == 0 ? 3 : -3;
+            waitUntil([&] { return currentRow() == row; }, 5000);
+            ASSERT_EQ(currentRow(), row) << "a key press was lost";
+            QTest::qWait(delay);
+        }
+    settledOn(0);
+    EXPECT_GT(recorder.grabs(), 100);
+    EXPECT_EQ(black, 0) << "of " << recorder.grabs() << " grabs of the screen";
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, Paging, testing::Values(false, true),

@@ -37,10 +37,12 @@ inline void clickAt(const QWidget& widget, const QRect& area) {
     xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
 }
 
-// The view's part of the screen now.
-inline QImage grabView(const QOpenGLWidget& view) {
+// The view's part of the screen now, or of part of the view (in its own coordinates).
+inline QImage grabView(const QOpenGLWidget& view, QRect part = QRect()) {
     const QWidget& top = *view.window();
-    const QRect area(view.mapTo(&top, QPoint(0, 0)), view.size());
+    if (part.isNull())
+        part = view.rect();
+    const QRect area(view.mapTo(&top, part.topLeft()), part.size());
     return top.screen()
         ->grabWindow(top.winId(), area.x(), area.y(), area.width(), area.height())
         .toImage()
@@ -62,13 +64,14 @@ inline double meanDifference(const QImage& a, const QImage& b) {
     return sum / (3.0 * a.width() * a.height());
 }
 
-// Hands every grab of the view to look while it lives: after each swapped frame and
-// every 10 ms, so that a frame that stays a moment is seen even if its swap reached the
-// screen late.
+// Hands every grab of the view (or of part of it) to look while it lives: after each
+// swapped frame and every 10 ms, so that a frame that stays a moment is seen even if its
+// swap reached the screen late.
 class CFrameRecorder {
 public:
-    CFrameRecorder(QOpenGLWidget& view, std::function<void(const QImage&)> look)
-        : mView(view), mLook(std::move(look)) {
+    CFrameRecorder(QOpenGLWidget& view, std::function<void(const QImage&)> look,
+                   QRect part = QRect())
+        : mView(view), mLook(std::move(look)), mPart(part) {
         mSwapped = QObject::connect(
             &view, &QOpenGLWidget::frameSwapped, &mTimer, [this] { grab(); }, Qt::QueuedConnection);
         QObject::connect(&mTimer, &QTimer::timeout, [this] { grab(); });
@@ -80,11 +83,12 @@ public:
 private:
     void grab() {
         ++mGrabs;
-        mLook(grabView(mView));
+        mLook(grabView(mView, mPart));
     }
 
     QOpenGLWidget& mView;
     std::function<void(const QImage&)> mLook;
+    QRect mPart;
     QTimer mTimer;
     QMetaObject::Connection mSwapped;
     int mGrabs = 0;
