@@ -206,6 +206,33 @@ void CImgWindow::imageLoaded(QString filename, int width, int height) {
     updateTitle();
 }
 
+namespace {
+
+// Rounded first, so that a value just below zero does not show as "-0.0".
+QString rounded(double value, int decimals) {
+    const double unit = std::pow(10.0, decimals);
+    return QLocale::system().toString(std::round(value * unit) / unit + 0.0, 'f', decimals);
+}
+
+// The depth row of the Exif panel, also said in the status bar.
+QString depthText(const SStereoAlignment& a) {
+    const SDepthBudget budget = depthBudget(a);
+    QString text = CImgWindow::tr("near %1 %, far %2 %, total %3 % of the width")
+                       .arg(rounded(budget.mNear, 1))
+                       .arg(rounded(budget.mFar, 1))
+                       .arg(rounded(budget.mTotal, 1));
+    // Eyes fuse a depth of about a thirtieth of the picture's width without strain.
+    if (budget.mTooDeep)
+        text += CImgWindow::tr("; more depth than is comfortable to view (3.3 %)");
+    if (budget.mTooNear)
+        text += CImgWindow::tr(
+            "; the nearest object stands more than 1 % of the width in front of the "
+            "screen");
+    return text;
+}
+
+}  // namespace
+
 void CImgWindow::pictureShown(const SShownPicture& shown) {
     if (QByteArray::fromStdString(shown.file) != mCurrentBytes)
         return;  // not the row the list has now
@@ -221,6 +248,13 @@ void CImgWindow::pictureShown(const SShownPicture& shown) {
                                              .arg(camera.mValue, 0, 'g', 6)
                                              .arg(QString::fromStdString(camera.mSource))
                                        : QString());
+    // The depth of the pair as aligned, for planning the next shot.
+    if (mExifTable->topLevelItemCount() < 5)
+        new QTreeWidgetItem(mExifTable);
+    QTreeWidgetItem* depth = mExifTable->topLevelItem(4);
+    depth->setText(1, tr("Depth"));
+    const bool measured = shown.aligned && shown.alignment.mOk && !shown.alignment.mFromParallax;
+    depth->setText(2, measured ? depthText(shown.alignment) : QString());
     updateActions();
     if (shown.state == EShown::Failed || !shown.partial.empty())
         reportPictureTrouble(shown);
@@ -232,27 +266,22 @@ QString CImgWindow::alignmentText(const SShownPicture& shown) const {
     const SStereoAlignment& a = shown.alignment;
     if (!a.mOk)
         return tr("not aligned: %1").arg(QString::fromStdString(a.mWhy));
-    // In pixels of the photo as the camera took it, which the view may show smaller.
-    const double width = std::max(1, shown.width);
-    const double scale = shown.info.mPixelXDimension > 0 && shown.texWidth > 0
-                             ? double(shown.info.mPixelXDimension) / shown.texWidth
-                             : 1.0;
-    const double depth = 100.0 * (a.mFar - a.mNear) / width;
-    // Rounded first, so that a value just below zero does not show as "-0.0".
-    auto number = [](double value, int decimals) {
-        const double unit = std::pow(10.0, decimals);
-        return QLocale::system().toString(std::round(value * unit) / unit + 0.0, 'f', decimals);
-    };
-    QString text = tr("aligned: vertical %1 px, rotation %2°, depth %3 % of the width")
-                       .arg(number(a.mDy * scale, 1))
-                       .arg(number(a.mRotation * 57.29578, 2))
-                       .arg(number(depth, 1));
+    // In pixels of the picture as decoded, which the alignment may have been measured on
+    // a smaller copy of.
+    const double scale =
+        a.mWidth > 0 && shown.texWidth > 0 ? double(shown.texWidth) / a.mWidth : 1.0;
+    double horizontal, vertical;
+    displayedOffset(a, &horizontal, &vertical);
+    int m[4];
+    orientationMatrix(a.mOrientation, m);
+    // A mirrored picture shows the turn the other way round.
+    const double turn = (m[0] * m[3] - m[1] * m[2]) * a.mRotation * 57.29578;
+    QString text = tr("aligned: vertical %1 px, rotation %2°")
+                       .arg(rounded(vertical * scale, 1))
+                       .arg(rounded(turn, 2));
     if (a.mFromParallax)
-        text += tr(" (the camera's parallax: too few matches)");
-    // Eyes fuse a depth of about a thirtieth of the picture's width without strain.
-    if (depth > 100.0 / 30.0)
-        text += tr("; more depth than is comfortable to view (3.3 %)");
-    return text;
+        return text + tr(" (the camera's parallax: too few matches)");
+    return text + tr(", depth ") + depthText(a);
 }
 
 void CImgWindow::updateActions() {

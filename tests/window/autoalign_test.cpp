@@ -86,7 +86,8 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
         return window->statusBar()->currentMessage().startsWith("aligned:");
     })) << window->statusBar()->currentMessage().toStdString();
     EXPECT_THAT(window->statusBar()->currentMessage().toStdString(),
-                HasSubstr("aligned: vertical 9.0 px, rotation 0.00°, depth 0.0 % of the width"));
+                HasSubstr("aligned: vertical 9.0 px, rotation 0.00°, depth near 0.0 %, far 0.0 %, "
+                          "total 0.0 % of the width"));
 
     // At 1:1 the middle of the frame shows the two views on top of each other: the
     // anaglyph of the left picture with itself.
