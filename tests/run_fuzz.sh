@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while and fails on any crash, leak or sanitizer report.
-#   run_fuzz.sh FUZZ-BINARY SECONDS exif|jpeg|png|view|csv|calib|ui
+#   run_fuzz.sh FUZZ-BINARY SECONDS exif|jpeg|png|view|csv|calib|ui|icc
 # Picture targets are seeded from the real-world files when RUVELLO_TEST_CORPUS is set;
-# the list, calibration and view-parameter targets from the files under fuzz/seeds/.
+# the list, calibration, view-parameter and colour-profile targets from the files under
+# fuzz/seeds/.
 set -u
 binary=$(realpath "$1")
 seconds=$2
@@ -14,7 +15,7 @@ mkdir "$work/new"
 
 seeds=()
 case $kind in
-    csv | calib | ui) seeds=("$source_dir/fuzz/seeds/$kind") ;;
+    csv | calib | ui | icc) seeds=("$source_dir/fuzz/seeds/$kind") ;;
     *)
         if [ -n "${RUVELLO_TEST_CORPUS:-}" ]; then
             case $kind in

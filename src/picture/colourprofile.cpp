@@ -106,7 +106,7 @@ public:
                 const float *red = mLinear[0], *green = mLinear[1], *blue = mLinear[2];
                 const uint8_t* encode = mEncode;
                 auto index = [](float v) {
-                    return int((v < 0 ? 0 : v > 1 ? 1 : v) * kEncodeSteps + 0.5f);
+                    return int((!(v > 0) ? 0 : v > 1 ? 1 : v) * kEncodeSteps + 0.5f);
                 };
                 for (size_t i = 0; i < count; ++i, pixels += channels) {
                     const float r = red[pixels[0]], g = green[pixels[1]], b = blue[pixels[2]];
@@ -204,8 +204,11 @@ bool prepareMatrix(CColourTransform& t, cmsHPROFILE input) {
         const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(input, tags[c]));
         if (!curve)
             return false;
-        for (int v = 0; v < 256; ++v)
+        for (int v = 0; v < 256; ++v) {
             t.mLinear[c][v] = cmsEvalToneCurveFloat(curve, float(v) / 255);
+            if (!std::isfinite(t.mLinear[c][v]))
+                return false;
+        }
         ends[c] = t.mLinear[c][255];
         if (!(ends[c] > 0))
             return false;
@@ -227,8 +230,11 @@ bool prepareMatrix(CColourTransform& t, cmsHPROFILE input) {
     float columns[9];
     cmsDoTransform(toLinear.get(), unit, columns, 3);
     for (int row = 0; row < 3; ++row)
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
             t.mMatrix[row][c] = columns[c * 3 + row] / ends[c];
+            if (!std::isfinite(t.mMatrix[row][c]))
+                return false;
+        }
     for (int i = 0; i <= CColourTransform::kEncodeSteps; ++i)
         t.mEncode[i] =
             uint8_t(std::lround(255 * srgbEncode(float(i) / CColourTransform::kEncodeSteps)));
@@ -281,7 +287,7 @@ std::shared_ptr<CColourTransform> buildTransform(const SPictureColour& colour, s
         cmsDoTransform(exact.get(), in.data(), out.data(), cmsUInt32Number(pixels));
         std::vector<uint8_t> rounded(out.size());
         for (size_t i = 0; i < out.size(); ++i)
-            rounded[i] = uint8_t(std::lround(255 * std::clamp(out[i], 0.0f, 1.0f)));
+            rounded[i] = uint8_t(std::lround(255 * (out[i] > 0 ? std::min(out[i], 1.0f) : 0.0f)));
         return rounded;
     };
     if (grey) {
