@@ -23,9 +23,10 @@ struct SAlignOptions {
     // Pixels of the reduced gray copies the features are found on (each side an integer
     // fraction of the picture's, so that a copy's pixel is a whole block of the
     // picture's). The matches are then refined to a fraction of a pixel, so this decides
-    // speed and robustness rather than accuracy: on a 12-megapixel pair this size keeps
-    // the alignment under half the time of decoding the two pictures.
-    int mWorkPixels = 800000;
+    // speed and robustness rather than accuracy: a camera's pair of 7 to 12 megapixels
+    // is reduced by 4 or 5 on each side, which keeps the alignment well under half the
+    // time of decoding the two pictures and its pairs as close vertically as a finer copy.
+    int mWorkPixels = 560000;
     // The camera's own horizontal shift for the pair (pixels of these pictures along the
     // horizontal of the picture as shown, added to the right picture's x as the shift
     // is), used when the pictures give too few matches; NaN: none.
