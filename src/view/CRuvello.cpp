@@ -142,9 +142,13 @@ void CRuvello::drawScene() {
     const float shift = shiftOf(e->fileName);
     glTranslatef(rightView ? shift : -shift, 0.0f, 0.0f);
 
+    // A pair whose alignment is on its way shows one picture in both views: its preview,
+    // or its left picture when it was shown before the alignment was wanted.
+    const bool awaiting = awaitsAlignment(*e);
+    const bool picture = e->leftLoaded && !(awaiting && e->thumbnailShown);
     const bool useRight = (rightView && e->kind.mKind == EPictureKind::Mpo) || !e->leftLoaded;
-    const GLuint left = e->leftLoaded ? e->texLeft.get() : e->texThumb.get();
-    const bool drawRightTexture = useRight && e->rightLoaded;
+    const GLuint left = picture ? e->texLeft.get() : e->texThumb.get();
+    const bool drawRightTexture = useRight && e->rightLoaded && !awaiting;
     glBindTexture(GL_TEXTURE_2D, drawRightTexture ? e->texRight.get() : left);
     // The picture as stored, whatever an earlier pass left in the environment.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);

@@ -59,7 +59,8 @@ struct SPictureEntry : SEntryTextures {
     RequestId leftRequest = 0, rightRequest = 0;               // alive requests; 0 none
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
     // A stereo pair's alignment, in texels of the left texture, once found (or refused:
-    // then alignment.mWhy says why). The uploaded pictures are kept until then.
+    // then alignment.mWhy says why). The decoded pictures are kept for it until they go to
+    // the aligner.
     bool aligned = false;
     SStereoAlignment alignment;
     RequestId alignRequest = 0;
@@ -197,6 +198,9 @@ private:
     // Asks for the alignment of a complete stereo pair that has none yet.
     void requestAlignment(SPictureEntry& e, EPriority priority);
     bool wantsAlignment(const SPictureEntry& e) const;
+    // A stereo pair to be shown aligned whose alignment is not known yet: until it is, the
+    // entry shows a preview (its thumbnail, else its left picture alone).
+    bool awaitsAlignment(const SPictureEntry& e) const;
     // The alignment the entry is drawn with, or null.
     const SStereoAlignment* drawnAlignment(const SPictureEntry& e) const;
     void decodeHere(SPictureEntry& e);

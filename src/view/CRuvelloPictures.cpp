@@ -11,6 +11,15 @@
 
 #include <algorithm>
 
+namespace {
+
+bool usable(const SImageHandle& h) {
+    return h && h->mPixels && h->mWidth > 0 && h->mHeight > 0 &&
+           (h->mChannels == 3 || h->mChannels == 4) && h->mBitDepth == 8;
+}
+
+}  // namespace
+
 SPictureEntry* CRuvello::current() {
     return mCache.empty() ? nullptr : &mCache.back();
 }
@@ -122,7 +131,12 @@ bool CRuvello::needsRight(const SPictureEntry& e) const {
 }
 
 bool CRuvello::complete(const SPictureEntry& e) const {
-    return e.leftLoaded && (e.rightLoaded || !needsRight(e));
+    return e.leftLoaded && (e.rightLoaded || !needsRight(e)) && !awaitsAlignment(e);
+}
+
+bool CRuvello::awaitsAlignment(const SPictureEntry& e) const {
+    return mRequests && mStereo && mAutoAlign && e.identified &&
+           e.kind.mKind == EPictureKind::Mpo && !e.leftFailed && !e.rightFailed && !e.aligned;
 }
 
 void CRuvello::requestMissing(SPictureEntry& e, EPriority priority) {
@@ -136,11 +150,21 @@ void CRuvello::requestMissing(SPictureEntry& e, EPriority priority) {
     const bool rightMissing = needsRight(e) && !e.rightLoaded && !e.pendingRight;
     if (rightMissing && e.rightRequest == 0)
         e.rightRequest = mRequests->request(e.fileName, EPicturePart::Right, priority, mMaxTexSize);
+    // A pair shown before it was to be aligned (in mono, say) has its pixels only in
+    // textures: the aligner gets them decoded again.
+    if (awaitsAlignment(e) && !e.alignRequest) {
+        if (e.leftLoaded && !e.keptLeft && !e.leftRequest)
+            e.leftRequest =
+                mRequests->request(e.fileName, EPicturePart::Left, priority, mMaxTexSize);
+        if (e.rightLoaded && !e.keptRight && !e.rightRequest)
+            e.rightRequest =
+                mRequests->request(e.fileName, EPicturePart::Right, priority, mMaxTexSize);
+    }
+    requestAlignment(e, priority);
 }
 
 bool CRuvello::wantsAlignment(const SPictureEntry& e) const {
-    return mAutoAlign && !e.aligned && e.kind.mKind == EPictureKind::Mpo && e.leftLoaded &&
-           !e.leftFailed && e.rightLoaded;
+    return awaitsAlignment(e) && e.keptLeft && e.keptRight;
 }
 
 void CRuvello::requestAlignment(SPictureEntry& e, EPriority priority) {
@@ -160,8 +184,8 @@ const SStereoAlignment* CRuvello::drawnAlignment(const SPictureEntry& e) const {
 
 void CRuvello::setAutoAlign(bool on) {
     mAutoAlign = on;
-    if (SPictureEntry* e = current(); e && glReady())
-        requestAlignment(*e, EPriority::Current);
+    if (SPictureEntry* e = current(); e && glReady() && mRequests)
+        requestMissing(*e, EPriority::Current);
 }
 
 void CRuvello::decodeHere(SPictureEntry& e) {
@@ -215,12 +239,22 @@ void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
         id = 0;
     switch (result.mOutcome) {
         case EOutcome::Delivered:
-            if (left && !e.leftLoaded) {
+            // The view-sized pixels go to the aligner as soon as both views are here,
+            // before either is shown: a pair is never on the screen unaligned.
+            if (awaitsAlignment(e) && usable(result.mImage)) {
+                (left ? e.keptLeft : e.keptRight) = result.mImage;
+            } else if (awaitsAlignment(e)) {
+                // Nothing to align: the pair shows as it is stored.
+                e.aligned = true;
+                e.alignment.mOk = false;
+                e.alignment.mWhy = "the pair has no usable pixels";
+            }
+            if (left && !e.leftLoaded && !e.pendingLeft) {
                 e.pendingLeft = result.mImage;
                 e.partial = result.mReason;
                 if (!e.partial.empty())
                     RUV_WARNING(e.fileName + ": " + e.partial);
-            } else if (!left && !e.rightLoaded) {
+            } else if (!left && !e.rightLoaded && !e.pendingRight) {
                 e.pendingRight = result.mImage;
             }
             break;
@@ -259,6 +293,8 @@ void CRuvello::pictureFinished(const SPictureResult& result) {
     if (SPictureEntry* e = entryFor(result.mFile)) {
         applyResult(*e, result);
         mRepaint |= (e == current() || pictureComplete()) && result.mOutcome != EOutcome::Cancelled;
+        if (e != current() && e->fileName == mReadAhead)
+            requestAlignment(*e, EPriority::ReadAhead);
     }
     // Whatever ended, the current picture never waits for nothing.
     if (SPictureEntry* e = current(); e && glReady())
@@ -295,8 +331,8 @@ bool CRuvello::waiting() const {
     if (!e || complete(*e))
         return false;
     // Pixels that arrived wait for the next paint; without requests that paint decodes.
-    return e->leftRequest || e->rightRequest || e->pendingLeft || e->pendingRight || !mRequests ||
-           !glReady();
+    return e->leftRequest || e->rightRequest || e->alignRequest || e->pendingLeft ||
+           e->pendingRight || e->keptLeft || e->keptRight || !mRequests || !glReady();
 }
 
 void CRuvello::frameDone() {
@@ -396,10 +432,6 @@ void CRuvello::uploadTexture(CGLTexture& texture, int& width, int& height, const
 
 void CRuvello::uploadPending(SPictureEntry& e) {
     static const unsigned char kRed[3] = {255, 0, 0};
-    auto usable = [](const SImageHandle& h) {
-        return h && h->mPixels && h->mWidth > 0 && h->mHeight > 0 &&
-               (h->mChannels == 3 || h->mChannels == 4) && h->mBitDepth == 8;
-    };
     if (e.pendingThumbnail) {
         const SImageHandle h = std::move(e.pendingThumbnail);
         if (usable(h) && !e.leftLoaded) {
@@ -416,23 +448,19 @@ void CRuvello::uploadPending(SPictureEntry& e) {
         // A picture that cannot be read shows as one red pixel.
         const bool good = usable(h);
         uploadTexture(e.texLeft, e.leftWidth, e.leftHeight, good ? *h : red);
-        // Kept for the alignment, once the right picture is there too. In mono nothing is
-        // kept: a pair shown in stereo later decodes its left picture again for it.
-        if (good && mStereo && mAutoAlign && e.kind.mKind == EPictureKind::Mpo && !e.aligned)
-            e.keptLeft = h;
         e.leftFailed = !good;
         if (!good && e.failure.empty())
             e.failure = "the picture has no usable pixels";
         e.leftLoaded = true;
-        e.thumbnailShown = false;
+        // A pair on its way to the aligner keeps its preview until it can be shown.
+        if (!awaitsAlignment(e))
+            e.thumbnailShown = false;
     }
     if (e.pendingRight) {
         const SImageHandle h = std::move(e.pendingRight);
         if (usable(h)) {
             uploadTexture(e.texRight, e.rightWidth, e.rightHeight, *h);
             e.rightLoaded = true;
-            if (mAutoAlign && !e.aligned)
-                e.keptRight = h;
         } else {
             e.rightFailed = true;
         }

@@ -148,8 +148,11 @@ protected:
         app = std::make_unique<CRuvello>(&host->mWindow);
     }
     void TearDown() override {
-        if (app)
+        if (app) {
+            // A test's requests went with its body.
+            app->setPictureRequests(nullptr);
             app->shutdownGL();
+        }
     }
     void init() {
         CaptureStderr();
@@ -276,12 +279,14 @@ TEST_F(ViewTest, PreviewUntilTheFullPictureAndTheRightPictureWhenAFrameNeedsIt) 
     EXPECT_TRUE(shown.stereo);
     paint();
     EXPECT_FALSE(app->takeShownChange(shown)) << "reported again without a change";
-    EXPECT_EQ(steps.mRequested.size(), 2u);  // nothing asked twice
+    // Nothing asked twice: the two views and their alignment.
+    ASSERT_EQ(steps.mRequested.size(), 3u);
+    EXPECT_EQ(steps.mRequested[2].mPart, EPicturePart::Alignment);
 }
 
-// The alignment of a stereo pair is asked for only once the whole pair is on the screen,
-// from the pixels the view already has, before the read-ahead; its answer stays with the
-// cache entry, so that coming back to the pair asks for nothing.
+// The alignment of a stereo pair is asked for as soon as both views are decoded, from the
+// pixels the view has, and the pair is shown only with its answer, before the read-ahead;
+// the answer stays with the cache entry, so that coming back to the pair asks for nothing.
 TEST_F(ViewTest, TheAlignmentFollowsTheWholePairAndIsKeptWithItsPicture) {
     CStepRequests steps;
     app->setPictureRequests(&steps);
@@ -298,27 +303,35 @@ TEST_F(ViewTest, TheAlignmentFollowsTheWholePairAndIsKeptWithItsPicture) {
     select(mpo);
     app->setReadAhead(other);
     paint();
-    steps.runAll(*app);
-    paint();
-    ASSERT_TRUE(app->pictureComplete());
-    EXPECT_EQ(alignments(), 0) << "asked for before the frame with the whole pair";
-    const size_t before = steps.mRequested.size();
-    app->frameDone();
-    ASSERT_EQ(steps.mRequested.size(), before + 2);  // the alignment, then the read-ahead
-    const SPictureJob& align = steps.mRequested[before];
-    EXPECT_EQ(align.mPart, EPicturePart::Alignment);
+    steps.runNext(*app);  // the left view, and what the file is: the right one is asked for
+    EXPECT_EQ(alignments(), 0);
+    steps.runNext(*app);
+    ASSERT_EQ(alignments(), 1) << "not asked for as soon as both views were there";
+    const SPictureJob align = steps.mRequested.back();
     EXPECT_EQ(align.mFile, mpo);
     // The pixels decoded for the view, not a second decode.
     ASSERT_TRUE(align.mLeft && align.mRight);
     EXPECT_EQ(align.mLeft->mWidth, 64);
     EXPECT_EQ(align.mRight->mWidth, 64);
-    EXPECT_EQ(steps.mRequested[before + 1].mFile, other);
+    // Until the answer the frame shows one view alone, and nothing is read ahead.
+    paint();
+    EXPECT_FALSE(app->pictureComplete());
+    SShownPicture shown;
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_EQ(shown.state, EShown::Preview);
+    const size_t before = steps.mRequested.size();
+    app->frameDone();
+    EXPECT_EQ(steps.mRequested.size(), before);
     steps.runAll(*app);
     paint();
-    SShownPicture shown;
-    while (app->takeShownChange(shown)) {
-    }
+    ASSERT_TRUE(app->takeShownChange(shown));
+    EXPECT_EQ(shown.state, EShown::Full);
     EXPECT_TRUE(shown.aligned);
+    app->frameDone();
+    ASSERT_EQ(steps.mRequested.size(), before + 1);
+    EXPECT_EQ(steps.mRequested.back().mFile, other);
+    steps.runAll(*app);
+    paint();
 
     select(other);
     paint();

@@ -1,6 +1,8 @@
-// Stereo pairs on the screen as a person pages through them with real key presses
-// (xdotool): the arrow keys' shift stays with the pair it was made on.
+// Stereo pairs on the screen as a person pages through them with real key presses and
+// clicks (xdotool): the arrow keys' shift stays with the pair it was made on, and a pair
+// that was not read ahead never shows unaligned on its way to the screen.
 #include "CImageListModel.h"
+#include "exifwrite.h"
 #include "CImgWindow.h"
 #include "CRuvello.h"
 #include "GLWidget.h"
@@ -14,6 +16,9 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+
+#include <optional>
+#include <random>
 
 namespace {
 
@@ -33,6 +38,74 @@ std::vector<uint8_t> samePair(int period, bool board) {
     quality.mQuality = 95;
     const std::vector<uint8_t> view = encodeJpeg(rgb.data(), w, h, quality);
     return buildMpoFile(view, view, 0.065);
+}
+
+// A flat picture of one grey.
+std::vector<uint8_t> flatPicture(uint8_t grey) {
+    const std::vector<uint8_t> rgb(640 * 480 * 3, grey);
+    return encodeJpeg(rgb.data(), 640, 480, SJpegWrite());
+}
+
+// A pair of 640 x 480 views of a grey scene with things of all sizes to match, the right
+// view's content dy pixels higher than the left's, with a preview of the left one.
+std::vector<uint8_t> raisedPair(int dy) {
+    const int w = 640, h = 480, H = h + 40;
+    std::vector<uint8_t> grey(size_t(w) * H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < w; ++x)
+            grey[size_t(y) * w + x] = uint8_t(60 + x * 80 / w + y * 40 / H);
+    std::mt19937 random(7);
+    for (int n = 0; n < 500; ++n) {
+        const int rw = 4 + int(random() % 50), rh = 4 + int(random() % 50);
+        const int x0 = int(random() % unsigned(w - rw)), y0 = int(random() % unsigned(H - rh));
+        const uint8_t v = uint8_t(random());
+        for (int y = y0; y < y0 + rh; ++y)
+            std::fill_n(&grey[size_t(y) * w + x0], rw, v);
+    }
+    auto view = [&](int top, int step) {
+        std::vector<uint8_t> rgb;
+        for (int y = top; y < top + h; y += step)
+            for (int x = 0; x < w; x += step)
+                rgb.insert(rgb.end(), 3, grey[size_t(y) * w + x]);
+        return rgb;
+    };
+    SJpegWrite options;
+    options.mQuality = 95;
+    const std::vector<uint8_t> right = encodeJpeg(view(20 + dy, 1).data(), w, h, options);
+    SExifWrite exif;
+    exif.mDateTime = "2023:03:03 13:00:00";
+    exif.mPixelWidth = w;
+    exif.mPixelHeight = h;
+    exif.mThumbnail = encodeJpeg(view(20, 4).data(), w / 4, h / 4, SJpegWrite());
+    options.mApp1 = buildExifPayload(exif);
+    return buildMpoFile(encodeJpeg(view(20, 1).data(), w, h, options), right, 0.065);
+}
+
+// How far down the right view (the frame's green) lies against the left view (its red)
+// in the middle of a frame: the offset of best correlation, and that correlation. None
+// for a frame without structure there.
+struct SOffset {
+    int dy;
+    double r;
+};
+std::optional<SOffset> viewsOffset(const QImage& frame) {
+    const int cx = frame.width() / 2, cy = frame.height() / 2, half = 90, range = 24;
+    std::optional<SOffset> best;
+    for (int d = -range; d <= range; ++d) {
+        double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0, n = 0;
+        for (int y = cy - half; y < cy + half; y += 2)
+            for (int x = cx - half; x < cx + half; x += 2) {
+                const double a = qRed(frame.pixel(x, y)), b = qGreen(frame.pixel(x, y + d));
+                sa += a, sb += b, saa += a * a, sbb += b * b, sab += a * b, n += 1;
+            }
+        const double va = saa - sa * sa / n, vb = sbb - sb * sb / n;
+        if (va < n || vb < n)
+            return std::nullopt;  // flat
+        const double r = (sab - sa * sb / n) / std::sqrt(va * vb);
+        if (!best || r > best->r)
+            best = SOffset{d, r};
+    }
+    return best;
 }
 
 class StereoView : public testing::Test {
@@ -121,4 +194,39 @@ TEST_F(StereoView, AShiftStaysWithItsPairAndResetShiftTakesItBack) {
     EXPECT_LT(meanDifference(settledOn(0), a), 0.5) << "Reset Shift left a shift";
     EXPECT_FALSE(shiftLabel()->isVisible());
     EXPECT_FALSE(reset->isEnabled());
+}
+
+TEST_F(StereoView, APairNotReadAheadNeverShowsUnaligned) {
+    // Its unaligned anaglyph shows the right view 12 pixels off the left one.
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        mTemp.write(name, flatPicture(uint8_t(name[0])));
+    mTemp.write("d.mpo", raisedPair(12));
+    QSettings().setValue("view/autoAlign", true);
+    openAt("a.jpg");
+    pressKeys(*mWindow, "shift+s");
+    settledOn(0);
+
+    // Every frame that differs from the one before, from the click on the pair's row (two
+    // rows past the one read ahead) until it shows aligned.
+    std::vector<SOffset> frames;
+    QImage last;
+    CFrameRecorder recorder(view(), [&](const QImage& frame) {
+        if (frame == last)
+            return;
+        last = frame;
+        if (const std::optional<SOffset> offset = viewsOffset(frame))
+            frames.push_back(*offset);
+    });
+    QTreeView* list = mWindow->listView();
+    clickAt(*list->viewport(), list->visualRect(mWindow->listModel()->index(3, 0)));
+    settledOn(3);
+    QTest::qWait(300);
+
+    ASSERT_FALSE(frames.empty()) << "the pair never showed";
+    for (const SOffset& frame : frames)
+        if (frame.r > 0.5)
+            EXPECT_LE(std::abs(frame.dy), 2)
+                << "a frame showed the views " << frame.dy << " px apart (r " << frame.r << ")";
+    EXPECT_EQ(frames.back().dy, 0) << "the pair did not end aligned";
+    EXPECT_GT(frames.back().r, 0.8);
 }
