@@ -451,6 +451,12 @@ void convertToSrgb(const CColourTransform& transform, const SImage& image) {
         helper.join();
 }
 
+void convertPixelsToSrgb(const CColourTransform& transform, unsigned char* pixels, size_t count,
+                         int channels) {
+    if (pixels && (channels == 3 || channels == 4))
+        transform.run(pixels, count, channels);
+}
+
 void reportColourProblemOnce(const std::string& path, const std::string& why) {
     static std::mutex mutex;
     static std::set<std::string> reported;

@@ -53,6 +53,10 @@ std::shared_ptr<const CColourTransform> colourTransformFor(const SPictureColour&
 // shared among the cores.
 void convertToSrgb(const CColourTransform& transform, const SImage& image);
 
+// The same for count pixels of channels samples each, on the calling thread.
+void convertPixelsToSrgb(const CColourTransform& transform, unsigned char* pixels, size_t count,
+                         int channels);
+
 // Says on the console, the first time only for each file, that its colours were left as
 // they are and why.
 void reportColourProblemOnce(const std::string& path, const std::string& why);

@@ -36,20 +36,23 @@ int64_t scaledSide(int side, int eighths) {
     return (int64_t(side) * eighths + 7) / 8;
 }
 
-// Shrinks a picture while it is decoded: a thread of its own resizes the output rows
-// whose input rows the decoder has finished, and the decoding thread takes a share of
-// what is left once it is done. Resizing a camera picture costs about a third of
-// decoding it; this way most of it happens on the other core meanwhile.
+// Shrinks a picture while it is decoded, and brings its colours to sRGB: a thread of its
+// own works on the output rows whose input rows the decoder has finished, and the
+// decoding thread takes a share of what is left once it is done. Resizing a camera
+// picture costs about a third of decoding it, converting its colours about as much as
+// decoding; this way most of it happens on the other core meanwhile. A picture that
+// keeps its size is converted in place.
 class CShrinkWhileDecoding {
 public:
-    CShrinkWhileDecoding(SViewSize target, const std::shared_ptr<CPixelRecycler>& recycler)
-        : mTarget(target), mRecycler(recycler) {}
+    CShrinkWhileDecoding(SViewSize target, const std::shared_ptr<CPixelRecycler>& recycler,
+                         std::shared_ptr<const CColourTransform> colours)
+        : mTarget(target), mRecycler(recycler), mColours(std::move(colours)) {}
     ~CShrinkWhileDecoding() { stop(); }
     CShrinkWhileDecoding(const CShrinkWhileDecoding&) = delete;
     CShrinkWhileDecoding& operator=(const CShrinkWhileDecoding&) = delete;
 
     // From the decoder: rows of image are final. The first call starts the work when
-    // the picture needs shrinking.
+    // there is any.
     void rowsDone(const SImage& image, int rows) {
         if (rows < 0) {
             stop();  // the decode failed: its rows go
@@ -57,11 +60,11 @@ public:
         }
         if (!mStarted) {
             mStarted = true;
-            if ((image.mWidth == mTarget.mWidth && image.mHeight == mTarget.mHeight) ||
-                !start(image))
+            const bool keep = image.mWidth == mTarget.mWidth && image.mHeight == mTarget.mHeight;
+            if ((keep && !mColours) || !start(image, keep))
                 return;
         }
-        if (!mResampler)
+        if (!mWorking)
             return;
         {
             std::lock_guard<std::mutex> lock(mMutex);
@@ -70,9 +73,10 @@ public:
         mWake.notify_one();
     }
 
-    // After a successful decode: the shrunk picture, or null when none was made.
-    SImageHandle finish() {
-        if (!mResampler)
+    // After a successful decode: the shrunk picture, or decoded itself when it kept its
+    // size; null when nothing was done. *converted: whether its colours are in sRGB.
+    SImageHandle finish(const SImageHandle& decoded, bool* converted) {
+        if (!mWorking)
             return nullptr;
         {
             std::lock_guard<std::mutex> lock(mMutex);
@@ -81,30 +85,36 @@ public:
         mWake.notify_one();
         work();
         mThread.join();
-        SImageHandle out = std::move(mOut);
-        mResampler.reset();
-        return out;
+        mWorking = false;
+        *converted = mColours != nullptr;
+        return mResampler ? std::move(mOut) : decoded;
     }
 
 private:
-    bool start(const SImage& image) {
-        auto resampler = std::make_unique<CRowResampler>(
-            image.mWidth, image.mHeight, image.mChannels, mTarget.mWidth, mTarget.mHeight);
-        if (!resampler->valid())
-            return false;
-        SImage shape;
-        shape.mWidth = mTarget.mWidth;
-        shape.mHeight = mTarget.mHeight;
-        shape.mChannels = image.mChannels;
-        shape.mBitDepth = 8;
-        mOut = takeImage(shape, mRecycler);
-        if (!mOut->mPixels) {
-            mOut.reset();
-            return false;  // shrunk afterwards, or reported there
+    bool start(const SImage& image, bool inPlace) {
+        mChannels = image.mChannels;
+        if (!inPlace) {
+            auto resampler = std::make_unique<CRowResampler>(
+                image.mWidth, image.mHeight, image.mChannels, mTarget.mWidth, mTarget.mHeight);
+            if (!resampler->valid())
+                return false;
+            SImage shape;
+            shape.mWidth = mTarget.mWidth;
+            shape.mHeight = mTarget.mHeight;
+            shape.mChannels = image.mChannels;
+            shape.mBitDepth = 8;
+            mOut = takeImage(shape, mRecycler);
+            if (!mOut->mPixels) {
+                mOut.reset();
+                return false;  // shrunk afterwards, or reported there
+            }
+            mResampler = std::move(resampler);
         }
         mSource = image.mPixels;
         mSourceRows = image.mHeight;
-        mResampler = std::move(resampler);
+        mRows = mTarget.mHeight;
+        mRowBytes = size_t(mTarget.mWidth) * size_t(mChannels);
+        mWorking = true;
         mThread = std::thread([this] { work(); });
         return true;
     }
@@ -112,27 +122,32 @@ private:
     // Claims groups of output rows in order and makes them, waiting for their input.
     void work() {
         constexpr int kRows = 16;
-        const int rows = mResampler->dstHeight();
         for (;;) {
             int first = mNextRow.load();
-            if (first >= rows)
+            if (first >= mRows)
                 return;
-            const int end = std::min(first + kRows, rows);
-            const int needed = mResampler->sourceRowsFor(end - 1);
+            const int end = std::min(first + kRows, mRows);
+            const int needed = mResampler ? mResampler->sourceRowsFor(end - 1) : end;
             {
                 std::unique_lock<std::mutex> lock(mMutex);
                 mWake.wait(lock, [&] { return mStopped || mRowsReady >= needed; });
                 if (mStopped)
                     return;
             }
-            if (mNextRow.compare_exchange_strong(first, end))
-                mResampler->run(mSource, mOut->mPixels, first, end);
+            if (!mNextRow.compare_exchange_strong(first, end))
+                continue;
+            unsigned char* rows = mResampler ? mOut->mPixels : mSource;
+            if (mResampler)
+                mResampler->run(mSource, rows, first, end);
+            if (mColours)
+                convertPixelsToSrgb(*mColours, rows + size_t(first) * mRowBytes,
+                                    size_t(end - first) * size_t(mTarget.mWidth), mChannels);
         }
     }
 
-    // The decode failed or stopped: the resizing ends where it is.
+    // The decode failed or stopped: the work ends where it is.
     void stop() {
-        if (!mResampler)
+        if (!mWorking)
             return;
         {
             std::lock_guard<std::mutex> lock(mMutex);
@@ -142,14 +157,20 @@ private:
         mThread.join();
         mOut.reset();
         mResampler.reset();
+        mWorking = false;
     }
 
     const SViewSize mTarget;
     const std::shared_ptr<CPixelRecycler> mRecycler;
+    const std::shared_ptr<const CColourTransform> mColours;  // null: the colours stay
     bool mStarted = false;
-    std::unique_ptr<CRowResampler> mResampler;
-    const unsigned char* mSource = nullptr;
+    bool mWorking = false;                      // the thread runs, or ran and was not joined yet
+    std::unique_ptr<CRowResampler> mResampler;  // null: the picture keeps its size
+    unsigned char* mSource = nullptr;
     int mSourceRows = 0;
+    int mRows = 0;
+    int mChannels = 3;
+    size_t mRowBytes = 0;
     SImageHandle mOut;  // set before the thread starts, dropped after it ends
     std::mutex mMutex;
     std::condition_variable mWake;
@@ -159,9 +180,10 @@ private:
     std::thread mThread;
 };
 
+// *converted: whether the colours were brought to sRGB while decoding.
 SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
                                const std::shared_ptr<CPixelRecycler>& recycler, SViewSize* full,
-                               SPictureColour* colour, std::string* why) {
+                               SPictureColour* colour, bool* converted, std::string* why) {
     const int maxSize = view.maxSize;
     if (offset < 0 || fseeko(file, offset, SEEK_SET) != 0) {
         RUV_WARNING("cannot seek to offset " + std::to_string(offset));
@@ -179,11 +201,16 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
     request.mWhy = why;
     request.mKeepPartial = view.partial && view.picture == EViewPicture::Left;
     request.mColour = colour;
-    request.mEighths = [maxSize, full, &shrink, &recycler](int width, int height) {
+    request.mEighths = [maxSize, full, &shrink, &recycler, colour, &view](int width, int height) {
         *full = {width, height};
         const SViewSize target = viewTargetSize(width, height, maxSize);
-        if (target.mWidth != width || target.mHeight != height)
-            shrink = std::make_unique<CShrinkWhileDecoding>(target, recycler);
+        // The header is read: the stream's colours are known. A thumbnail or second
+        // picture without a profile may take the first picture's, afterwards.
+        std::shared_ptr<const CColourTransform> colours;
+        if (view.picture == EViewPicture::Left || !colour->mIcc.empty())
+            colours = colourTransformFor(*colour, nullptr);
+        if (target.mWidth != width || target.mHeight != height || colours)
+            shrink = std::make_unique<CShrinkWhileDecoding>(target, recycler, colours);
         return jpegScaleEighths(width, height, target.mWidth, target.mHeight);
     };
     request.mRowsDone = [&shrink](const SImage& image, int rows) {
@@ -192,8 +219,8 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
     };
     SImageHandle image = decodeJpegStreamScaled(file, request);
     if (shrink && image->mPixels)
-        if (SImageHandle shrunk = shrink->finish())
-            return shrunk;
+        if (SImageHandle done = shrink->finish(image, converted))
+            return done;
     return image;
 }
 
@@ -303,6 +330,7 @@ SImageHandle decodeForView(const SViewDecode& request,
     SImageHandle image;
     SViewSize full{0, 0};
     SPictureColour colour;
+    bool converted = false;  // the colours were brought to sRGB while decoding
     switch (request.picture) {
         case EViewPicture::Left:
             if (startsWithPngSignature(file.get())) {
@@ -314,7 +342,8 @@ SImageHandle decodeForView(const SViewDecode& request,
                     image = widenToRgba(image, recycler);
                 full = {image->mWidth, image->mHeight};
             } else {
-                image = decodeJpegForView(file.get(), 0, request, recycler, &full, &colour, why);
+                image = decodeJpegForView(file.get(), 0, request, recycler, &full, &colour,
+                                          &converted, why);
             }
             break;
         case EViewPicture::Right: {
@@ -327,12 +356,12 @@ SImageHandle decodeForView(const SViewDecode& request,
                 return makeImageHandle(failedImage());
             }
             image = decodeJpegForView(file.get(), kind.mSecondOffset, request, recycler, &full,
-                                      &colour, why);
+                                      &colour, &converted, why);
             break;
         }
         case EViewPicture::Thumbnail:
             image = decodeJpegForView(file.get(), request.offset, request, recycler, &full, &colour,
-                                      why);
+                                      &converted, why);
             break;
     }
     if (request.picture != EViewPicture::Left && image && image->mPixels)
@@ -353,6 +382,7 @@ SImageHandle decodeForView(const SViewDecode& request,
             shrinkTo(image, viewTargetSize(full.mWidth, full.mHeight, request.maxSize), recycler);
     }
     // Converted at the size shown: fewer pixels than the file may have.
-    showInSrgb(image, colour, request.path);
+    if (!converted)
+        showInSrgb(image, colour, request.path);
     return image;
 }
