@@ -383,6 +383,18 @@ bool preparePair(const SAnaglyphExport& options, const SStereoSource& source, co
     }
     spent->mDecode = secondsSince(start);
 
+    // What was measured on a smaller copy of the picture, at the decoded size: by the
+    // pixels' own sizes, as a resized file's Exif may still state its camera's.
+    const double toDecodedX = options.mMeasuredWidth > 0
+                                  ? double(left->mWidth) / options.mMeasuredWidth
+                                  : 1.0,
+                 toDecodedY = options.mMeasuredHeight > 0
+                                  ? double(left->mHeight) / options.mMeasuredHeight
+                                  : 1.0;
+    // The shift runs along the screen's rows: the stored columns of a picture that stands
+    // sideways.
+    pair->mShift = float(options.mAnaglyph.mShift *
+                         (turnsSideways(leftOrientation) ? toDecodedY : toDecodedX));
     pair->mOrientation = leftOrientation;
     pair->mAlignment = SStereoAlignment();
     if (options.mAlign) {
@@ -392,8 +404,16 @@ bool preparePair(const SAnaglyphExport& options, const SStereoSource& source, co
         if (source.mRight.empty())
             align.mParallaxPixels =
                 cameraParallaxPixels(readCameraParallax(source.mLeft), left->mWidth);
-        const SStereoAlignment found =
-            options.mAlignment ? *options.mAlignment : alignStereoPair(*left, *right, align);
+        SStereoAlignment found;
+        if (options.mAlignment) {
+            found = *options.mAlignment;
+            found.mDx *= toDecodedX;
+            found.mDy *= toDecodedY;
+            found.mNear *= toDecodedX;
+            found.mFar *= toDecodedX;
+        } else {
+            found = alignStereoPair(*left, *right, align);
+        }
         alignPair(found, &left, &right, &pair->mAlignment);
         spent->mAlign = secondsSince(start);
     }
@@ -409,6 +429,7 @@ std::vector<uint8_t> anaglyphBytes(const SAnaglyphExport& options, SStereoPair& 
     Clock::time_point start = Clock::now();
     SAnaglyphSettings settings = options.mAnaglyph;
     settings.mOrientation = pair.mOrientation;
+    settings.mShift = pair.mShift;
     // Into the left picture's pixels where it fits: they are not needed afterwards.
     SImageHandle anaglyph = pair.mLeft;
     if (anaglyphFitsInPlace(settings)) {

@@ -34,9 +34,14 @@ struct SAnaglyphExport {
     // see (alignedOverlap, rounded inwards to whole pixels) before anything is composed
     // or turned. A pair that cannot be aligned is written as it is.
     bool mAlign = false;
-    // With mAlign: the alignment to apply, in pixels of the left picture as stored, at
-    // full size (the one the view shows); none: found from the decoded pictures.
+    // With mAlign: the alignment to apply, in pixels of the left picture as stored (see
+    // mMeasuredWidth); none: found from the decoded pictures.
     std::optional<SStereoAlignment> mAlignment;
+    // The size of the left picture as stored that mAlignment and mAnaglyph.mShift are in
+    // pixels of, when that is not the size the picture decodes to (a view that shrank it
+    // measured them there); 0: the decoded size. Both are scaled from this size to the
+    // decoded one, whatever the file's Exif says of its size.
+    int mMeasuredWidth = 0, mMeasuredHeight = 0;
 };
 
 // Where the two views come from.
@@ -58,13 +63,16 @@ struct SStereoPair {
     // holds, the right one warped onto the left one and both cut to what both eyes see.
     SImageHandle mLeft, mRight;
     int mOrientation = 1;  // the Exif orientation that turns both upright
+    // The views' shift for these pictures: the settings' one, scaled to their size.
+    float mShift = 0.0f;
     // With mAlign: the alignment applied, or (mOk false) why the pair is as it was.
     SStereoAlignment mAlignment;
 };
 
 // The pair as exportAnaglyph makes its output from it, without writing anything; false
 // with *error (one line) when a picture cannot be read. composeAnaglyph of the two with
-// the settings' mOrientation set to pair->mOrientation is the anaglyph written.
+// the settings' mOrientation and mShift set to pair->mOrientation and pair->mShift is the
+// anaglyph written.
 bool prepareStereoPair(const SAnaglyphExport& options, const SStereoSource& source,
                        SStereoPair* pair, std::string* error, SExportTimes* times = nullptr);
 

@@ -5,15 +5,12 @@
 #include "GLWidget.h"
 #include "anaglyphExport.h"
 #include "diagnostics.h"
-#include "exif.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTreeView>
-
-#include <algorithm>
 
 namespace {
 QByteArray bytes(const QString& path) {
@@ -43,28 +40,19 @@ void CImgWindow::exportAnaglyph() {
     const CRuvello& view = *mGLWidget->application();
     SAnaglyphExport options;
     options.mAnaglyph = view.anaglyphSettings();
-    // The view's shift is in pixels of the picture as shown, which may be shrunk to the
-    // texture limit; the export is at full size.
+    // As the view shows it: shifted, aligned and cut to what both eyes see, with the
+    // view's own alignment when it has one. The view may hold the picture shrunk to its
+    // texture limit: its shift and alignment are in pixels of the left picture it holds,
+    // which the exporter scales to the size it decodes.
+    options.mAnaglyph.mShift = view.shift();
     const SPictureEntry* shown = view.currentEntry();
-    const SExifInfo info = shown ? shown->info : SExifInfo();
-    const int fullSide = std::max(info.mPixelXDimension, info.mPixelYDimension);
-    const int shownSide = std::max(view.imageWidth(), view.imageHeight());
-    const float scale = fullSide > shownSide && shownSide > 1 ? float(fullSide) / shownSide : 1.0f;
-    options.mAnaglyph.mShift = view.shift() * scale;
-    // As the view shows it: aligned and cut to what both eyes see, with the view's own
-    // alignment when it has one (in pixels of the picture it holds, perhaps shrunk).
-    options.mAlign = view.autoAlign();
-    if (options.mAlign && shown && shown->aligned && shown->alignment.mOk) {
-        SStereoAlignment full = shown->alignment;
-        const double toFull = info.mPixelXDimension > 0 && shown->leftWidth > 0
-                                  ? double(info.mPixelXDimension) / shown->leftWidth
-                                  : 1.0;
-        full.mDx *= toFull;
-        full.mDy *= toFull;
-        full.mNear *= toFull;
-        full.mFar *= toFull;
-        options.mAlignment = full;
+    if (shown && shown->leftWidth > 0 && shown->leftHeight > 0) {
+        options.mMeasuredWidth = shown->leftWidth;
+        options.mMeasuredHeight = shown->leftHeight;
     }
+    options.mAlign = view.autoAlign();
+    if (options.mAlign && shown && shown->aligned && shown->alignment.mOk)
+        options.mAlignment = shown->alignment;
     options.mQuality = 95;
     options.mOverwrite = true;  // the dialog has asked
 
