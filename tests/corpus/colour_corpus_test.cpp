@@ -4,6 +4,7 @@
 // levels off when shown unconverted.
 #include "corpus.h"
 #include "mpowrite.h"
+#include "pngio.h"
 #include "srgbreference.h"
 #include "tempfolder.h"
 #include "viewdecode.h"
@@ -25,6 +26,8 @@ const char kPhoto[] = "exif/ianare/orientation/portrait_6.jpg";
 //   jpeg-plain    no profile at all
 //   jpeg-count    the pieces, one of them claiming a count of four
 //   jpeg-damaged  one piece, its profile's signature overwritten
+//   jpeg-grey     grey, with a grey profile of gamma 1.8 made by LittleCMS
+//   png-alpha     with an alpha channel of every level, the profile in iCCP
 // and writes the sRGB reference of png-chunks (from the chunks' colourimetry) with
 // "reference" as a fourth argument.
 const char kMake[] = R"(
@@ -89,6 +92,23 @@ elif kind == 'jpeg-count':
     jpeg([app2(1, 3, pieces[0]), app2(2, 4, pieces[1]), app2(3, 3, pieces[2])])
 elif kind == 'jpeg-damaged':
     jpeg([app2(1, 1, icc[:36] + b'xxxx' + icc[40:])])
+elif kind == 'jpeg-grey':
+    import ctypes
+    lcms = ctypes.CDLL('liblcms2.so.2')
+    lcms.cmsBuildGamma.restype = lcms.cmsCreateGrayProfile.restype = ctypes.c_void_p
+    lcms.cmsBuildGamma.argtypes = [ctypes.c_void_p, ctypes.c_double]
+    lcms.cmsCreateGrayProfile.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    lcms.cmsSaveProfileToMem.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p]
+    lcms.cmsD50_xyY.restype = ctypes.c_void_p
+    grey = lcms.cmsCreateGrayProfile(lcms.cmsD50_xyY(), lcms.cmsBuildGamma(None, 1.8))
+    size = ctypes.c_uint32(0)
+    lcms.cmsSaveProfileToMem(grey, None, ctypes.byref(size))
+    data = ctypes.create_string_buffer(size.value)
+    lcms.cmsSaveProfileToMem(grey, data, ctypes.byref(size))
+    picture.convert('L').save(out, quality=95, icc_profile=data.raw[:size.value])
+elif kind == 'png-alpha':
+    picture.putalpha(Image.linear_gradient('L').resize(picture.size))
+    picture.save(out, icc_profile=icc)
 )";
 
 class ColourCorpus : public testing::Test {
@@ -129,6 +149,24 @@ TEST_F(ColourCorpus, EmbeddedProfilesShowAsImageCmsConvertsThem) {
     EXPECT_GE(largestDifference(*decode(make("jpeg-plain", "plain.jpg")),
                                 pillowInSrgb(make("jpeg-pieces", "pieces.jpg"))),
               12);
+}
+
+// A grey picture with a grey profile stays grey in the profile's tones; a picture with
+// transparency has its colours converted and its alpha kept.
+TEST_F(ColourCorpus, GreyAndTransparentPicturesAreConvertedToo) {
+    const std::string grey = make("jpeg-grey", "grey.jpg");
+    EXPECT_LE(largestDifference(*decode(grey), pillowInSrgb(grey)), 2);
+
+    const std::string png = make("png-alpha", "alpha.png");
+    const SImageHandle image = decode(png);
+    ASSERT_EQ(image->mChannels, 4);
+    EXPECT_LE(largestDifference(*image, pillowInSrgb(png)), 2);
+    const SImageHandle stored = readPngFileForView(png.c_str());
+    ASSERT_EQ(stored->mChannels, 4);
+    int alphaChanged = 0;
+    for (size_t i = 3; i < size_t(160 * 120 * 4); i += 4)
+        alphaChanged += image->mPixels[i] != stored->mPixels[i];
+    EXPECT_EQ(alphaChanged, 0);
 }
 
 // gAMA and cHRM without a profile: against the colourimetry of those chunks.

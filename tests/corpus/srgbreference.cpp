@@ -18,11 +18,13 @@ import io, sys
 from PIL import Image, ImageCms
 picture = Image.open(sys.argv[1])
 profile = picture.info.get('icc_profile')
-picture = picture.convert('RGB')
+if picture.mode not in ('L', 'RGB'):
+    picture = picture.convert('RGB')
 if profile:
     picture = ImageCms.profileToProfile(picture, ImageCms.ImageCmsProfile(io.BytesIO(profile)),
-                                        ImageCms.createProfile('sRGB'), renderingIntent=0)
-picture.save(sys.argv[2], 'PPM')
+                                        ImageCms.createProfile('sRGB'), renderingIntent=0,
+                                        outputMode='RGB')
+picture.convert('RGB').save(sys.argv[2], 'PPM')
 )";
 
 std::string scratch(const std::string& what) {
