@@ -115,12 +115,15 @@ TEST(AlignCorpus, TheCamerasParallaxIsTheShiftTheAlignerFinds) {
         job.mLeft = flat;
         job.mRight = flat;
         const std::atomic<bool> abort{false};
-        const SPictureResult result = runPictureJob(
-            job, nullptr, abort, nullptr, [](const SImage& l, const SImage& r, double parallax) {
-                SAlignOptions fallback;
-                fallback.mParallaxPixels = parallax;
-                return alignStereoPair(l, r, fallback);
-            });
+        const SPictureResult result =
+            runPictureJob(job, nullptr, abort, nullptr,
+                          // Whatever else the job hands on (the pictures' orientation) does not
+                          // matter for pictures without features.
+                          [](const SImage& l, const SImage& r, double parallax, auto...) {
+                              SAlignOptions fallback;
+                              fallback.mParallaxPixels = parallax;
+                              return alignStereoPair(l, r, fallback);
+                          });
         ASSERT_EQ(result.mOutcome, EOutcome::Delivered);
         EXPECT_TRUE(result.mAlignment.mOk);
         EXPECT_TRUE(result.mAlignment.mFromParallax);
