@@ -95,19 +95,8 @@ protected:
 
     int currentRow() const { return mWindow->listView()->currentIndex().row(); }
 
-    // Presses the key count times through the X server, a press every delay ms, and
-    // turns the event loop meanwhile, as the program would.
-    void press(const char* key, int count, int delay) {
-        QStringList args{"key", "--window", QString::number(mWindow->winId()), "--delay",
-                         QString::number(delay)};
-        for (int i = 0; i < count; ++i)
-            args << key;
-        QProcess xdotool;
-        xdotool.start("xdotool", args);
-        ASSERT_TRUE(xdotool.waitForStarted());
-        ASSERT_TRUE(waitUntil([&] { return xdotool.state() == QProcess::NotRunning; }));
-        ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
-    }
+    // Presses the key count times through the X server, a press every delay ms.
+    void press(const char* key, int count, int delay) { pressKeys(*mWindow, key, count, delay); }
 
     // The colour the view must show in the middle of the picture of row.
     QColor expectedColour(int row) const {
