@@ -27,6 +27,8 @@ constexpr size_t kCoarseFeatures = 500;
 constexpr double kGuidedTolerance = 4.0;
 // More refined matches than this add time but no accuracy.
 constexpr size_t kMaxRefined = 500;
+// Fewer refined matches than this are fitted robustly, not focused (see fineModel).
+constexpr size_t kMinFocused = 100;
 // The scatter of refined matches is taken to be at least this (pixels).
 constexpr double kMinSpread = 0.05;
 // A refined match tells its depth when the model puts it within this many pixels (or a
@@ -292,12 +294,14 @@ private:
 
     // The refined matches' model: robust first (a match that still misses by a work pixel
     // is a wrong one that happened to fit the coarse model), then focused on the part of
-    // the picture that agrees within itself.
+    // the picture that agrees within itself. A few dozen matches do not tell that part
+    // from a handful that happen to agree, which then turn the rest of the picture.
     bool fineModel(const std::vector<SPointPair>& refined, SStereoFit* fit) const {
         return int(refined.size()) >= kMinMatches &&
                robustStereoFit(refined, mCx, mCy, mFactor, kSearchMinScale, kSearchMaxScale,
                                kSearchMaxRotation, fit) &&
-               focusStereoFit(refined, mCx, mCy, kMinSpread, fit) &&
+               (refined.size() < kMinFocused ||
+                focusStereoFit(refined, mCx, mCy, kMinSpread, fit)) &&
                int(fit->mInliers.size()) >= kMinMatches;
     }
 
