@@ -442,3 +442,11 @@ SImageHandle warpRightPicture(const SImage& right, const SStereoAlignment& align
     }
     return out;
 }
+
+SStereoAlignment alignStereoPairAsShown(const SImage& left, const SImage& right,
+                                        double parallaxPixels, int orientation) {
+    SAlignOptions options;
+    options.mParallaxPixels = parallaxPixels;
+    options.mOrientation = orientation;
+    return alignStereoPair(left, right, options);
+}

@@ -46,6 +46,12 @@ struct SAlignOptions {
 SStereoAlignment alignStereoPair(const SImage& left, const SImage& right,
                                  const SAlignOptions& options = SAlignOptions());
 
+// The view's and the exporter's default alignment of a pair as it is shown: the nearest
+// object at the screen, orientation the pair's Exif orientation, parallaxPixels the
+// camera's shift along the shown width (NaN: none).
+SStereoAlignment alignStereoPairAsShown(const SImage& left, const SImage& right,
+                                        double parallaxPixels, int orientation);
+
 // The right picture warped onto a grid of width x height pixels (bilinear, black outside
 // the right picture, opaque where it has alpha), with the right picture's channels: for
 // the left picture's grid, what is combined with the left picture. The alignment is read

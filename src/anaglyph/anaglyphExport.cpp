@@ -338,9 +338,11 @@ bool preparePair(const SAnaglyphExport& options, const SStereoSource& source, co
         start = Clock::now();
         // A stereo file's camera may state its parallax, for a pair that matches too little.
         SAlignOptions align;
+        align.mOrientation = leftOrientation;
         if (source.mRight.empty())
             align.mParallaxPixels =
-                cameraParallaxPixels(readCameraParallax(source.mLeft), left->mWidth);
+                cameraParallaxPixels(readCameraParallax(source.mLeft),
+                                     turnsSideways(leftOrientation) ? left->mHeight : left->mWidth);
         SStereoAlignment found;
         if (options.mAlignment) {
             // At the decoded size, from the size it says it was measured on, if it does.

@@ -41,11 +41,7 @@ GLWidget::GLWidget(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     app->setPictureRequests(mSource.get());
     mSource->setSink(app.get());
-    mSource->setAligner([](const SImage& left, const SImage& right, double parallaxPixels) {
-        SAlignOptions options;
-        options.mParallaxPixels = parallaxPixels;
-        return alignStereoPair(left, right, options);
-    });
+    mSource->setAligner(alignStereoPairAsShown);
     connect(mSource.get(), &CPictureSource::changed, this, [this] {
         updateBusy();
         if (app->takeRepaintRequest())

@@ -1,5 +1,6 @@
 #include "picturejob.h"
 
+#include "orientation.h"
 #include "viewdecode.h"
 
 namespace {
@@ -42,9 +43,11 @@ SPictureResult runPictureJob(const SPictureJob& job,
             result.mOutcome = EOutcome::Failed;
             result.mReason = aligner ? "cannot decode the pair" : "no aligner";
         } else {
-            const double parallax =
-                cameraParallaxPixels(readCameraParallax(job.mFile), left->mWidth);
-            result.mAlignment = aligner(*left, *right, parallax);
+            // A pair stored turned is aligned, and its parallax taken, along its shown width.
+            const int orientation = readExif(job.mFile).mOrientation;
+            const int shownWidth = turnsSideways(orientation) ? left->mHeight : left->mWidth;
+            const double parallax = cameraParallaxPixels(readCameraParallax(job.mFile), shownWidth);
+            result.mAlignment = aligner(*left, *right, parallax, orientation);
             result.mOutcome = EOutcome::Delivered;
         }
         return result;

@@ -19,10 +19,11 @@ struct SPictureJob {
 };
 
 // Finds the alignment of a stereo pair; the picture input does not know how.
-// parallaxPixels: the camera's own shift for the pair in pixels of these pictures (see
-// cameraParallaxPixels), for pairs that give too few matches; NaN when it has none.
-using StereoAligner =
-    std::function<SStereoAlignment(const SImage& left, const SImage& right, double parallaxPixels)>;
+// parallaxPixels: the camera's own shift for the pair in pixels of these pictures along the
+// shown width (see cameraParallaxPixels), for pairs that give too few matches; NaN when it
+// has none. orientation: the pair's Exif orientation, so that it is aligned as it is shown.
+using StereoAligner = std::function<SStereoAlignment(const SImage& left, const SImage& right,
+                                                     double parallaxPixels, int orientation)>;
 
 // Runs the job to its end. A left job calls facts() once, before decoding the picture
 // (the preview can show meanwhile). Once abort is set the decode stops and the outcome

@@ -2,8 +2,14 @@
 // shown with, and a near object cut by a side edge never stands in front of the screen.
 // Measured with the independent matches, in the axes the pair is shown in.
 #include "align.h"
+#include "anaglyphExport.h"
 #include "corpus.h"
+#include "exifwrite.h"
 #include "independent.h"
+#include "jpegwrite.h"
+#include "mpowrite.h"
+#include "picturejob.h"
+#include "tempfolder.h"
 #include "viewdecode.h"
 
 #include <opencv2/imgproc.hpp>
@@ -23,10 +29,14 @@ SImage view(const cv::Mat& m) {
     return image;
 }
 
-cv::Mat decoded(const std::string& file, EViewPicture which) {
-    const SImageHandle p = decodeForView(SViewDecode{corpusPath(file), which, 0, 8000}, nullptr);
-    EXPECT_TRUE(p->mPixels) << file;
+cv::Mat decodedFile(const std::string& path, EViewPicture which) {
+    const SImageHandle p = decodeForView(SViewDecode{path, which, 0, 8000}, nullptr);
+    EXPECT_TRUE(p->mPixels) << path;
     return p->mPixels ? cv::Mat(p->mHeight, p->mWidth, CV_8UC3, p->mPixels).clone() : cv::Mat();
+}
+
+cv::Mat decoded(const std::string& file, EViewPicture which) {
+    return decodedFile(corpusPath(file), which);
 }
 
 // The right picture warped by the alignment onto the left one's grid.
@@ -151,4 +161,65 @@ TEST(AlignShown, ANearObjectCutBySideEdgeIsNotInFrontOfTheScreen) {
         EXPECT_LE(frontmost, 0.5);
         EXPECT_NEAR(a.mNear - a.mFar, near - far, 1.0);
     }
+}
+
+// The same turned pair as a file, as a camera stores it (Exif orientation 6): the view's
+// alignment job and the converter's aligned side-by-side output both align it as shown.
+TEST(AlignShown, AFileStoredTurnedIsAlignedAsShownByTheViewAndTheConverter) {
+    RUV_REQUIRE_CORPUS();
+    const cv::Mat left = decoded("mpo/HNI_0008.MPO", EViewPicture::Left);
+    const cv::Mat right = decoded("mpo/HNI_0008.MPO", EViewPicture::Right);
+    ASSERT_FALSE(left.empty() || right.empty());
+    cv::Mat stored[2];
+    cv::rotate(left, stored[0], cv::ROTATE_90_COUNTERCLOCKWISE);
+    cv::rotate(right, stored[1], cv::ROTATE_90_COUNTERCLOCKWISE);
+    std::vector<uint8_t> jpegs[2];
+    for (int i = 0; i < 2; ++i) {
+        SExifWrite exif;
+        exif.mOrientation = 6;
+        exif.mPixelWidth = stored[i].cols;
+        exif.mPixelHeight = stored[i].rows;
+        SJpegWrite options;
+        options.mQuality = 97;
+        options.mApp1 = buildExifPayload(exif);
+        jpegs[i] = encodeJpeg(stored[i].data, stored[i].cols, stored[i].rows, options);
+    }
+    CTempFolder folder;
+    const std::string file = folder.write("turned.mpo", buildMpoFile(jpegs[0], jpegs[1], 0.0));
+    const double before = residuals(independentMatches(view(left), view(right))).mMedianAbsDy;
+
+    // The view: the alignment job on the pictures as stored, with the view's aligner.
+    SPictureJob job;
+    job.mFile = file;
+    job.mPart = EPicturePart::Alignment;
+    job.mMaxSize = 8000;
+    const std::atomic<bool> abort{false};
+    const SPictureResult result =
+        runPictureJob(job, nullptr, abort, nullptr, alignStereoPairAsShown);
+    ASSERT_EQ(result.mOutcome, EOutcome::Delivered);
+    ASSERT_TRUE(result.mAlignment.mOk) << result.mAlignment.mWhy;
+    cv::Mat shownRight;
+    cv::rotate(warped(stored[1], result.mAlignment), shownRight, cv::ROTATE_90_CLOCKWISE);
+    const SResiduals shown = residuals(independentMatches(view(left), view(shownRight)));
+    std::printf("view: median |dy| %.3f before, %.3f after\n", before, shown.mMedianAbsDy);
+    ASSERT_GE(shown.mMatches, 50);
+    EXPECT_LE(shown.mMedianAbsDy, 0.5);
+
+    // The converter: its aligned side-by-side picture, upright, read back as a file.
+    SAnaglyphExport options;
+    options.mLayout = EStereoLayout::Parallel;
+    options.mAlign = true;
+    options.mQuality = 100;
+    std::string why;
+    const std::string output = folder.path("turned-parallel.jpg");
+    ASSERT_EQ(exportAnaglyph(options, {file, {}}, output, &why), EExportResult::Written) << why;
+    const cv::Mat both = decodedFile(output, EViewPicture::Left);
+    ASSERT_FALSE(both.empty());
+    const int half = both.cols / 2;
+    const cv::Mat outLeft = both(cv::Rect(0, 0, half, both.rows)).clone();
+    const cv::Mat outRight = both(cv::Rect(half, 0, half, both.rows)).clone();
+    const SResiduals exported = residuals(independentMatches(view(outLeft), view(outRight)));
+    std::printf("converter: median |dy| %.3f\n", exported.mMedianAbsDy);
+    ASSERT_GE(exported.mMatches, 50);
+    EXPECT_LE(exported.mMedianAbsDy, 0.5);
 }
