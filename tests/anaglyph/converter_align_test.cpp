@@ -74,8 +74,9 @@ std::vector<uint8_t> sceneMpo(int orientation) {
 
 // What an aligned output is made of: the file's pictures, the right one warped by the
 // alignment, both cut to the part that both eyes see, rounded inwards to whole pixels. By
-// default the aligner's answer for the pictures as the decoder gives them, which is what
-// the converter applies (the aligner is deterministic).
+// default the aligner's answer for the pictures as the decoder gives them, aligned as the
+// file's orientation shows them, which is what the converter applies (the aligner is
+// deterministic).
 struct SAlignedPair {
     SImageHandle left, right;
 };
@@ -84,7 +85,9 @@ SAlignedPair alignedPair(const std::string& mpoFile,
                          const std::optional<SStereoAlignment>& given = std::nullopt) {
     const SImageHandle left = readStereoJpegFile(mpoFile.c_str(), false);
     const SImageHandle right = readStereoJpegFile(mpoFile.c_str(), true);
-    const SStereoAlignment a = given ? *given : alignStereoPair(*left, *right);
+    const SStereoAlignment a =
+        given ? *given
+              : alignStereoPairAsShown(*left, *right, NAN, readExif(mpoFile).mOrientation);
     const int w = left->mWidth, h = left->mHeight;
     const SImageHandle warped = warpRightPicture(*right, a, w, h);
     const SAlignedOverlap o = alignedOverlap(a, w, h);
