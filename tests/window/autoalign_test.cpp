@@ -24,31 +24,6 @@ using testing::HasSubstr;
 
 namespace {
 
-// Something to match: coloured rectangles of all sizes on a gradient, with grain.
-std::vector<uint8_t> scene(int width, int height) {
-    std::vector<uint8_t> rgb(size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
-            p[0] = uint8_t(40 + x * 120 / width);
-            p[1] = uint8_t(60 + y * 100 / height);
-            p[2] = 90;
-        }
-    std::mt19937 random(5);
-    for (int n = 0; n < 400; ++n) {
-        const int w = 4 + int(random() % 60), h = 4 + int(random() % 60);
-        const int x0 = int(random() % unsigned(width - w)),
-                  y0 = int(random() % unsigned(height - h));
-        const uint8_t c[3] = {uint8_t(random()), uint8_t(random()), uint8_t(random())};
-        for (int y = y0; y < y0 + h; ++y)
-            for (int x = x0; x < x0 + w; ++x)
-                std::copy(c, c + 3, &rgb[(size_t(y) * width + x) * 3]);
-    }
-    for (uint8_t& v : rgb)
-        v = uint8_t(std::clamp(int(v) + int(random() % 9) - 4, 0, 255));
-    return rgb;
-}
-
 // The part of picture that starts at (x0, y0), of width x height.
 std::vector<uint8_t> cut(const std::vector<uint8_t>& rgb, int stride, int x0, int y0, int width,
                          int height) {
@@ -77,7 +52,7 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
     // One scene seen twice: the right picture's content 9 px higher and 24 px further
     // right than the left's.
     const int W = 640, H = 480;
-    temp.write("pair.mpo", pairOf(scene(W + 40, H + 40), W, H, 24, 9));
+    temp.write("pair.mpo", pairOf(matchableScene(W + 40, H + 40), W, H, 24, 9));
     QSettings().setValue("view/autoAlign", true);
     open(folder + "/pair.mpo");
     ASSERT_TRUE(action("actionAuto_Align")->isChecked());
@@ -145,7 +120,7 @@ TEST_F(WindowTest, AStereoPairShowsAlignedAndAutoAlignSwitchesItOff) {
 TEST_F(WindowTest, TheAlignedViewIsTheExportedAnaglyph) {
     const int W = 640, H = 480;
     // Soft edges, so that the two ways of interpolating between texels agree.
-    std::vector<uint8_t> big = scene(W + 40, H + 40);
+    std::vector<uint8_t> big = matchableScene(W + 40, H + 40);
     for (int pass = 0; pass < 3; ++pass)
         for (int y = 1; y < H + 39; ++y)
             for (int x = 1; x < W + 39; ++x)

@@ -19,35 +19,12 @@ constexpr int W = 640, H = 480;
 // The scene is this much wider than the pictures, on each side.
 constexpr int kMargin = 70;
 
-// Blocks of colour of all sizes on a gradient, with grain: something to match.
-std::vector<uint8_t> scene(int width, int height) {
-    std::vector<uint8_t> rgb(size_t(width) * height * 3);
-    std::mt19937 random(11);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
-            p[0] = uint8_t(40 + x * 120 / width), p[1] = uint8_t(60 + y * 100 / height), p[2] = 90;
-        }
-    for (int n = 0; n < 500; ++n) {
-        const int w = 4 + int(random() % 50), h = 4 + int(random() % 50);
-        const int x0 = int(random() % unsigned(width - w)),
-                  y0 = int(random() % unsigned(height - h));
-        const uint8_t c[3] = {uint8_t(random()), uint8_t(random()), uint8_t(random())};
-        for (int y = y0; y < y0 + h; ++y)
-            for (int x = x0; x < x0 + w; ++x)
-                std::copy(c, c + 3, &rgb[(size_t(y) * width + x) * 3]);
-    }
-    for (uint8_t& v : rgb)
-        v = uint8_t(std::clamp(int(v) + int(random() % 9) - 4, 0, 255));
-    return rgb;
-}
-
 // A stereo MPO of the scene: the right picture's content 9 px higher; the upper half
 // with a disparity (left x minus right x) of far px, the lower half of near px.
 // exifWidth: the width the left picture's Exif states.
 std::vector<uint8_t> depthPair(int far, int near, int exifWidth) {
     const int stride = W + 2 * kMargin;
-    const std::vector<uint8_t> big = scene(stride, H + 2 * kMargin);
+    const std::vector<uint8_t> big = matchableScene(stride, H + 2 * kMargin, 11, 500, 50);
     std::vector<uint8_t> left, right;
     for (int y = 0; y < H; ++y) {
         const int d = y < H / 2 ? far : near;

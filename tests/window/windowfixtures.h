@@ -18,8 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,34 @@ void whenModal(std::function<void(T*)> act, int ms = 5000) {
         if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget()))
             act(widget);
     });
+}
+
+// Something for the aligner to match: blocks of colour of all sizes (up to largest px) on
+// a gradient, with grain. RGB rows, top first.
+inline std::vector<uint8_t> matchableScene(int width, int height, unsigned seed = 5,
+                                           int blocks = 400, int largest = 60) {
+    std::vector<uint8_t> rgb(size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+            p[0] = uint8_t(40 + x * 120 / width);
+            p[1] = uint8_t(60 + y * 100 / height);
+            p[2] = 90;
+        }
+    std::mt19937 random(seed);
+    for (int n = 0; n < blocks; ++n) {
+        const int w = 4 + int(random() % unsigned(largest)),
+                  h = 4 + int(random() % unsigned(largest));
+        const int x0 = int(random() % unsigned(width - w)),
+                  y0 = int(random() % unsigned(height - h));
+        const uint8_t c[3] = {uint8_t(random()), uint8_t(random()), uint8_t(random())};
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x)
+                std::copy(c, c + 3, &rgb[(size_t(y) * width + x) * 3]);
+    }
+    for (uint8_t& v : rgb)
+        v = uint8_t(std::clamp(int(v) + int(random() % 9) - 4, 0, 255));
+    return rgb;
 }
 
 inline std::vector<uint8_t> photo(int w, int h, const std::string& date, int orientation,
