@@ -35,3 +35,7 @@ int64_t imageByteSize(const SImage& image);
 // from top to bottom: on small pages its page faults cost a good share of a decode or a
 // composite. Asks for huge pages where the system gives them on request.
 void adviseHugePages(unsigned char* pixels, size_t size);
+
+// What a decoder's reason says of a decode that its abort flag ended: the caller then
+// knows it was stopped even if the flag has been lowered since.
+inline constexpr const char kDecodeStopped[] = "stopped";

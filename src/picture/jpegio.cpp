@@ -295,7 +295,7 @@ SImageHandle runDecode(SDecodeState* state, FILE* file) {
             why = "the picture data ends early (truncated or corrupt file)";
             break;
         case EDecodeResult::Aborted:
-            why = "stopped";
+            why = kDecodeStopped;
             break;
         default:
             why = state->mErrors.mFatal[0] ? state->mErrors.mFatal : "cannot decode the JPEG data";

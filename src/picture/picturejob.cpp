@@ -29,15 +29,21 @@ SPictureResult runPictureJob(const SPictureJob& job,
     result.mPart = job.mPart;
     if (job.mPart == EPicturePart::Alignment) {
         // The pictures as the view has them; one it no longer keeps is decoded again.
+        bool stopped = false;
         auto picture = [&](const SImageHandle& kept, EViewPicture which) {
             if (kept && kept->mPixels)
                 return kept;
-            return decodeForView(SViewDecode{job.mFile, which, 0, job.mMaxSize, job.mRgba, &abort},
-                                 recycler);
+            std::string why;
+            SImageHandle image = decodeForView(
+                SViewDecode{job.mFile, which, 0, job.mMaxSize, job.mRgba, &abort}, recycler, &why);
+            stopped |= !image->mPixels && why == kDecodeStopped;
+            return image;
         };
         const SImageHandle left = picture(job.mLeft, EViewPicture::Left);
         const SImageHandle right = picture(job.mRight, EViewPicture::Right);
-        if (abort.load()) {
+        // The flag may have been lowered again since it stopped a decode (a read-ahead that
+        // became the current picture): what the decode says counts too.
+        if (abort.load() || stopped) {
             result.mOutcome = EOutcome::Cancelled;
         } else if (!aligner || !left->mPixels || !right->mPixels) {
             result.mOutcome = EOutcome::Failed;
@@ -90,7 +96,7 @@ SPictureResult runPictureJob(const SPictureJob& job,
         result.mOutcome = EOutcome::Delivered;
         result.mImage = std::move(image);
         result.mReason = why;  // what is missing of a partial picture; else empty
-    } else if (abort.load()) {
+    } else if (abort.load() || why == kDecodeStopped) {
         result.mOutcome = EOutcome::Cancelled;
     } else {
         result.mOutcome = EOutcome::Failed;

@@ -373,7 +373,7 @@ SImageHandle decodeForView(const SViewDecode& request,
         return makeImageHandle(failedImage());
     }
     if (request.abort && request.abort->load(std::memory_order_relaxed)) {
-        *why = "stopped";
+        *why = kDecodeStopped;
         return makeImageHandle(failedImage());
     }
     if (full.mWidth > request.maxSize || full.mHeight > request.maxSize) {

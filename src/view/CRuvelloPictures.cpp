@@ -150,9 +150,14 @@ void CRuvello::requestMissing(SPictureEntry& e, EPriority priority) {
     const bool rightMissing = needsRight(e) && !e.rightLoaded && !e.pendingRight;
     if (rightMissing && e.rightRequest == 0)
         e.rightRequest = mRequests->request(e.fileName, EPicturePart::Right, priority, mMaxTexSize);
-    // A pair shown before it was to be aligned (in mono, say) has its pixels only in
-    // textures: the aligner gets them decoded again.
+    // A pair whose alignment was cancelled (passed over while read ahead) may still hold
+    // its pixels on their way to the textures; one shown before it was to be aligned (in
+    // mono, say) has them only in textures: the aligner gets them decoded again.
     if (awaitsAlignment(e) && !e.alignRequest) {
+        if (!e.keptLeft && e.pendingLeft)
+            e.keptLeft = e.pendingLeft;
+        if (!e.keptRight && e.pendingRight)
+            e.keptRight = e.pendingRight;
         if (e.leftLoaded && !e.keptLeft && !e.leftRequest)
             e.leftRequest =
                 mRequests->request(e.fileName, EPicturePart::Left, priority, mMaxTexSize);
@@ -484,9 +489,11 @@ void CRuvello::display() {
     SPictureEntry* e = current();
     if (!e)
         return;
-    requestMissing(*e, EPriority::Current);
     for (SPictureEntry& entry : mCache)
         uploadPending(entry);
+    // After the uploads: pixels that went into textures and are still to be aligned are
+    // asked for again in this frame, not whenever something else wakes the view.
+    requestMissing(*e, EPriority::Current);
     // The size the picture is drawn at is known now: the frame shows it.
     int w = 1, h = 1;
     if (const SPictureEntry* shown = entryToShow()) {
