@@ -34,3 +34,22 @@ void displayedPoint(int orientation, float s, float t, float& a, float& b) {
     const int inverse = orientation == 6 ? 8 : orientation == 8 ? 6 : orientation;
     orientedTexCoord(inverse, s, t, a, b);
 }
+
+namespace {
+// Index: the orientation (0 stands for anything out of range, upright).
+// The four turns of the upright picture, and of the mirrored one.
+constexpr int kRight[9] = {6, 6, 7, 8, 5, 2, 3, 4, 1};
+constexpr int kLeft[9] = {8, 8, 5, 6, 7, 4, 1, 2, 3};
+
+int tableIndex(int orientation) {
+    return orientation >= 1 && orientation <= 8 ? orientation : 0;
+}
+}  // namespace
+
+int turnedRight(int orientation) {
+    return kRight[tableIndex(orientation)];
+}
+
+int turnedLeft(int orientation) {
+    return kLeft[tableIndex(orientation)];
+}

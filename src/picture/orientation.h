@@ -12,3 +12,9 @@ inline bool turnsSideways(int orientation) {
 void orientedTexCoord(int orientation, float a, float b, float& s, float& t);
 // The displayed point of a stored one: the inverse of orientedTexCoord.
 void displayedPoint(int orientation, float s, float t, float& a, float& b);
+
+// The orientation of a picture shown turned a quarter turn clockwise (turnedRight) or
+// anticlockwise (turnedLeft) from how orientation shows it; mirrored pictures stay
+// mirrored. Anything but 1..8 counts as upright (1).
+int turnedRight(int orientation);
+int turnedLeft(int orientation);
