@@ -332,19 +332,7 @@ void CImgWindow::buildActions() {
     connect(align, &QAction::toggled, this,
             [](bool on) { QSettings().setValue("view/autoAlign", on); });
     mGLWidget->autoAlign(align->isChecked());
-    // The shift of the picture on the screen, for as long as it has one.
-    resetShift->setEnabled(false);
-    connect(resetShift, &QAction::triggered, mGLWidget, &GLWidget::resetShift);
-    auto* shiftLabel = new QLabel(this);
-    shiftLabel->setObjectName("shiftLabel");
-    shiftLabel->hide();
-    statusBar()->addPermanentWidget(shiftLabel);
-    connect(mGLWidget, &GLWidget::shiftChanged, this, [shiftLabel, resetShift](float shift) {
-        const QString number = QLocale::system().toString(double(shift), 'f', 1);
-        shiftLabel->setText(tr("shift %1%2 px").arg(shift > 0 ? "+" : "", number));
-        shiftLabel->setVisible(shift != 0.0f);
-        resetShift->setEnabled(shift != 0.0f);
-    });
+    buildStatus(resetShift);
     connect(about, &QAction::triggered, this, &CImgWindow::helpAbout);
     connect(helpAction, &QAction::triggered, this, &CImgWindow::help);
 
@@ -424,12 +412,14 @@ void CImgWindow::restoreSettings() {
     QSettings settings;
     restoreGeometry(settings.value("window/geometry").toByteArray());
     restoreState(settings.value("window/state").toByteArray());
+    restoreListColumns();
 }
 
 void CImgWindow::storeSettings() {
     QSettings settings;
     settings.setValue("window/geometry", saveGeometry());
     settings.setValue("window/state", saveState());
+    storeListColumns();
 }
 
 void CImgWindow::closeEvent(QCloseEvent* event) {
@@ -510,8 +500,4 @@ void CImgWindow::setFullScreenMode(bool on) {
             w->show();
     }
     focusView();
-}
-
-void CImgWindow::report(const QString& text) {
-    statusBar()->showMessage(text, 15000);
 }

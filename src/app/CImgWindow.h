@@ -15,6 +15,7 @@ class QAction;
 class QActionGroup;
 class QDockWidget;
 class QFileSystemModel;
+class QLabel;
 class QLineEdit;
 class QTreeView;
 class QTreeWidget;
@@ -117,7 +118,10 @@ private:
     bool canExportAnaglyph() const;
     // The row to read ahead after a move from row previous to row current.
     QByteArray readAheadFile(int current, int previous) const;
+    // CImgWindowStatus.cpp: a message that fades; the permanent part of the status bar.
     void report(const QString& text);
+    void buildStatus(QAction* resetShift);
+    void updateViewStatus();
     // What the status bar says of a stereo pair's alignment.
     QString alignmentText(const SShownPicture& shown) const;
     void updateTitle();
@@ -134,6 +138,9 @@ private:
     void focusView();
     void restoreSettings();
     void storeSettings();
+    // CImgWindowColumns.cpp: the list's column widths, order and sort across starts.
+    void restoreListColumns();
+    void storeListColumns();
     QModelIndexList selectedRows() const;
     // CImgWindowList.cpp: the list's messages to the status bar; drops as copies.
     void followListModel();
@@ -185,4 +192,6 @@ private:
     bool mRecoveryWritten = false;  // this run kept the list; gone once it is settled
     int mTermSignals = 0;
     bool mEnding = false;  // leaving without the user's answer
+    QLabel* mViewLabel = nullptr;
+    int mShownWidth = 0, mShownHeight = 0;
 };

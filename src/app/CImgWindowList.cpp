@@ -43,7 +43,7 @@ private:
 
 void CImgWindow::followListModel() {
     connect(mImageListModel.get(), &CImageListModel::statusMessage, this,
-            [this](const QString& text) { statusBar()->showMessage(text, 15000); });
+            [this](const QString& text) { report(text); });
     mListView->setDefaultDropAction(Qt::CopyAction);
     mListView->viewport()->installEventFilter(new CCopyDrops(mListView, mImageListModel.get()));
 }

@@ -157,23 +157,8 @@ void CImgWindow::onn_listModel_rowsInserted(QModelIndex parent, int, int) {
 
 void CImgWindow::onn_listView_header_sortIndicatorChanged(int logicalIndex, Qt::SortOrder order) {
     mImageListModel->sort(logicalIndex, order);
-}
-
-void CImgWindow::fillExifTable(const SExifInfo& info) {
-    const bool sorting = mExifTable->isSortingEnabled();
-    mExifTable->setSortingEnabled(false);
-    const QString dateTag =
-        info.mDateTag ? QString("0x%1").arg(info.mDateTag, 4, 16, QChar('0')) : QString();
-    QTreeWidgetItem* date = mExifTable->topLevelItem(0);
-    date->setText(0, dateTag);
-    date->setText(2, QString::fromStdString(info.mDateTime));
-    QTreeWidgetItem* orientation = mExifTable->topLevelItem(1);
-    orientation->setText(0, "0x0112");
-    orientation->setText(2, QString::asprintf("%i", info.mOrientation));
-    QTreeWidgetItem* thumbnail = mExifTable->topLevelItem(2);
-    thumbnail->setText(0, "0x0201");
-    thumbnail->setText(2, QString::number(info.mThumbnailOffset));
-    mExifTable->setSortingEnabled(sorting);
+    // The row the user was on stays in sight wherever the sort took it.
+    mListView->scrollTo(mListView->currentIndex());
 }
 
 void CImgWindow::onn_listView_currentChanged(QModelIndex current, QModelIndex previous) {
@@ -303,11 +288,6 @@ void CImgWindow::loadExifDate() {
 void CImgWindow::loadFSDate() {
     for (const QModelIndex& index : selectedRows())
         mImageListModel->loadFSDate(index);
-}
-
-void CImgWindow::loadFilenameDate() {
-    for (const QModelIndex& index : selectedRows())
-        mImageListModel->loadFilenameDate(index);
 }
 
 void CImgWindow::addToDate() {
