@@ -404,7 +404,7 @@ void CImgWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::LanguageChange) {
         retranslate();
-        consoleLine("QEvent::LanguageChange");
+        consoleInfo("QEvent::LanguageChange");
     }
 }
 

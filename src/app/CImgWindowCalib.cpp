@@ -34,7 +34,7 @@ void CImgWindow::resetCalibration() {
     calib.useBuiltIn();
     app->applyCalibration();
     mGLWidget->update();
-    consoleLine("calibration: the built-in one");
+    consoleInfo("calibration: the built-in one");
 
     // Every file the next start would read, the working directory's as well: otherwise
     // "removed" would not mean that the next start is built-in too.

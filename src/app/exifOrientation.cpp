@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
@@ -141,11 +142,18 @@ bool runExiv2(const QString& path, const QString& copy, int orientation, QString
     // Options before the action, as exiv2 wants them; -k keeps the file's time.
     const QStringList arguments = {
         "-k", "-M", QString("set Exif.Image.Orientation %1").arg(orientation), "mo", copy};
-    consoleLine("sstr.str() = " + shown(program, arguments).toLocal8Bit().toStdString());
+    consoleInfo("sstr.str() = " + shown(program, arguments).toLocal8Bit().toStdString());
     QProcess exiv2;
     exiv2.start(program, arguments);
     if (!exiv2.waitForStarted(10000)) {
-        *message = "cannot run exiv2: " + exiv2.errorString();
+        // Not found is what a fresh machine gives: say what to install.
+        if (exiv2.error() == QProcess::FailedToStart &&
+            QStandardPaths::findExecutable(program).isEmpty())
+            *message =
+                "cannot run exiv2: it is not installed; install the package exiv2 "
+                "(sudo apt-get install exiv2)";
+        else
+            *message = "cannot run exiv2: " + exiv2.errorString();
         return false;
     }
     exiv2.closeWriteChannel();

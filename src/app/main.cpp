@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     setupCommandLine(parser);
     parser.process(app);
+    setConsoleVerbose(parser.isSet("verbose"));
     const QString startPath = startPathFromArguments(parser.positionalArguments());
     CSignalQuit signalQuit;
 

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,10 @@ void setupCommandLine(QCommandLineParser& parser) {
         "organises photographs by capture date.");
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        "verbose",
+        "Also print what the program does (calibration, shader and exiv2 details); "
+        "warnings and errors show without it."));
     // A short name: the help's first column is narrow, and a longer one would be broken
     // in the middle of a word.
     parser.addPositionalArgument("path",

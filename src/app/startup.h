@@ -10,7 +10,7 @@ class QSurfaceFormat;
 // Organisation and application names and the version, before any window exists.
 void setApplicationIdentity();
 
-// --help, --version and the optional picture or folder to open.
+// --help, --version, --verbose and the optional picture or folder to open.
 void setupCommandLine(QCommandLineParser& parser);
 
 // Whether the arguments ask only for help or the version, which needs no display.

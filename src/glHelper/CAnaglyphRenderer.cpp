@@ -47,7 +47,7 @@ void CAnaglyphRenderer::setFilterParameters(float a_l, float b_l, float a_r, flo
            << "a_l    b_l    a_r    b_r    gamma\n"
            << std::fixed << std::setprecision(4) << a_l << ' ' << b_l << ' ' << a_r << ' ' << b_r
            << ' ' << gamma;
-    consoleLine(report.str());
+    consoleInfo(report.str());
     computeTables();
 }
 

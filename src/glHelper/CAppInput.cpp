@@ -143,7 +143,7 @@ bool CApp::keyboard(unsigned key) {
             loadView();
             break;
         case 'r':
-            consoleLine("'r' pressed\nRELOAD SHADERS");
+            consoleInfo("'r' pressed\nRELOAD SHADERS");
             GLSLShader::instance().reloadAll();
             return true;
         case '7':

@@ -45,7 +45,7 @@ void CApp::saveRecording() {
 
 void CApp::startReplay() {
     if (mReplaying) {
-        consoleLine("Already replaying");
+        consoleInfo("Already replaying");
         return;
     }
     if (mRecording) {
@@ -53,7 +53,7 @@ void CApp::startReplay() {
         return;
     }
     mReplaying = true;
-    consoleLine("mReplaying = 1");
+    consoleInfo("mReplaying = 1");
     mReplayStream.clear();
     mReplayStream.open(kRecordingFile);
     std::string word;
@@ -73,7 +73,7 @@ void CApp::finishFrame() {
             emit mTimer->dataChanged();
             requestRepaint();
         } else {
-            consoleLine("ifstream finished");
+            consoleInfo("ifstream finished");
             mReplayStream.close();
             mReplayStream.clear();
             mReplaying = false;

@@ -69,7 +69,7 @@ void CGlutWindow::fpsTick(Clock::time_point now) {
         mLastFpsTime = now;
         char text[64];
         std::snprintf(text, sizeof text, "FPS = %g", 100.0 / seconds);
-        consoleLine(text);
+        consoleInfo(text);
     }
     ++mFrameCount;
 }

@@ -301,7 +301,7 @@ float CStereoCalib::patchGray(int eye, int index) const {
 }
 
 SCalibFit CStereoCalib::fitAndReport() const {
-    consoleText(kFitLine);
+    consoleInfoText(kFitLine);
     const SCalibFit fit = fitCalibration(mPatches[0], mPatches[1], mAdjustGray);
     // Formatted on a stream of its own, whose number format nobody else changes.
     // Printed in double precision, as the fitter computed them.
@@ -313,7 +313,7 @@ SCalibFit CStereoCalib::fitAndReport() const {
            << ' ' << filters[0][2] << '\n';
     report << "Right filter RGB luminance transmission: " << filters[1][0] << ' ' << filters[1][1]
            << ' ' << filters[1][2] << '\n';
-    consoleText(report.str());
+    consoleInfoText(report.str());
 
     if (!fit.mPositive)
         RUV_WARNING(
@@ -326,11 +326,11 @@ SCalibFit CStereoCalib::fitAndReport() const {
     char spread[128];
     std::snprintf(spread, sizeof spread, "distribution variance estimate [0..1]   = %g",
                   fit.mSpread);
-    consoleLine(spread);
+    consoleInfo(spread);
     std::snprintf(spread, sizeof spread, "distribution variance estimate [0..255] = %g",
                   255.0 * fit.mSpread);
-    consoleLine(spread);
-    consoleText(kFitLine);
+    consoleInfo(spread);
+    consoleInfoText(kFitLine);
     return fit;
 }
 
@@ -387,7 +387,7 @@ void CStereoCalib::addColors() {
     }
     std::ostringstream line;
     line << "gray = " << target;
-    consoleLine(line.str());
+    consoleInfo(line.str());
 }
 
 void CStereoCalib::predictLevels() {

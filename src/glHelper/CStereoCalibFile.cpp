@@ -162,7 +162,7 @@ bool CStereoCalib::saveFile(const std::string& path, std::string* why) {
             std::ostringstream line;
             line << "getA(ungamma(color2bRsGsBs), base) = "
                  << mixLevel((v[0] + v[1] + v[2]) / 3.0f, (c[0] + c[1] + c[2]) / 3.0f) << '\n';
-            consoleText(line.str());
+            consoleInfoText(line.str());
         }
     }
     // The writer says on the console what failed; the old file stays whole.
@@ -238,7 +238,7 @@ void printNotes(const SCalibFileRead& read, bool plainToo) {
         if (note.mWarning)
             RUV_WARNING(note.mText);
         else if (plainToo)
-            consoleText(note.mText);
+            consoleInfoText(note.mText);
     }
 }
 
@@ -280,7 +280,7 @@ bool CStereoCalib::loadAndFit(const std::string& path) {
         for (int k = 0; k < 3; ++k)
             mFilter[eye][k] = loaded.mFit.mFilter[eye][k];
     mGamma = loaded.mFit.mGamma;
-    consoleLine("calibration " + path + ": " + calibFitSummary(loaded.mFit));
+    consoleInfo("calibration " + path + ": " + calibFitSummary(loaded.mFit));
     setOutcome({"Calibration of " + path + "."});
     return true;
 }

@@ -30,7 +30,7 @@ bool SAnimation::advance() {
         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     char text[64];
     std::snprintf(text, sizeof text, "t = %.12g", seconds);
-    consoleLine(text);
+    consoleInfo(text);
     if (mStep >= mSteps)
         return false;
     ++mStep;

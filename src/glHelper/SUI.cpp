@@ -198,7 +198,7 @@ SUI::SReadResult SUI::readEntries(std::istream& in, int drawModes, const std::st
         if (drawModeRead)
             clampDrawMode(drawModes, source);
         std::visit([&echo](auto* field) { echo << *field; }, entry.field);
-        consoleLine(echo.str());
+        consoleInfo(echo.str());
     }
     return result;
 }
@@ -220,7 +220,7 @@ void SUI::loadFile(const std::string& path, int drawModes) {
         consoleLine("WARNING: " + path + " =!");
     std::string version;
     in >> version;
-    consoleLine("buff = " + version);
+    consoleInfo("buff = " + version);
     bool old = false;
     for (const char* oldVersion : kOldVersions)
         old = old || version == oldVersion;
@@ -271,5 +271,5 @@ void SUI::convertPixelUnits(const SReadResult& read, const std::string& source) 
     }
     std::ostringstream echo = classicStream();
     echo << "mZoom = " << mZoom << '\n' << "mScale = " << mScale;
-    consoleLine(echo.str());
+    consoleInfo(echo.str());
 }

@@ -57,7 +57,7 @@ QString formatted(const QDateTime& time) {
 
 // The lines that show how a date was made go to the console uncoloured.
 void note(const char* what, const QString& value) {
-    consoleLine(what + value.toStdString());
+    consoleInfo(what + value.toStdString());
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "diagnostics.h"
 
+#include <atomic>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
 EConsoleColors gColorMode = EConsoleColors::Auto;
+// Atomic: worker threads (decoders, the aligner) report too.
+std::atomic<bool> gVerbose{false};
 
 bool colorsWanted() {
     switch (gColorMode) {
@@ -53,4 +56,22 @@ void consoleText(const std::string& text) {
     if (text.empty())
         return;
     consoleLine(text.back() == '\n' ? text.substr(0, text.size() - 1) : text);
+}
+
+void setConsoleVerbose(bool verbose) {
+    gVerbose = verbose;
+}
+
+bool consoleVerbose() {
+    return gVerbose;
+}
+
+void consoleInfo(const std::string& text) {
+    if (gVerbose)
+        consoleLine(text);
+}
+
+void consoleInfoText(const std::string& text) {
+    if (gVerbose)
+        consoleText(text);
 }

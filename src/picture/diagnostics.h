@@ -26,5 +26,13 @@ void consoleLine(const std::string& text);
 // as it stands; nothing for empty text.
 void consoleText(const std::string& text);
 
+// Informational output (tables, progress, echoes of what was run) shows only with
+// --verbose: in normal use the terminal stays quiet, while warnings and errors always show.
+void setConsoleVerbose(bool verbose);
+bool consoleVerbose();
+// consoleLine and consoleText, but only when verbose.
+void consoleInfo(const std::string& text);
+void consoleInfoText(const std::string& text);
+
 #define RUV_WARNING(text) warning(__FILE__, __LINE__, (text))
 #define RUV_ERROR(text) error(__FILE__, __LINE__, (text))

@@ -348,9 +348,9 @@ SImageHandle readPngFile(const char* path) {
 }
 
 bool writePngFile(const char* path, const SImage& image) {
-    consoleLine("img.mWidth = " + std::to_string(image.mWidth));
-    consoleLine("img.mHeight = " + std::to_string(image.mHeight));
-    consoleLine(std::string("filename = ") + (path ? path : "(null)"));
+    consoleInfo("img.mWidth = " + std::to_string(image.mWidth));
+    consoleInfo("img.mHeight = " + std::to_string(image.mHeight));
+    consoleInfo(std::string("filename = ") + (path ? path : "(null)"));
     if (!path || !*path) {
         consoleLine("ERROR: no file name to write the picture to");
         return false;

@@ -1,6 +1,7 @@
 // The anaglyph renderer and the built-in shader texts on real GL: two small view
 // textures are composited into a framebuffer object and every expectation is checked
 // on the pixels read back from it.
+#include "diagnostics.h"
 #include "glh.h"
 
 #include "CAnaglyphRenderer.h"
@@ -31,6 +32,9 @@ const double kLinearTolerance = 2.0 / 255.0;
 
 using RGB8 = std::array<uint8_t, 3>;
 using Colour = std::array<double, 3>;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 struct SGlasses {
     const char* name;

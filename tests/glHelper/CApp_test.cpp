@@ -1,5 +1,6 @@
 // The GL application on a host that behaves as the toolkit's widget: stereo plumbing,
 // recording and replay, and screenshots, with real pixels read back from Mesa.
+#include "diagnostics.h"
 #include "AppTestHost.h"
 #include "CApp.h"
 #include "SUI.h"
@@ -24,6 +25,9 @@ using testing::internal::GetCapturedStderr;
 namespace {
 
 using RGB8 = std::array<unsigned char, 3>;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 const RGB8 kLeft{200, 40, 30}, kRight{20, 150, 220}, kMark{250, 250, 20};
 
 // Views of flat colours in pixel units; the left view has a mark near its top left

@@ -1,3 +1,4 @@
+#include "diagnostics.h"
 #include "CGlutWindow.h"
 
 #include <gmock/gmock.h>
@@ -5,6 +6,9 @@
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 using namespace std::chrono_literals;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 TEST(CGlutWindow, SizesAndSidePanel) {
     CGlutWindow w(800, 1200);

@@ -1,5 +1,6 @@
 // The calibration object without its screen: keys, new patches and predicted levels,
 // the fit's report, and the calibration file in a working directory of its own.
+#include "diagnostics.h"
 #include "glHelper.h"
 
 #include "CStereoCalib.h"
@@ -24,6 +25,9 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The view-parameter block and "ui.txt": round trips, files of the older pixel units,
 // hand-edited files with wrong, huge or unreadable words, and files that cannot be opened.
+#include "diagnostics.h"
 #include "SUI.h"
 
 #include "tempfolder.h"
@@ -15,6 +16,9 @@
 using testing::FloatNear;
 using testing::HasSubstr;
 using testing::Not;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 namespace {
 

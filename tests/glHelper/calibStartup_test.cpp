@@ -1,6 +1,7 @@
 // The user's calibration at start-up: a file in the working directory or in the
 // configuration folder gives the first frame its fitted filters, a broken one leaves the
 // defaults and says why, and '[' keeps a copy where the program finds it again.
+#include "diagnostics.h"
 #include "calibfolders.h"
 #include "CApp.h"
 #include "CStereoCalib.h"
@@ -22,6 +23,9 @@
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The picture list over real folders and real Exif files, always under Qt's model tester,
 // whose complaints fail the test that caused them.
+#include "diagnostics.h"
 #include "CImageListModel.h"
 #include "modeltexts.h"
 
@@ -28,6 +29,9 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 // Readable texts in failure messages.
 static void PrintTo(const QString& text, std::ostream* out) {

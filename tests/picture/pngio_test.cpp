@@ -1,3 +1,4 @@
+#include "diagnostics.h"
 #include "pngio.h"
 
 #include "exif.h"
@@ -29,6 +30,9 @@ using testing::HasSubstr;
 using testing::Not;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 namespace {
 

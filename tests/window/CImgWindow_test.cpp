@@ -1,5 +1,6 @@
 // The whole program as a user meets it: a real main window on the display, real files
 // with Exif data, the real exiv2 command, real OpenGL.
+#include "diagnostics.h"
 #include "CImageListModel.h"
 #include "CImgWindow.h"
 #include "CRuvello.h"
@@ -37,6 +38,9 @@
 using testing::HasSubstr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
+
+// These tests read the console's informational lines, which show only when verbose.
+[[maybe_unused]] static const bool kConsoleVerbose = (setConsoleVerbose(true), true);
 
 namespace {}  // namespace
 
