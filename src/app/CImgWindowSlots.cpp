@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDate>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -475,14 +476,10 @@ void CImgWindow::clearList() {
 }
 
 void CImgWindow::help() {
-    auto* box = new QMessageBox(this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(tr("%1 Help").arg(QApplication::applicationName()));
-    box->setTextFormat(Qt::RichText);
-    box->setText(helpBoxText(QApplication::applicationName()));
-    box->setStandardButtons(QMessageBox::Ok);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+    QDialog* window = makeHelpWindow(this, QApplication::applicationName());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::NonModal);
+    window->show();
 }
 
 void CImgWindow::helpAbout() {
