@@ -373,6 +373,7 @@ void CImgWindow::buildActions() {
     view->addAction(tools->toggleViewAction());
 
     QMenu* helpMenu = menuBar()->addMenu(QString());
+    buildKeyActions(view);
     helpMenu->setObjectName("menuHelp");
     helpMenu->addActions({helpAction, about});
 }

@@ -17,6 +17,8 @@ class QDockWidget;
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QTimer;
 class QTreeView;
 class QTreeWidget;
 struct SExifInfo;
@@ -96,6 +98,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // While a slide show runs, any key or click stops it (and does nothing else).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildForm();
@@ -108,6 +112,11 @@ private:
     bool selectFolder(const QString& path);
     void selectFile(const QString& path);
     void moveRow(int step);
+    // CImgWindowKeys.cpp: paging, zoom, full screen and the slide show, in the View menu.
+    void buildKeyActions(QMenu* view);
+    void moveToRow(int row);
+    void setSlideShow(bool on);
+    void slideShowStep();
     void setFullScreenMode(bool on);
     void setOrientation(int orientation);
     // For a quarter turn of stereo files: asks, naming them; true when agreed or none.
@@ -189,6 +198,10 @@ private:
     QString mStandInFirst;          // row 0 chosen while the fill still sorts: its file
     // What a recovered list was; kept again with it when the program has to end.
     std::optional<SRecovery> mRecovered;
+    QTimer* mSlideTimer = nullptr;
+    QAction* mSlideShowAction = nullptr;
+    // The key that stopped the slide show: its press goes nowhere.
+    int mSlideStopKey = 0;
     bool mRecoveryWritten = false;  // this run kept the list; gone once it is settled
     int mTermSignals = 0;
     bool mEnding = false;  // leaving without the user's answer

@@ -96,6 +96,12 @@ public slots:
     void autoAlign(bool flag);
     // The current picture's views without the shift that the arrow keys gave them.
     void resetShift();
+    // GLWidgetKeys.cpp: a zoom step about the pointer when it is over the picture, else
+    // about the view's centre; the whole picture; 1:1.
+    void zoomInStep();
+    void zoomOutStep();
+    void fitView();
+    void actualSize();
 
 protected:
     void initializeGL() override;
@@ -116,6 +122,7 @@ private:
     void syncDeviceSize();
     QPoint devicePosition(const QPointF& logical) const;
     void mouseButton(QMouseEvent* event, int state);
+    void zoomStep(bool in);
     // The wait cursor on exactly while the frame waits for a picture on its way.
     void updateBusy();
     // The application's notes over the frame, in the widget's own painter.

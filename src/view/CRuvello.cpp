@@ -265,6 +265,29 @@ void CRuvello::zoomOut() {
     clampPan();
 }
 
+void CRuvello::actualSize() {
+    // 1:1 about the picture point at the centre of the view.
+    SViewState v{mUI->mZoom, mUI->mPosX, mUI->mPosY};
+    zoomAbout(v, 1.0f, mWindow->mViewWidth / 2.0f, mWindow->mViewHeight / 2.0f);
+    mUI->mZoom = v.zoom, mUI->mPosX = v.posX, mUI->mPosY = v.posY;
+    clampPan();
+}
+
+void CRuvello::zoomStep(bool in, int x, int y) {
+    // The wheel's steps, about the given point rather than the last one the mouse told.
+    const int mouseX = mWindow->mMouseX, mouseY = mWindow->mMouseY;
+    mWindow->mMouseX = x, mWindow->mMouseY = y;
+    in ? zoomIn() : zoomOut();
+    mWindow->mMouseX = mouseX, mWindow->mMouseY = mouseY;
+}
+
+bool CRuvello::showsPicture(int x, int y) const {
+    const float z = mUI->mZoom;
+    const float px = mUI->mPosX + float(x) / z;
+    const float py = mUI->mPosY + float(mWindow->mViewHeight - y - 1) / z;
+    return px >= 0.0f && py >= 0.0f && px < float(mImageWidth) && py < float(mImageHeight);
+}
+
 bool CRuvello::shifted() const {
     return (mWindow->mModifiers & kModShift) != 0;
 }
@@ -288,12 +311,8 @@ bool CRuvello::keyboard(unsigned key) {
         case 'x':
             fitToWindow();
             return true;
-        case 'z': {
-            // 1:1 about the picture point at the centre of the view.
-            SViewState v{mUI->mZoom, mUI->mPosX, mUI->mPosY};
-            zoomAbout(v, 1.0f, mWindow->mViewWidth / 2.0f, mWindow->mViewHeight / 2.0f);
-            mUI->mZoom = v.zoom, mUI->mPosX = v.posX, mUI->mPosY = v.posY;
-            clampPan();
+        case 'z':
+            actualSize();
             return true;
         }
         case kKeyLeft:

@@ -174,6 +174,13 @@ public:
     int imageWidth() const { return mImageWidth; }
     int imageHeight() const { return mImageHeight; }
     bool zoomMode() const { return mZoomMode; }
+    // The keys' zoom: one step in or out about the window point (x, y), y from the top;
+    // the whole picture in the window; one picture pixel on one window pixel.
+    void zoomStep(bool in, int x, int y);
+    void fitView() { fitToWindow(); }
+    void actualSize();
+    // The window point (x, y), y from the top, shows the picture.
+    bool showsPicture(int x, int y) const;
     // The current picture's horizontal shift between the views, in pixels of the picture
     // the view holds. Each picture keeps its own while the program runs; another picture
     // starts from none.
