@@ -314,7 +314,6 @@ bool CRuvello::keyboard(unsigned key) {
         case 'z':
             actualSize();
             return true;
-        }
         case kKeyLeft:
             mShift -= shifted() ? 10.0f : 0.5f;
             return true;
