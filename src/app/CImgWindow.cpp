@@ -371,9 +371,9 @@ void CImgWindow::buildActions() {
     for (QDockWidget* dock : {mDockDir, mDockFile, mDockExif, mDockTime})
         view->addAction(dock->toggleViewAction());
     view->addAction(tools->toggleViewAction());
+    buildKeyActions(view);
 
     QMenu* helpMenu = menuBar()->addMenu(QString());
-    buildKeyActions(view);
     helpMenu->setObjectName("menuHelp");
     helpMenu->addActions({helpAction, about});
 }

@@ -184,6 +184,10 @@ private:
     QDockWidget* mDockTime = nullptr;
     bool mFullScreen = false;
     bool mWasMaximized = false;
+    QTimer* mSlideTimer = nullptr;
+    QAction* mSlideShowAction = nullptr;
+    // The key that stopped the slide show: its press goes nowhere.
+    int mSlideStopKey = 0;
     bool mTreeScrollPending = false;  // until the user scrolls or picks another folder
     bool mRestoringFolder = false;    // the tree goes back after a cancelled question
     CWheelSteps mWheelSteps;
@@ -198,10 +202,6 @@ private:
     QString mStandInFirst;          // row 0 chosen while the fill still sorts: its file
     // What a recovered list was; kept again with it when the program has to end.
     std::optional<SRecovery> mRecovered;
-    QTimer* mSlideTimer = nullptr;
-    QAction* mSlideShowAction = nullptr;
-    // The key that stopped the slide show: its press goes nowhere.
-    int mSlideStopKey = 0;
     bool mRecoveryWritten = false;  // this run kept the list; gone once it is settled
     int mTermSignals = 0;
     bool mEnding = false;  // leaving without the user's answer
