@@ -105,8 +105,8 @@ std::vector<std::string> CStereoCalib::notes() const {
                        "disappears.");
     const std::string keys =
         std::string(mAdjustGray ? "w/s: face brighter/darker" : "w/s: colour brighter/darker") +
-        "  a/d: previous/next patch  e: other eye  Shift+D: three more patches  Shift+A: fit  "
-        "[: save  ]: load saved matches";
+        " (t/g: by 10)  a/d: previous/next patch  e: other eye  Shift+D: three more patches  "
+        "Shift+A: fit  [: save  ]: load saved matches";
     bool builtIn = mGamma == kBuiltInGamma;
     for (int eye = 0; eye < 2; ++eye)
         for (int k = 0; k < 2; ++k)
@@ -212,6 +212,16 @@ void CStereoCalib::drawPatch(int index, int width, int height) {
     glDisable(GL_ALPHA_TEST);
 
     if (index == mCurrent) {
+        // A black ring inside a white one: one of them stands out on any grey.
+        const int ring = 3;
+        for (int k = 0; k < 2; ++k) {
+            const int in = k * ring, out = in + ring;
+            glColor3f(float(1 - k), float(1 - k), float(1 - k));
+            glRecti(in, in, pw - in, in + ring);
+            glRecti(in, ph - out, pw - in, ph - in);
+            glRecti(in, in, out, ph - in);
+            glRecti(pw - out, in, pw - in, ph - in);
+        }
         // The diamond sits where the level's meaning is read: the left corner for the
         // colour's level, the right one for the face's grey.
         const int x0 = mAdjustGray ? pw - 30 : 0;
@@ -237,6 +247,12 @@ bool CStereoCalib::keyboard(int key) {
             return true;
         case 's':
             darker();
+            return true;
+        case 't':
+            brighter(10);
+            return true;
+        case 'g':
+            darker(10);
             return true;
         case 'd':
             if (mCurrent + 1 < int(mPatches[mEye].size()))
@@ -266,22 +282,23 @@ bool CStereoCalib::keyboard(int key) {
     }
 }
 
-void CStereoCalib::brighter() {
+void CStereoCalib::brighter(int step) {
     if (!validIndex(mCurrent))
         return;
     int16_t& level = mPatches[mEye][size_t(mCurrent)].level;
     if (level < 255) {
-        ++level;
+        level = int16_t(std::min(255, level + step));
         mUnsaved = true;
     }
 }
 
-void CStereoCalib::darker() {
+void CStereoCalib::darker(int step) {
     if (!validIndex(mCurrent))
         return;
     int16_t& level = mPatches[mEye][size_t(mCurrent)].level;
-    if (level > (mAdjustGray ? 0 : -255)) {
-        --level;
+    const int lowest = mAdjustGray ? 0 : -255;
+    if (level > lowest) {
+        level = int16_t(std::max(lowest, level - step));
         mUnsaved = true;
     }
 }

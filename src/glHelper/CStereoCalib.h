@@ -52,8 +52,9 @@ public:
     // One key of calibration mode (the low 8 bits of the character); true when taken.
     bool keyboard(int key);
 
-    void brighter();
-    void darker();
+    // The marked patch's level by step grey levels (1 a key press, 10 with t/g).
+    void brighter(int step = 1);
+    void darker(int step = 1);
     // Moves to the next patch; on the last one fits and appends the next three base
     // colours to both eyes, preset to the levels the fit predicts. The calibration in use
     // stays: only Shift+A takes a fit.

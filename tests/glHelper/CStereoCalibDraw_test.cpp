@@ -113,6 +113,15 @@ protected:
     std::vector<uint8_t> mPixels;
 };
 
+// skip with the frame around the marked patch at (x0, y0): six pixels along each edge.
+std::vector<SBox> framed(int x0, int y0, int pw, int ph, std::vector<SBox> skip) {
+    const int x1 = x0 + pw - 1, y1 = y0 + ph - 1;
+    skip.insert(
+        skip.end(),
+        {{x0, y0, x1, y0 + 5}, {x0, y1 - 5, x1, y1}, {x0, y0, x0 + 5, y1}, {x1 - 5, y0, x1, y1}});
+    return skip;
+}
+
 const SFace& storedFace() {
     static const SFace face = firstChannelOf(RUVELLO_SHADER_DIR "/../images/dface.png");
     return face;
@@ -128,7 +137,17 @@ TEST_F(StereoCalibDraw, ThreePatchesAtLeftCentreAndRightWithTheFaceInGrey) {
     EXPECT_EQ(mCalib->mFaceHeight, 512);
     // 64 pixels to spare: half of them between two patches.
     const SBox diamond{482 + 9, 512 - 26, 482 + 21, 512 - 14}, arrow{774, 294, 826, 306};
-    EXPECT_EQ(wrongPixels(0, 0, 512, 512, face, {255, 0, 0}, 128, {diamond}), 0);
+    EXPECT_EQ(
+        wrongPixels(0, 0, 512, 512, face, {255, 0, 0}, 128, framed(0, 0, 512, 512, {diamond})), 0);
+    // The marked patch's frame: white outside, black inside, on every edge.
+    for (const auto& [outer, inner] :
+         std::vector<std::pair<std::array<int, 2>, std::array<int, 2>>>{{{1, 256}, {4, 256}},
+                                                                        {{510, 256}, {507, 256}},
+                                                                        {{256, 1}, {256, 4}},
+                                                                        {{256, 510}, {256, 507}}}) {
+        EXPECT_TRUE(white(outer[0], outer[1])) << outer[0] << "," << outer[1];
+        EXPECT_TRUE(black(inner[0], inner[1])) << inner[0] << "," << inner[1];
+    }
     EXPECT_EQ(wrongPixels(544, 0, 512, 512, face, {0, 255, 0}, 128, {arrow}), 0);
     EXPECT_EQ(wrongPixels(1088, 0, 512, 512, face, {0, 0, 255}, 128), 0);
     for (int x : {512, 543, 1056, 1087})
@@ -168,7 +187,9 @@ TEST_F(StereoCalibDraw, OddTriplesAtTheTopInColourAdjustment) {
     // Group 0's grey is 1/2, shown as 128/255.
     const SBox diamond{544 + 9, y + 512 - 26, 544 + 21, y + 512 - 14}, arrow{774, 344, 826, 356};
     EXPECT_EQ(wrongPixels(0, y, 512, 512, face, {0, 255, 255}, 128), 0);
-    EXPECT_EQ(wrongPixels(544, y, 512, 512, face, {255, 100, 255}, 128, {diamond, arrow}), 0);
+    EXPECT_EQ(wrongPixels(544, y, 512, 512, face, {255, 100, 255}, 128,
+                          framed(544, y, 512, 512, {diamond, arrow})),
+              0);
     EXPECT_EQ(wrongPixels(1088, y, 512, 512, face, {127, 127, 0}, 128), 0);
     EXPECT_TRUE(black(100, y - 1));
     // The diamond sits at the top left in colour adjustment.
@@ -179,7 +200,8 @@ TEST_F(StereoCalibDraw, NarrowWindowShrinksAllThreePatchesAlike) {
     const SFace& face = storedFace();
     draw(900, 400);  // 900 / (3 * 512): patches of 300 x 300, side by side
     const SBox diamond{270 + 9, 300 - 26, 270 + 21, 300 - 14}, arrow{424, 194, 476, 206};
-    EXPECT_EQ(wrongPixels(0, 0, 300, 300, face, {255, 0, 0}, 128, {diamond}), 0);
+    EXPECT_EQ(
+        wrongPixels(0, 0, 300, 300, face, {255, 0, 0}, 128, framed(0, 0, 300, 300, {diamond})), 0);
     EXPECT_EQ(wrongPixels(300, 0, 300, 300, face, {0, 255, 0}, 128, {arrow}), 0);
     EXPECT_EQ(wrongPixels(600, 0, 300, 300, face, {0, 0, 255}, 128), 0);
     for (int x : {0, 299, 300, 599, 600, 899}) {
@@ -207,7 +229,8 @@ TEST_F(StereoCalibDraw, FaceFileOfTheWorkingDirectoryComesFirst) {
     draw(200, 100);
     EXPECT_EQ(mCalib->mFaceWidth, 48);
     const SBox diamond{18 + 9, 24 - 26, 18 + 21, 24 - 14};
-    EXPECT_EQ(wrongPixels(0, 0, 48, 24, face, {255, 0, 0}, 128, {diamond}), 0);
+    EXPECT_EQ(wrongPixels(0, 0, 48, 24, face, {255, 0, 0}, 128, framed(0, 0, 48, 24, {diamond})),
+              0);
     EXPECT_EQ(wrongPixels(76, 0, 48, 24, face, {0, 255, 0}, 128), 0);
     EXPECT_EQ(wrongPixels(152, 0, 48, 24, face, {0, 0, 255}, 128), 0);
 

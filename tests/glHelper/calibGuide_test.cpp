@@ -163,8 +163,8 @@ TEST_F(CalibGuide, TheNotesSayWhichEyeWhichPatchAndWhatTheKeysDo) {
     EXPECT_EQ(lines[0], "Calibration: left eye (red filter), patch 1 of 3");
     EXPECT_THAT(lines[1], testing::StartsWith("Shut your right eye"));
     EXPECT_EQ(lines[2],
-              "w/s: face brighter/darker  a/d: previous/next patch  e: other eye  Shift+D: three "
-              "more patches  Shift+A: fit  [: save  ]: load saved matches");
+              "w/s: face brighter/darker (t/g: by 10)  a/d: previous/next patch  e: other eye  "
+              "Shift+D: three more patches  Shift+A: fit  [: save  ]: load saved matches");
     EXPECT_THAT(lines[3], testing::StartsWith("In use: left filter 0.926 0.061 0.013, right "
                                               "filter 0.009 0.871 0.120, gamma 1.668 (built-in)"));
     press('d');
