@@ -246,12 +246,14 @@ void CImgWindow::buildActions() {
         makeAction("actionLoad_Filename_Date", "Load Filename Date", ":/images/filenameDate.png");
     QAction* nearest = makeAction("actionNearest_Filtering", "Nearest Filtering",
                                   ":/images/nearest.png", nullptr, true, false);
-    QAction* o1 = makeAction("actionOrientation_Top_Left", "Orientation Top Left",
+    QAction* o1 = makeAction("actionOrientation_Top_Left", "Orientation: upright as stored",
                              ":/images/orientation1.png");
-    QAction* o6 = makeAction("actionOrientation_Right_Top", "Orientation Right Top",
-                             ":/images/orientation6.png");
-    QAction* o8 = makeAction("actionOrientation_Left_Bottom", "Orientation Left Bottom",
-                             ":/images/orientation8.png");
+    QAction* o6 =
+        makeAction("actionOrientation_Right_Top", "Orientation: top of the picture on the right",
+                   ":/images/orientation6.png");
+    QAction* o8 =
+        makeAction("actionOrientation_Left_Bottom", "Orientation: top of the picture on the left",
+                   ":/images/orientation8.png");
     QAction* halos = makeAction("actionRemoveHalos", "RemoveHalos", ":/images/noHalo.png",
                                 "Shift+H", true, true);
     QAction* full =
@@ -273,7 +275,7 @@ void CImgWindow::buildActions() {
 
     // What each button does, in plain words, for the tool bar's tool tips.
     const std::pair<QAction*, const char*> tips[] = {
-        {open, "Open a list of pictures saved as CSV"},
+        {open, "Open a picture in its folder, a folder, or a list of pictures saved as CSV"},
         {save, "Save the list with its dates as a CSV file"},
         {saveAs, "Save the list under another name, elsewhere"},
         {clear, "Close the list and show the folder's own pictures"},
@@ -282,9 +284,9 @@ void CImgWindow::buildActions() {
         {fsDate, "Dates of the selected rows from the files' modification times"},
         {nameDate, "Dates of the selected rows from their file names"},
         {nearest, "Show zoomed picture pixels as sharp squares"},
-        {o1, "Rotate: upright as stored"},
-        {o6, "Rotate: top of the picture on the right"},
-        {o8, "Rotate: top of the picture on the left"},
+        {o1, "Set the orientation: upright as stored"},
+        {o6, "Set the orientation: top of the picture on the right"},
+        {o8, "Set the orientation: top of the picture on the left"},
         {halos, "Remove the ghost images that the glasses let through (Shift+H)"},
         {full, "Anaglyph in full colour"},
         {half, "Anaglyph in half colour: less rivalry between the eyes"},
@@ -362,7 +364,7 @@ void CImgWindow::buildActions() {
     tools->addSeparator();
     tools->addActions({exifDate, fsDate, nameDate});
     tools->addSeparator();
-    tools->addActions({o1, o6, o8});
+    tools->addActions(buildFileActions(edit));
     tools->addSeparator();
     tools->addActions({nearest, calibrate, stereo, halos, full, half, gray, restricted});
 

@@ -168,6 +168,20 @@ private:
     // A folder's rows are selected once sorted: its first row, not the first one read.
     void selectFirstRowOnceSorted();
     void firstRowAfterFill();
+    // CImgWindowTurn.cpp: turning, trash and undo in the Edit menu; gives the tool bar's
+    // turn buttons.
+    QList<QAction*> buildFileActions(QWidget* edit);
+    // A quarter turn of each selected photo from the way it shows.
+    void turnSelected(bool right);
+    // CImgWindowTrash.cpp: Delete and its Undo.
+    void trashCurrent();
+    void undoTrash();
+    // Selects path's row once the list holds it, trying for tries tenths of a second.
+    void selectWhenListed(const QString& path, int tries = 30);
+    // CImgWindowOpen.cpp: a picture, a folder or a list, known by its content.
+    void openPath(const QString& path);
+    // A list closes, without asking; the tree's folder shows again.
+    void leaveList();
 
     GLWidget* mGLWidget = nullptr;
     std::unique_ptr<CImageListModel> mImageListModel;
@@ -204,7 +218,8 @@ private:
     std::optional<SRecovery> mRecovered;
     bool mRecoveryWritten = false;  // this run kept the list; gone once it is settled
     int mTermSignals = 0;
-    bool mEnding = false;  // leaving without the user's answer
+    QList<QPair<QString, QString>> mTrashed;  // where each photo was, where it is in the trash
+    bool mEnding = false;                     // leaving without the user's answer
     QLabel* mViewLabel = nullptr;
     int mShownWidth = 0, mShownHeight = 0;
 };

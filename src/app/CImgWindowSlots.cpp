@@ -275,8 +275,9 @@ void CImgWindow::updateActions() {
         a->setEnabled(canExportAnaglyph());
     const bool orientable = !mCurrentFile.isEmpty() && canWriteExifOrientation(mCurrentFile) &&
                             mListView->currentIndex().isValid();
-    for (const char* name : {"actionOrientation_Top_Left", "actionOrientation_Right_Top",
-                             "actionOrientation_Left_Bottom"})
+    for (const char* name :
+         {"actionOrientation_Top_Left", "actionOrientation_Right_Top",
+          "actionOrientation_Left_Bottom", "actionRotate_Right", "actionRotate_Left"})
         if (QAction* a = findChild<QAction*>(name))
             a->setEnabled(orientable);
 }
@@ -448,19 +449,6 @@ bool CImgWindow::openList(const QString& fileName) {
         onn_listModel_rowsInserted(QModelIndex(), 0, 0);
     report(tr("Opened %1").arg(fileName));
     return true;
-}
-
-void CImgWindow::open() {
-    if (!maybeSave())
-        return;
-    QSettings settings;
-    const QString start = settings.value("lastOpenFolder", QString(".")).toString();
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Open File"), start, tr("Image Lists (*.csv)"),
-                                     nullptr, QFileDialog::DontUseNativeDialog);
-    if (!fileName.isEmpty())
-        openList(fileName);
-    focusView();
 }
 
 void CImgWindow::clearList() {
