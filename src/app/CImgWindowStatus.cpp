@@ -36,6 +36,7 @@ void CImgWindow::buildStatus(QAction* resetShift) {
     statusBar()->addPermanentWidget(shiftLabel);
     // The shift of the picture on the screen, for as long as it has one.
     resetShift->setEnabled(false);
+    connect(resetShift, &QAction::triggered, mGLWidget, &GLWidget::resetShift);
     connect(mGLWidget, &GLWidget::shiftChanged, this, [shiftLabel, resetShift](float shift) {
         const QString number = QLocale::system().toString(double(shift), 'f', 1);
         shiftLabel->setText(tr("shift %1%2 px").arg(shift > 0 ? "+" : "", number));
