@@ -259,14 +259,17 @@ std::shared_ptr<CColourTransform> buildTransform(const SPictureColour& colour, s
     if (!input || !srgb)
         return nullptr;
     const bool grey = colour.mModel == EColourModel::Grey;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(input.get());
-    if (space != (grey ? cmsSigGrayData : cmsSigRgbData)) {
+    // The profile's own four bytes, which may name no colour space the library knows: held
+    // as a number, never as the library's enumeration.
+    const uint32_t space = uint32_t(cmsGetColorSpace(input.get()));
+    if (space != uint32_t(grey ? cmsSigGrayData : cmsSigRgbData)) {
         *why = std::string(grey ? "a grey" : "a colour") +
                " picture whose profile is for other colours";
         return nullptr;
     }
-    const cmsProfileClassSignature kind = cmsGetDeviceClass(input.get());
-    if (kind == cmsSigLinkClass || kind == cmsSigAbstractClass || kind == cmsSigNamedColorClass) {
+    const uint32_t kind = uint32_t(cmsGetDeviceClass(input.get()));
+    if (kind == uint32_t(cmsSigLinkClass) || kind == uint32_t(cmsSigAbstractClass) ||
+        kind == uint32_t(cmsSigNamedColorClass)) {
         *why = "the colour profile describes no device";
         return nullptr;
     }
