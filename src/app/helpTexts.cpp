@@ -49,6 +49,28 @@ const SHelpSection kHelpSections[] = {
      "leaves full screen, and outside it quits. While a picture decodes, its thumbnail "
      "stands in for it. A picture that cannot be read shows its name and the reason, "
      "and a cut one shows as far as it goes.</p>"},
+    {"keys", "Keys",
+     "<p>They work whether the picture or the list has the focus.</p><table>"
+     "<tr><td>Space, Page Down</td><td>next picture</td></tr>"
+     "<tr><td>BackSpace, Page Up</td><td>previous picture</td></tr>"
+     "<tr><td>Home, End</td><td>first, last picture</td></tr>"
+     "<tr><td>+, -</td><td>zoom in, out (about the pointer over the picture, else the "
+     "centre)</td></tr>"
+     "<tr><td>Ctrl+0, x</td><td>fit in the window</td></tr>"
+     "<tr><td>Ctrl+1, z</td><td>one picture pixel per screen pixel</td></tr>"
+     "<tr><td>F11, F</td><td>full screen; Escape leaves it</td></tr>"
+     "<tr><td>F5</td><td>slide show (interval in View &gt; Slide Show); any key or click "
+     "stops it</td></tr>"
+     "<tr><td>Left, Right</td><td>shift the two views (with Shift by ten pixels); "
+     "Stereo &gt; Reset Shift takes the shift away</td></tr>"
+     "<tr><td>Shift+S</td><td>stereo on and off</td></tr>"
+     "<tr><td>Ctrl+R, Ctrl+Shift+R</td><td>turn the photo right, left</td></tr>"
+     "<tr><td>Delete</td><td>move the photo to the trash; Ctrl+Z puts it back</td></tr>"
+     "<tr><td>Ctrl+O</td><td>open a picture, a folder or a list</td></tr>"
+     "<tr><td>Ctrl+S, Ctrl+Shift+S</td><td>save the list, save it as</td></tr>"
+     "<tr><td>Ctrl+E</td><td>export the anaglyph</td></tr>"
+     "<tr><td>Shift+C</td><td>calibrate (t and g step the patch by ten levels)</td></tr>"
+     "<tr><td>F1</td><td>this help</td></tr></table>"},
     {"stereo", "Stereo and colours",
      "<p>Shift+S switches the anaglyph on and off. "
      "RemoveHalos (Shift+H) switches between the ghost-free rendering and a plain "
@@ -112,9 +134,11 @@ const SHelpSection kHelpSections[] = {
      "folder (~/.local/share/Ruvello/Ruvello), and the next start offers to open it; "
      "save it then where you want it.</p>"},
     {"orientation", "Orientation",
-     "<p>The three orientation buttons write the Exif orientation "
-     "into the selected JPEG and MPO files: upright as stored, top on the right, top on "
-     "the left. A quarter turn of a stereo file asks first, because its views would "
+     "<p>Rotate Right (Ctrl+R) and Rotate Left (Ctrl+Shift+R) turn "
+     "the selected JPEG and MPO files a quarter turn from the way each shows, by writing "
+     "its Exif orientation; the Edit menu also sets a fixed one: upright as stored, top "
+     "of the picture on the right, top of the picture on the left. A quarter turn of a stereo file "
+     "asks first, because its views would "
      "then lie above each other.</p>"},
     {"export", "Export",
      "<p>File &gt; Export Anaglyph (Ctrl+E) saves the anaglyph as it shows, "
