@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
@@ -173,6 +175,10 @@ private:
     QList<QAction*> buildFileActions(QWidget* edit);
     // A quarter turn of each selected photo from the way it shows.
     void turnSelected(bool right);
+    // Writes into each selected photo the orientation that orientationFor gives for the
+    // one it has; says what failed (notWritten: "%1 files not …; %2") and returns how many
+    // were written.
+    int writeOrientations(const std::function<int(int)>& orientationFor, const QString& notWritten);
     // CImgWindowTrash.cpp: Delete and its Undo.
     void trashCurrent();
     void undoTrash();
@@ -182,6 +188,8 @@ private:
     void openPath(const QString& path);
     // A list closes, without asking; the tree's folder shows again.
     void leaveList();
+    // The list emptied and the tree's folder shown again.
+    void backToTreeFolder();
 
     GLWidget* mGLWidget = nullptr;
     std::unique_ptr<CImageListModel> mImageListModel;

@@ -88,10 +88,5 @@ void CImgWindow::openPath(const QString& path) {
 void CImgWindow::leaveList() {
     if (!mImageListModel->hasListFile())
         return;
-    mImageListModel->clear();
-    mTitle = "Ruvello";
-    updateTitle();
-    const QModelIndex folder = mTreeView->currentIndex();
-    if (folder.isValid())
-        mImageListModel->setDirPath(mDirModel->filePath(folder));
+    backToTreeFolder();
 }

@@ -325,11 +325,20 @@ void CImgWindow::setDate() {
 void CImgWindow::setOrientation(int orientation) {
     if ((orientation == 6 || orientation == 8) && !turningStereoAgreed())
         return;
+    const int done = writeOrientations([orientation](int) { return orientation; },
+                                       tr("%1 files not changed; %2"));
+    if (done > 0)
+        report(tr("Orientation %1 written into %2 file(s)").arg(orientation).arg(done));
+}
+
+int CImgWindow::writeOrientations(const std::function<int(int)>& orientationFor,
+                                  const QString& notWritten) {
     int done = 0;
     QStringList failures;
     for (const QModelIndex& index : selectedRows()) {
         const QString path = mImageListModel->fullPath(index);
         const QByteArray file = mImageListModel->filePath(index);
+        const int orientation = orientationFor(readExif(file.toStdString()).mOrientation);
         QString why;
         if (!writeExifOrientation(path, orientation, &why)) {
             RUV_WARNING(why.toStdString());
@@ -345,11 +354,9 @@ void CImgWindow::setOrientation(int orientation) {
             fillExifTable(info);
     }
     if (!failures.isEmpty())
-        report(failures.size() == 1
-                   ? failures.front()
-                   : tr("%1 files not changed; %2").arg(failures.size()).arg(failures.front()));
-    else if (done > 0)
-        report(tr("Orientation %1 written into %2 file(s)").arg(orientation).arg(done));
+        report(failures.size() == 1 ? failures.front()
+                                    : notWritten.arg(failures.size()).arg(failures.front()));
+    return done;
 }
 
 bool CImgWindow::turningStereoAgreed() {
@@ -454,10 +461,13 @@ bool CImgWindow::openList(const QString& fileName) {
 void CImgWindow::clearList() {
     if (!maybeSave())
         return;
+    backToTreeFolder();
+}
+
+void CImgWindow::backToTreeFolder() {
     mImageListModel->clear();
     mTitle = "Ruvello";
     updateTitle();
-    // Back to the folder of the tree.
     const QModelIndex folder = mTreeView->currentIndex();
     if (folder.isValid())
         mImageListModel->setDirPath(mDirModel->filePath(folder));

@@ -38,32 +38,11 @@ QList<QAction*> CImgWindow::buildFileActions(QWidget* edit) {
 void CImgWindow::turnSelected(bool right) {
     if (!turningStereoAgreed())
         return;
-    int done = 0;
-    QStringList failures;
-    for (const QModelIndex& index : selectedRows()) {
-        const QString path = mImageListModel->fullPath(index);
-        const QByteArray file = mImageListModel->filePath(index);
-        // From the file, not the list: another program may have turned it meanwhile.
-        const int now = readExif(file.toStdString()).mOrientation;
-        const int turned = right ? turnedRight(now) : turnedLeft(now);
-        QString why;
-        if (!writeExifOrientation(path, turned, &why)) {
-            RUV_WARNING(why.toStdString());
-            failures << why;
-            continue;
-        }
-        ++done;
-        mImageListModel->setOrientation(index, turned);
-        const SExifInfo info = readExif(file.toStdString());
-        mGLWidget->updatePictureInfo(file, info);
-        if (index.row() == mListView->currentIndex().row())
-            fillExifTable(info);
-    }
-    if (!failures.isEmpty())
-        report(failures.size() == 1
-                   ? failures.front()
-                   : tr("%1 files not turned; %2").arg(failures.size()).arg(failures.front()));
-    else if (done > 0)
+    // From the file, not the list: another program may have turned it meanwhile.
+    const int done =
+        writeOrientations([right](int now) { return right ? turnedRight(now) : turnedLeft(now); },
+                          tr("%1 files not turned; %2"));
+    if (done > 0)
         report(right ? tr("%1 file(s) turned right").arg(done)
                      : tr("%1 file(s) turned left").arg(done));
 }
