@@ -438,9 +438,7 @@ SExifInfo readExif(const std::string& path) {
     return info;
 }
 
-namespace {
-// Bytes per value of the TIFF types; 0 for a type that TIFF does not define.
-int64_t typeSize(uint16_t type) {
+int64_t tiffTypeSize(uint16_t type) {
     switch (type) {
         case 1:  // BYTE
         case 2:  // ASCII
@@ -462,7 +460,6 @@ int64_t typeSize(uint16_t type) {
             return 0;
     }
 }
-}  // namespace
 
 bool findDirectoryEntry(SFileBuffer& file, int64_t begin, int64_t end, bool littleEndian,
                         int64_t dir, int64_t base, uint16_t tag, SDirectoryEntry* entry) {
@@ -478,7 +475,7 @@ bool findDirectoryEntry(SFileBuffer& file, int64_t begin, int64_t end, bool litt
             continue;
         const uint16_t type = reader.u16(at + 2);
         const uint32_t values = reader.u32(at + 4);
-        const int64_t bytes = typeSize(type) * int64_t(values);
+        const int64_t bytes = tiffTypeSize(type) * int64_t(values);
         if (bytes == 0)
             return false;
         const int64_t value = bytes <= 4 ? at + 8 : base + reader.u32(at + 8);

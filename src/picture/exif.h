@@ -106,3 +106,6 @@ struct SDirectoryEntry {
 // corrupt one from leading anywhere.
 bool findDirectoryEntry(SFileBuffer& file, int64_t begin, int64_t end, bool littleEndian,
                         int64_t dir, int64_t base, uint16_t tag, SDirectoryEntry* entry);
+
+// Bytes per value of the TIFF types; 0 for a type that TIFF does not define.
+int64_t tiffTypeSize(uint16_t type);

@@ -1,5 +1,6 @@
 #include "exifcompare.h"
 
+#include "exif.h"
 #include "filecloser.h"
 #include "mpf.h"
 #include "parallax.h"
@@ -52,29 +53,6 @@ struct SSnapshot {
 constexpr int64_t kNoteSelfContained = -1;
 constexpr int64_t kNoteAsStored = -2;  // read as bytes at their place in the block
 
-int64_t typeSize(uint16_t type) {
-    switch (type) {
-        case 1:
-        case 2:
-        case 6:
-        case 7:
-            return 1;
-        case 3:
-        case 8:
-            return 2;
-        case 4:
-        case 9:
-        case 11:
-            return 4;
-        case 5:
-        case 10:
-        case 12:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 std::string hex4(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04x", value & 0xFFFF);
@@ -112,7 +90,7 @@ public:
     std::string value(int64_t entry, bool little) const {
         const uint16_t type = u16(entry + 2, little);
         const uint32_t count = u32(entry + 4, little);
-        const int64_t size = typeSize(type) * int64_t(count);
+        const int64_t size = tiffTypeSize(type) * int64_t(count);
         std::string text = std::to_string(type) + "/" + std::to_string(count) + ":";
         if (size == 0)
             return text + bytes(entry + 8, 4);
@@ -132,7 +110,7 @@ public:
             const int64_t entry = dir + 2 + 12 * int64_t(k);
             if (!has(entry, 12))
                 return false;
-            const int64_t size = typeSize(u16(entry + 2)) * int64_t(u32(entry + 4));
+            const int64_t size = tiffTypeSize(u16(entry + 2)) * int64_t(u32(entry + 4));
             if (size == 0 || (size > 4 && !has(mTiff + u32(entry + 8), size)))
                 return false;
         }
@@ -216,7 +194,8 @@ void walkBlock(const Bytes& data, const CBlock& block, SSnapshot& shot, int64_t 
                                                        : tag == kTagGps ? "GPS"
                                                                         : "Interoperability"});
             } else if (tag == kTagMakerNote && dir.name == "Exif") {
-                const int64_t size = typeSize(block.u16(entry + 2)) * int64_t(block.u32(entry + 4));
+                const int64_t size =
+                    tiffTypeSize(block.u16(entry + 2)) * int64_t(block.u32(entry + 4));
                 const int64_t pos = size <= 4 ? entry + 8 : block.tiff() + field;
                 if (block.has(pos, 1))
                     shot.mNote = noteText(data, block, pos, size, forcedNote, &shot.mNoteStart);

@@ -1,5 +1,6 @@
 #include "exifcopy.h"
 
+#include "exif.h"
 #include "jpegwrite.h"
 #include "tiffwrite.h"
 
@@ -64,30 +65,6 @@ bool isLeftOut(uint16_t tag, uint16_t type) {
     }
 }
 
-// Bytes per value of the TIFF types; 0 for a type that TIFF does not define.
-uint64_t typeSize(uint16_t type) {
-    switch (type) {
-        case 1:
-        case 2:
-        case 6:
-        case 7:
-            return 1;
-        case 3:
-        case 8:
-            return 2;
-        case 4:
-        case 9:
-        case 11:
-            return 4;
-        case 5:
-        case 10:
-        case 12:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 // One field as the photo stores it: the value's bytes in the photo's byte order, the
 // four bytes of the entry itself for a value that fits there.
 struct SField {
@@ -148,7 +125,7 @@ public:
                         field.mType == kTypeShort ? u16(entry + 8) : u32(entry + 8);
                 continue;
             }
-            const uint64_t bytes = typeSize(field.mType) * field.mCount;
+            const uint64_t bytes = uint64_t(tiffTypeSize(field.mType)) * field.mCount;
             if (bytes == 0 || isLeftOut(field.mTag, field.mType))
                 continue;  // a type no reader knows, an empty field, or one left out
             if (bytes <= 4) {
