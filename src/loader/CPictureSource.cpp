@@ -1,9 +1,15 @@
 #include "CPictureSource.h"
 
+namespace {
+// Pictures come at the size they are shown: a few screenfuls of pixels are worth keeping
+// for the next decodes; a picture decoded in full for a zoom is not.
+constexpr size_t kKeptPixelBytes = size_t(96) << 20;
+}  // namespace
+
 #include <algorithm>
 
 CPictureSource::CPictureSource(int workers, QObject* parent)
-    : QObject(parent), mRecycler(std::make_shared<CPixelRecycler>()) {
+    : QObject(parent), mRecycler(std::make_shared<CPixelRecycler>(4, kKeptPixelBytes)) {
     for (int i = 0; i < std::max(1, workers); ++i)
         mWorkers.emplace_back(&CPictureSource::work, this);
 }
@@ -22,11 +28,13 @@ CPictureSource::~CPictureSource() {
 }
 
 RequestId CPictureSource::request(const std::string& file, EPicturePart part, EPriority priority,
-                                  int maxSize) {
+                                  SPictureSize size) {
     auto job = std::make_shared<SJob>();
     job->mJob.mFile = file;
     job->mJob.mPart = part;
-    job->mJob.mMaxSize = maxSize;
+    job->mJob.mMaxSize = size.mMaxSize;
+    job->mJob.mCoverWidth = size.mCoverWidth;
+    job->mJob.mCoverHeight = size.mCoverHeight;
     job->mPriority = priority;
     return enqueue(std::move(job));
 }

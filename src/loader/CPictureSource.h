@@ -36,8 +36,9 @@ public:
     void setAligner(StereoAligner aligner) { mAligner = std::move(aligner); }
     const std::shared_ptr<CPixelRecycler>& recycler() const { return mRecycler; }
 
+    using CPictureRequests::request;
     RequestId request(const std::string& file, EPicturePart part, EPriority priority,
-                      int maxSize) override;
+                      SPictureSize size) override;
     RequestId requestAlignment(const std::string& file, SImageHandle left, SImageHandle right,
                                EPriority priority) override;
     void setPriority(RequestId id, EPriority priority) override;

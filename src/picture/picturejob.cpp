@@ -58,6 +58,10 @@ SPictureResult runPictureJob(const SPictureJob& job,
         }
         return result;
     }
+    SViewDecode decode{
+        job.mFile, job.mPart == EPicturePart::Left ? EViewPicture::Left : EViewPicture::Right,
+        0,         job.mMaxSize,
+        job.mRgba, &abort};
     if (job.mPart == EPicturePart::Left) {
         SPictureFacts found;
         found.mKind = identifyPicture(job.mFile);
@@ -83,17 +87,24 @@ SPictureResult runPictureJob(const SPictureJob& job,
             result.mReason = cannotRead(found.mKind.mWhy);
             return result;
         }
+        // A plain picture may come at the size it is shown; a stereo pair keeps its
+        // detail for the aligner, which measures both views on the same pixels. The box
+        // is in the shown orientation: a picture stored turned covers it turned back.
+        if (found.mKind.mKind != EPictureKind::Mpo) {
+            const bool sideways = turnsSideways(found.mExif.mOrientation);
+            decode.coverWidth = sideways ? job.mCoverHeight : job.mCoverWidth;
+            decode.coverHeight = sideways ? job.mCoverWidth : job.mCoverHeight;
+        }
     }
-    SViewDecode decode{
-        job.mFile, job.mPart == EPicturePart::Left ? EViewPicture::Left : EViewPicture::Right,
-        0,         job.mMaxSize,
-        job.mRgba, &abort};
     // The primary picture of a cut file shows as far as it goes, with a note.
     decode.partial = job.mPart == EPicturePart::Left;
     std::string why;
-    SImageHandle image = decodeForView(decode, recycler, &why);
+    SViewSize whole{0, 0};
+    SImageHandle image = decodeForView(decode, recycler, &why, &whole);
     if (image->mPixels) {
         result.mOutcome = EOutcome::Delivered;
+        result.mWholeWidth = whole.mWidth;
+        result.mWholeHeight = whole.mHeight;
         result.mImage = std::move(image);
         result.mReason = why;  // what is missing of a partial picture; else empty
     } else if (abort.load() || why == kDecodeStopped) {

@@ -16,6 +16,8 @@ struct SPictureJob {
     int mMaxSize = kViewMaxSize;
     bool mRgba = true;           // four bytes a pixel, as textures take them fastest
     SImageHandle mLeft, mRight;  // Alignment: the pair to align
+    // Left only: the device pixels the picture is shown on (see SPictureSize); 0: none.
+    int mCoverWidth = 0, mCoverHeight = 0;
 };
 
 // Finds the alignment of a stereo pair; the picture input does not know how.

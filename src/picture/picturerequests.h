@@ -43,6 +43,17 @@ struct SPictureResult {
     SImageHandle mImage;  // Delivered only
     std::string mReason;  // Failed: why, in words; Delivered: what a cut file lacks, or empty
     SStereoAlignment mAlignment;  // Alignment, delivered: found or refused (with mWhy)
+    // Left and Right, delivered: the picture's size at full detail within the request's
+    // maxSize. A picture decoded at the size shown (see SPictureSize) is smaller.
+    int mWholeWidth = 0, mWholeHeight = 0;
+};
+
+// How large a requested picture comes: no side above mMaxSize. With a cover box (the
+// device pixels it is shown on, in the orientation it is shown in), a picture that is not
+// a stereo pair may come smaller, as long as it covers the box when fitted into it.
+struct SPictureSize {
+    int mMaxSize = 0;
+    int mCoverWidth = 0, mCoverHeight = 0;
 };
 
 // Where results go: called on the thread that made the requests, never inside one of
@@ -58,9 +69,13 @@ public:
 class CPictureRequests {
 public:
     virtual ~CPictureRequests() = default;
-    // file: the name's bytes as open() takes them; maxSize: no side of the result above it.
+    // file: the name's bytes as open() takes them; size: how large the result may be.
     virtual RequestId request(const std::string& file, EPicturePart part, EPriority priority,
-                              int maxSize) = 0;
+                              SPictureSize size) = 0;
+    // maxSize: no side of the result above it, and the picture in full within it.
+    RequestId request(const std::string& file, EPicturePart part, EPriority priority, int maxSize) {
+        return request(file, part, priority, SPictureSize{maxSize});
+    }
     // The alignment of the pair left and right (the pictures as the view has them) of file.
     virtual RequestId requestAlignment(const std::string& file, SImageHandle left,
                                        SImageHandle right, EPriority priority) = 0;

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -203,7 +204,16 @@ SImageHandle decodeJpegForView(FILE* file, long offset, const SViewDecode& view,
     request.mColour = colour;
     request.mEighths = [maxSize, full, &shrink, &recycler, colour, &view](int width, int height) {
         *full = {width, height};
-        const SViewSize target = viewTargetSize(width, height, maxSize);
+        SViewSize target = viewTargetSize(width, height, maxSize);
+        if (view.coverWidth > 0 && view.coverHeight > 0) {
+            // Shown fitted: the smallest fast scale that covers the box, at its own size
+            // unless that passes the limit.
+            const SViewSize cover = coverSize(width, height, view.coverWidth, view.coverHeight);
+            const int eighths = jpegScaleEighths(width, height, cover.mWidth, cover.mHeight);
+            const int w = int(scaledSide(width, eighths)), h = int(scaledSide(height, eighths));
+            if (w <= target.mWidth && h <= target.mHeight)
+                target = {w, h};
+        }
         // The header is read: the stream's colours are known. A thumbnail or second
         // picture without a profile may take the first picture's, afterwards.
         std::shared_ptr<const CColourTransform> colours;
@@ -316,8 +326,18 @@ int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
     return 8;
 }
 
+SViewSize coverSize(int width, int height, int boxWidth, int boxHeight) {
+    if (boxWidth <= 0 || boxHeight <= 0 || width <= 0 || height <= 0)
+        return {std::max(width, 1), std::max(height, 1)};
+    // The fitted picture's sides, rounded up so that no screen pixel lacks a source pixel.
+    const double scale = std::min({1.0, double(boxWidth) / width, double(boxHeight) / height});
+    const auto side = [scale](int n) { return std::clamp(int(std::ceil(n * scale - 1e-9)), 1, n); };
+    return {side(width), side(height)};
+}
+
 SImageHandle decodeForView(const SViewDecode& request,
-                           const std::shared_ptr<CPixelRecycler>& recycler, std::string* why) {
+                           const std::shared_ptr<CPixelRecycler>& recycler, std::string* why,
+                           SViewSize* whole) {
     std::string ignored;
     if (!why)
         why = &ignored;
@@ -376,11 +396,13 @@ SImageHandle decodeForView(const SViewDecode& request,
         *why = kDecodeStopped;
         return makeImageHandle(failedImage());
     }
-    if (full.mWidth > request.maxSize || full.mHeight > request.maxSize) {
+    const SViewSize wholeSize = viewTargetSize(full.mWidth, full.mHeight, request.maxSize);
+    if (whole)
+        *whole = wholeSize;
+    if (full.mWidth > request.maxSize || full.mHeight > request.maxSize)
         RUV_WARNING("width>maxTexSize() || height >maxTexSize()");
-        image =
-            shrinkTo(image, viewTargetSize(full.mWidth, full.mHeight, request.maxSize), recycler);
-    }
+    if (image->mWidth > wholeSize.mWidth || image->mHeight > wholeSize.mHeight)
+        image = shrinkTo(image, wholeSize, recycler);
     // Converted at the size shown: fewer pixels than the file may have.
     if (!converted)
         showInSrgb(image, colour, request.path);

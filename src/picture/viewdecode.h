@@ -29,6 +29,12 @@ struct SViewDecode {
     // Left: a JPEG or PNG whose data ends early is shown as far as it goes, the rest
     // grey; *why then says how much there was ("truncated after 51 %").
     bool partial = false;
+    // The device pixels the picture is shown on, fitted (0: no such box). A JPEG is then
+    // decoded at the smallest of the decoder's fast scales whose output still covers the
+    // picture fitted into this box, and kept at that size: the screen gets all the detail
+    // it can show for a fraction of the decode, and more is asked for when the user
+    // zooms in.
+    int coverWidth = 0, coverHeight = 0;
 };
 
 struct SViewSize {
@@ -52,6 +58,12 @@ int jpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
 // handle (width -1, no pixels) when the file is missing or broken; *why then says why
 // in words ("stopped" when request.abort ended it). A partial picture (request.partial)
 // comes with pixels and *why saying what is missing.
+// *whole: the size the picture has in the view at full detail (its size within maxSize),
+// whatever size this decode has.
 SImageHandle decodeForView(const SViewDecode& request,
                            const std::shared_ptr<CPixelRecycler>& recycler,
-                           std::string* why = nullptr);
+                           std::string* why = nullptr, SViewSize* whole = nullptr);
+
+// The size that covers a picture of width x height fitted into the box, within the
+// picture's own size; the picture's size when the box is empty.
+SViewSize coverSize(int width, int height, int boxWidth, int boxHeight);

@@ -56,6 +56,13 @@ struct SPictureEntry : SEntryTextures {
     bool rightFailed = false;                      // no second view: shown in mono
     std::string failure;                           // why the left picture failed
     std::string partial;  // what a cut or damaged file lacks ("truncated after 51 %")
+    // The left picture's size at full detail, which the view's geometry is in: a picture
+    // decoded at the size shown is drawn over it, and replaced by a larger decode when the
+    // screen could show more detail than it holds (zoomed in, a larger window).
+    int wholeWidth = 0, wholeHeight = 0;
+    RequestId detailRequest = 0;
+    SImageHandle pendingDetail;
+    int detailAsked = 0;  // the widest cover asked for: one that failed is not asked again
     RequestId leftRequest = 0, rightRequest = 0;               // alive requests; 0 none
     SImageHandle pendingLeft, pendingRight, pendingThumbnail;  // uploaded at the next paint
     // A stereo pair's alignment, in texels of the left texture, once found (or refused:
@@ -211,6 +218,11 @@ private:
     // The alignment the entry is drawn with, or null.
     const SStereoAlignment* drawnAlignment(const SPictureEntry& e) const;
     void decodeHere(SPictureEntry& e);
+    // The size that a left request asks for: the view's device pixels to cover.
+    SPictureSize leftSize() const;
+    // Asks for more of the current picture when the screen shows fewer of its pixels than
+    // it could.
+    void requestDetail(SPictureEntry& e);
     void cancelRequests(SPictureEntry& e);
     // Requests of entries that are neither current nor the read-ahead are cancelled;
     // the current one's are made current.

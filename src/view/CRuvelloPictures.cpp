@@ -3,6 +3,7 @@
 #include "CRuvello.h"
 
 #include "CViewRows.h"
+#include "SUI.h"
 #include "orientation.h"
 #include "diagnostics.h"
 #include "glHelper.h"
@@ -10,6 +11,7 @@
 #include "viewdecode.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -104,7 +106,7 @@ void CRuvello::settleRequests() {
         return;
     for (SPictureEntry& e : mCache) {
         if (&e == current()) {
-            for (RequestId id : {e.leftRequest, e.rightRequest, e.alignRequest})
+            for (RequestId id : {e.leftRequest, e.rightRequest, e.alignRequest, e.detailRequest})
                 if (id)
                     mRequests->setPriority(id, EPriority::Current);
         } else if (e.fileName != mReadAhead) {
@@ -119,7 +121,7 @@ void CRuvello::settleRequests() {
 
 void CRuvello::cancelRequests(SPictureEntry& e) {
     // The source ends them as cancelled; the entry stops waiting for them now.
-    for (RequestId* id : {&e.leftRequest, &e.rightRequest, &e.alignRequest}) {
+    for (RequestId* id : {&e.leftRequest, &e.rightRequest, &e.alignRequest, &e.detailRequest}) {
         if (*id && mRequests)
             mRequests->cancel(*id);
         *id = 0;
@@ -146,7 +148,7 @@ void CRuvello::requestMissing(SPictureEntry& e, EPriority priority) {
     }
     const bool leftMissing = !e.leftLoaded && !e.pendingLeft && !e.leftFailed;
     if (leftMissing && e.leftRequest == 0)
-        e.leftRequest = mRequests->request(e.fileName, EPicturePart::Left, priority, mMaxTexSize);
+        e.leftRequest = mRequests->request(e.fileName, EPicturePart::Left, priority, leftSize());
     const bool rightMissing = needsRight(e) && !e.rightLoaded && !e.pendingRight;
     if (rightMissing && e.rightRequest == 0)
         e.rightRequest = mRequests->request(e.fileName, EPicturePart::Right, priority, mMaxTexSize);
@@ -191,6 +193,33 @@ void CRuvello::setAutoAlign(bool on) {
     mAutoAlign = on;
     if (SPictureEntry* e = current(); e && glReady() && mRequests)
         requestMissing(*e, EPriority::Current);
+}
+
+SPictureSize CRuvello::leftSize() const {
+    // Before the first reshape the view has no size: the picture comes in full.
+    if (mWindow->mViewWidth <= 0 || mWindow->mViewHeight <= 0)
+        return SPictureSize{mMaxTexSize};
+    return SPictureSize{mMaxTexSize, mWindow->mViewWidth, mWindow->mViewHeight};
+}
+
+void CRuvello::requestDetail(SPictureEntry& e) {
+    if (!mRequests || !e.leftLoaded || e.leftFailed || e.detailRequest ||
+        e.wholeWidth <= e.leftWidth || e.leftWidth <= 0)
+        return;
+    // Screen pixels per texel along the width; the geometry is in whole pixels.
+    const float zoom = mUI->mZoom;
+    const float texelsPerPixel = float(e.leftWidth) / (float(e.wholeWidth) * zoom);
+    if (texelsPerPixel >= 0.99f)
+        return;
+    int w = 1, h = 1;
+    displaySize(e, w, h);
+    const int coverWidth = int(std::ceil(float(w) * zoom));
+    const int coverHeight = int(std::ceil(float(h) * zoom));
+    if (coverWidth <= e.detailAsked)
+        return;
+    e.detailAsked = coverWidth;
+    e.detailRequest = mRequests->request(e.fileName, EPicturePart::Left, EPriority::Current,
+                                         SPictureSize{mMaxTexSize, coverWidth, coverHeight});
 }
 
 void CRuvello::decodeHere(SPictureEntry& e) {
@@ -238,6 +267,13 @@ void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
         e.keptRight.reset();
         return;
     }
+    if (result.mId == e.detailRequest && result.mId != 0) {
+        e.detailRequest = 0;
+        // More of a picture already on the screen: it replaces the texture in one frame.
+        if (result.mOutcome == EOutcome::Delivered && usable(result.mImage))
+            e.pendingDetail = result.mImage;
+        return;
+    }
     const bool left = result.mPart == EPicturePart::Left;
     RequestId& id = left ? e.leftRequest : e.rightRequest;
     if (id == result.mId)
@@ -256,6 +292,8 @@ void CRuvello::applyResult(SPictureEntry& e, const SPictureResult& result) {
             }
             if (left && !e.leftLoaded && !e.pendingLeft) {
                 e.pendingLeft = result.mImage;
+                e.wholeWidth = result.mWholeWidth;
+                e.wholeHeight = result.mWholeHeight;
                 e.partial = result.mReason;
                 if (!e.partial.empty())
                     RUV_WARNING(e.fileName + ": " + e.partial);
@@ -461,6 +499,11 @@ void CRuvello::uploadPending(SPictureEntry& e) {
         if (!awaitsAlignment(e))
             e.thumbnailShown = false;
     }
+    if (e.pendingDetail) {
+        const SImageHandle h = std::move(e.pendingDetail);
+        if (e.leftLoaded && !e.leftFailed && h->mWidth > e.leftWidth)
+            uploadTexture(e.texLeft, e.leftWidth, e.leftHeight, *h);
+    }
     if (e.pendingRight) {
         const SImageHandle h = std::move(e.pendingRight);
         if (usable(h)) {
@@ -505,13 +548,18 @@ void CRuvello::display() {
             fitToWindow();
         }
     }
+    // With the zoom this frame draws at: the screen may show more than the texture holds.
+    requestDetail(*e);
     noteShown();
 }
 
 void CRuvello::displaySize(const SPictureEntry& e, int& w, int& h) const {
     const bool preview = e.thumbnailShown && !e.leftLoaded;
-    w = preview ? e.thumbWidth : e.leftWidth;
-    h = preview ? e.thumbHeight : e.leftHeight;
+    // A picture decoded at the size shown is drawn at its whole size, as a larger decode
+    // of it would be.
+    const bool whole = e.leftLoaded && !e.leftFailed && e.wholeWidth > 0 && e.wholeHeight > 0;
+    w = preview ? e.thumbWidth : whole ? e.wholeWidth : e.leftWidth;
+    h = preview ? e.thumbHeight : whole ? e.wholeHeight : e.leftHeight;
     if (preview && e.info.mPixelXDimension > 0 && e.info.mPixelYDimension > 0) {
         // The preview takes the size of the picture it stands for, so nothing jumps
         // when the picture replaces it. Exif states the stored size, before turning.

@@ -11,6 +11,7 @@
 #include "viewFit.h"
 #include "viewdecode.h"
 #include "picturejob.h"
+#include "steprequests.h"
 
 #include <gmock/gmock.h>
 
@@ -52,82 +53,6 @@ std::vector<uint8_t> jpegFile(int w, int h, int orientation, bool thumbnail, int
     options.mApp1 = buildExifPayload(exif);
     return encodeJpeg(pattern(w, h, seed).data(), w, h, options);
 }
-
-// The loader threads' work, run in this thread when the test says so: the same job
-// function, real decoding; the test chooses when each step arrives.
-class CStepRequests : public CPictureRequests {
-public:
-    RequestId request(const std::string& file, EPicturePart part, EPriority, int maxSize) override {
-        const SPictureJob job{++mLastId, file, part, maxSize, true, nullptr, nullptr};
-        mRequested.push_back(job);
-        mWaiting.push_back(job);
-        return job.mId;
-    }
-    RequestId requestAlignment(const std::string& file, SImageHandle left, SImageHandle right,
-                               EPriority) override {
-        SPictureJob job{++mLastId, file,   EPicturePart::Alignment, kViewMaxSize, true,
-                        nullptr,   nullptr};
-        job.mLeft = std::move(left);
-        job.mRight = std::move(right);
-        mRequested.push_back(job);
-        mWaiting.push_back(job);
-        return job.mId;
-    }
-    void setPriority(RequestId, EPriority) override {}
-    void cancel(RequestId id) override {
-        if (!forget(id))
-            return;
-        mCancelled.push_back(id);
-        SPictureResult result;
-        result.mId = id;
-        result.mOutcome = EOutcome::Cancelled;
-        for (const SPictureJob& job : mRequested)
-            if (job.mId == id)
-                result.mFile = job.mFile, result.mPart = job.mPart;
-        mHeld.push_back(result);  // told later, as the threads would
-    }
-    bool forget(RequestId id) {
-        const auto it = std::find_if(mWaiting.begin(), mWaiting.end(),
-                                     [&](const SPictureJob& j) { return j.mId == id; });
-        if (it == mWaiting.end())
-            return false;
-        mWaiting.erase(it);
-        return true;
-    }
-    // Runs the oldest waiting job; its facts go to the sink at once, its end too unless
-    // held (until releaseHeld).
-    void runNext(CPictureSink& sink, bool holdEnd = false) {
-        const SPictureJob job = mWaiting.front();
-        mWaiting.erase(mWaiting.begin());
-        const std::atomic<bool> never{false};
-        const SPictureResult result = runPictureJob(
-            job, nullptr, never,
-            [&](const SPictureFacts& facts) { sink.pictureIdentified(job.mId, job.mFile, facts); });
-        if (holdEnd)
-            mHeld.push_back(result);
-        else
-            sink.pictureFinished(result);
-    }
-    void releaseHeld(CPictureSink& sink) {
-        std::vector<SPictureResult> held;
-        held.swap(mHeld);
-        for (const SPictureResult& result : held)
-            sink.pictureFinished(result);
-    }
-    void runAll(CPictureSink& sink) {
-        releaseHeld(sink);
-        while (!mWaiting.empty())
-            runNext(sink);
-    }
-
-    std::vector<SPictureJob> mRequested;  // every request, in order
-    std::vector<RequestId> mCancelled;
-
-private:
-    std::vector<SPictureJob> mWaiting;
-    std::vector<SPictureResult> mHeld;
-    RequestId mLastId = 0;
-};
 
 // File offset of the second picture of an MPO made by buildMpoFile.
 int64_t secondPictureOffsetOf(const std::vector<uint8_t>& bytes) {
