@@ -11,6 +11,7 @@
 //
 // Lines of figures, then one line of medians:
 //   preview_ms=... full_ms=... readahead_ms=... stall_ms=... rss_growth=...
+//   detail_ms=...
 //   burst_stall_ms=... burst_selections=... burst_decodes=... burst_settle_ms=...
 // rss_growth: the largest resident size after the sixth and later pictures against the
 // size after the fifth, when the picture cache has filled.
@@ -128,6 +129,29 @@ public:
                          mLoad.mFile.constData(), kTimeoutMs / 1000);
         return shown;
     }
+    // One picture pixel on one screen pixel: the time until the frame that shows the
+    // picture's own pixels (it was shown fitted from a smaller decode), and back to fit.
+    double detailMs() {
+        CRuvello& view = *mView.application();
+        QElapsedTimer clock;
+        clock.start();
+        view.actualSize();
+        mView.update();
+        bool swapped = false;
+        const auto connection =
+            QObject::connect(&mView, &QOpenGLWidget::frameSwapped, [&] { swapped = true; });
+        const bool sharp = turnUntil(
+            [&] {
+                const SPictureEntry* e = view.currentEntry();
+                return e && e->leftWidth >= e->wholeWidth && swapped;
+            },
+            kTimeoutMs);
+        QObject::disconnect(connection);
+        const double ms = clock.nsecsElapsed() / 1e6;
+        view.fitView();
+        mView.update();
+        return sharp ? ms : -1;
+    }
     void settle() {
         QElapsedTimer settle;
         settle.start();
@@ -169,7 +193,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::vector<double> previews, fulls, readAheads, stalls;
+    std::vector<double> previews, fulls, readAheads, stalls, details;
     std::vector<long> resident;
     for (size_t i = 0; i + 2 < files.size(); i += 3) {
         const QByteArray &cold = files[i], &warm = files[i + 1], &decoy = files[i + 2];
@@ -244,11 +268,18 @@ int main(int argc, char** argv) {
         selected, kBurstIntervalMs, after.started - before.started,
         after.delivered - before.delivered, after.stopped - before.stopped, settleMs);
 
+    // Last, so that the detail in the textures does not count in the memory figures.
+    bench.settle();
+    details.push_back(bench.detailMs());
+    std::printf("1:1 on the last picture: its own pixels %.1f ms later\n", details.back());
+
     double growth = -1;
     if (resident.size() >= 6)
         growth = double(*std::max_element(resident.begin() + 5, resident.end())) / resident[4];
     std::printf("preview_ms=%.1f full_ms=%.1f readahead_ms=%.1f stall_ms=%.1f rss_growth=%.3f\n",
                 median(previews), median(fulls), median(readAheads), median(stalls), growth);
+    std::printf("detail_ms=%.1f (the picture's own pixels after 1:1 on a fitted one)\n",
+                median(details));
     std::printf("burst_stall_ms=%.1f burst_selections=%zu burst_decodes=%d burst_settle_ms=%.1f\n",
                 burstStall, selected, after.started - before.started, settleMs);
     std::fflush(stdout);
