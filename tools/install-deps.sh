@@ -18,6 +18,7 @@ test_packages=(
     clang libclang-rt-14-dev clang-format git
     python3 tzdata desktop-file-utils libxml2-utils shared-mime-info attr
     tesseract-ocr tesseract-ocr-eng liblcms2-utils python3-pil
+    libx11-dev libxext-dev dbus-daemon
 )
 
 wanted=("${run_packages[@]}")
