@@ -41,6 +41,7 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     buildActions();
     retranslate();
     mGLWidget->update();
+    consoleMilestone("window: form and actions");
 
     QIcon icon(":/images/icon.png");
     for (const char* name : {":/images/icon-32.png", ":/images/icon-48.png", ":/images/icon-64.png",
@@ -77,6 +78,7 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     // A double click opens a folder; renaming takes F2.
     mTreeView->setEditTriggers(QAbstractItemView::EditKeyPressed);
     mDirModel->setRootPath("");
+    consoleMilestone("window: folder tree model");
     // The tree fills in the background: the current folder can be scrolled to only
     // once the folders above it are listed.
     // Folders keep arriving and the tree keeps sorting them for a moment, so the scroll
@@ -106,6 +108,13 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     connect(mImageListModel.get(), &CImageListModel::copyFailed, this,
             [this](const QString& file) { report(tr("Could not copy %1").arg(file)); });
     followListModel();
+    // The start-up's timeline (--verbose): when the tree and the list came.
+    connect(mDirModel.get(), &QFileSystemModel::directoryLoaded, this,
+            [] { consoleMilestoneOnce("folder tree: first folder listed"); });
+    connect(mImageListModel.get(), &QAbstractItemModel::rowsInserted, this,
+            [] { consoleMilestoneOnce("list: first rows"); });
+    connect(mImageListModel.get(), &CImageListModel::fillFinished, this,
+            [] { consoleMilestoneOnce("list: dates and Exif read"); });
     connect(mLineEdit, &QLineEdit::returnPressed, this, &CImgWindow::on_lineEdit_returnPressed);
     connect(mGLWidget, &GLWidget::pictureShown, this, &CImgWindow::pictureShown);
     connect(mGLWidget, &GLWidget::imageLoaded, this, &CImgWindow::imageLoaded);
@@ -132,6 +141,7 @@ CImgWindow::CImgWindow(const QString& startPath, QWidget* parent) : QMainWindow(
     mDockExif->hide();
     mDockTime->hide();
     startAt(startPath);
+    consoleMilestone("window: start folder selected");
     updateActions();
     focusView();
 }

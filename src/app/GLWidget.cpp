@@ -28,19 +28,41 @@ std::string toStdString(const QByteArray& bytes) {
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
+// Passes the loader's results on to the view, noting in the start-up's timeline when the
+// first of each kind came.
+class CTimelineSink : public CPictureSink {
+public:
+    explicit CTimelineSink(CPictureSink* next) : mNext(next) {}
+    void pictureIdentified(RequestId id, const std::string& file,
+                           const SPictureFacts& facts) override {
+        consoleMilestoneOnce("loader: picture identified (Exif, preview)");
+        mNext->pictureIdentified(id, file, facts);
+    }
+    void pictureFinished(const SPictureResult& result) override {
+        if (result.mOutcome == EOutcome::Delivered && result.mPart == EPicturePart::Left)
+            consoleMilestoneOnce("loader: picture decoded");
+        mNext->pictureFinished(result);
+    }
+
+private:
+    CPictureSink* mNext;
+};
+
 }  // namespace
 
 GLWidget::GLWidget(QWidget* parent)
     : QOpenGLWidget(parent), mSource(std::make_unique<CPictureSource>()) {
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setSamples(4);
-    setFormat(format);
+    // One sample a pixel: pictures are drawn as quads on whole pixels, where multisampling
+    // smooths nothing, while on a software renderer it makes every frame resolve four
+    // colour and depth samples a pixel (the first frame waits for that code to be made).
+    setFormat(QSurfaceFormat::defaultFormat());
     mWindow.mHost = this;
     setMouseTracking(true);
     app = std::make_unique<CRuvello>(&mWindow);
     setFocusPolicy(Qt::StrongFocus);
     app->setPictureRequests(mSource.get());
-    mSource->setSink(app.get());
+    mTimelineSink = std::make_unique<CTimelineSink>(app.get());
+    mSource->setSink(mTimelineSink.get());
     mSource->setAligner(alignStereoPairAsShown);
     connect(mSource.get(), &CPictureSource::changed, this, [this] {
         updateBusy();
@@ -50,7 +72,12 @@ GLWidget::GLWidget(QWidget* parent)
     connect(app->timer(), &CTimerQt::dataChanged, this, [this] { update(); });
     // The read-ahead starts once the frame with the whole picture is on the screen, so
     // that its decode never competes with that frame.
-    connect(this, &QOpenGLWidget::frameSwapped, this, [this] { app->frameDone(); });
+    connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
+        consoleMilestoneOnce("first frame on the screen");
+        if (mSharpDrawn)
+            consoleMilestoneOnce("sharp frame on the screen");
+        app->frameDone();
+    });
 }
 
 GLWidget::~GLWidget() {
@@ -76,6 +103,7 @@ QSize GLWidget::sizeHint() const {
 }
 
 void GLWidget::loadPicture(const QByteArray& file) {
+    consoleMilestoneOnce("first picture requested");
     app->selectPicture(toStdString(file));
     emit pictureCurrent(file);
     noteShift();
@@ -145,6 +173,7 @@ void GLWidget::initializeGL() {
     // with the old one and are made anew below.
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
             &GLWidget::contextAboutToBeDestroyed, Qt::UniqueConnection);
+    consoleMilestoneOnce("GL context made");
 
     const QColor background = QColor::fromCmykF(0.4f, 0.0f, 1.0f, 0.0f).darker(200);
     glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
@@ -175,6 +204,7 @@ void GLWidget::initializeGL() {
         emit glUnusable(1);
         return;
     }
+    consoleMilestoneOnce("view's GL set up");
     RUV_CHECK_GL();
 }
 
@@ -213,8 +243,15 @@ void GLWidget::paintGL() {
     app->renderFrame();
     paintNotes();
     updateBusy();
+    consoleMilestoneOnce("first frame drawn");
     SShownPicture shown;
     if (app->takeShownChange(shown)) {
+        if (shown.state == EShown::Preview)
+            consoleMilestoneOnce("preview frame drawn");
+        if (shown.state == EShown::Full && !mSharpDrawn) {
+            consoleMilestoneOnce("sharp frame drawn");
+            mSharpDrawn = true;
+        }
         const QByteArray file = QByteArray::fromStdString(shown.file);
         emit pictureShown(shown);
         emit imageLoaded(QFile::decodeName(file), shown.width, shown.height);

@@ -134,9 +134,12 @@ private:
 
     std::unique_ptr<CRuvello> app;
     CGlutWindow mWindow{800, 1200};
+    // Between the loader and the view: notes the start-up's first results in the timeline.
+    std::unique_ptr<CPictureSink> mTimelineSink;
     std::unique_ptr<CPictureSource> mSource;
     bool mBusy = false;
     int mUnusableCode = 0;  // initializeGL failed: no GL work at all
     CWheelSteps mWheelSteps;
     float mToldShift = 0.0f;
+    bool mSharpDrawn = false;  // a whole picture was drawn: its frame ends the start-up
 };

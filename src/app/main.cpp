@@ -15,7 +15,14 @@
 
 #include <memory>
 
+namespace {
+// How long the splash may stay after the main window was shown without drawing.
+constexpr int kSplashLongestMs = 2000;
+}  // namespace
+
 int main(int argc, char** argv) {
+    setConsoleVerbose(wantsVerbose(argc, argv));
+    consoleMilestone("main (process started, libraries linked)");
     if (wantsHelpOrVersion(argc, argv)) {
         // Help and version need no window, so they work without a display too.
         QCoreApplication app(argc, argv);
@@ -34,6 +41,7 @@ int main(int argc, char** argv) {
 
     QSurfaceFormat::setDefaultFormat(defaultGLFormat());
     CQtExceptionApp app(argc, argv);
+    consoleMilestone("application object");
     setApplicationIdentity();
     QCommandLineParser parser;
     setupCommandLine(parser);
@@ -49,8 +57,10 @@ int main(int argc, char** argv) {
     splash.setWindowTitle("Ruvello: starting");
     splash.show();
     app.processEvents();
+    consoleMilestone("splash shown");
 
     auto window = std::make_unique<CImgWindow>(startPath);
+    consoleMilestone("main window built");
     // Queued: the view finds out while it is first shown, and the event loop ends then.
     QObject::connect(
         window->glWidget(), &GLWidget::glUnusable, &app,
@@ -62,10 +72,13 @@ int main(int argc, char** argv) {
     // unsaved work. Queued: the question it may bring up waits outside the notification.
     QObject::connect(&signalQuit, &CSignalQuit::received, window.get(),
                      &CImgWindow::terminationSignal, Qt::QueuedConnection);
+    // The splash goes with the view's first frame on the screen, never to stand over the
+    // picture; a window that draws nothing (minimised, say) drops it after a moment.
+    QObject::connect(window->glWidget(), &QOpenGLWidget::frameSwapped, &splash, &QWidget::close,
+                     Qt::SingleShotConnection);
     window->show();
-    // The splash turns the event loop until the window shows, on a slow machine for long
-    // enough that the user works in it and a signal closes it, or ends the program.
-    splash.finish(window.get());
+    consoleMilestone("main window shown");
+    QTimer::singleShot(kSplashLongestMs, &splash, &QWidget::close);
     // Inside the event loop, which a forced end during the offer then leaves.
     QTimer::singleShot(0, window.get(), &CImgWindow::offerRecovery);
 

@@ -47,6 +47,16 @@ bool wantsHelpOrVersion(int argc, char** argv) {
     return false;
 }
 
+bool wantsVerbose(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+        if (std::strcmp(argv[i], "--verbose") == 0)
+            return true;
+    }
+    return false;
+}
+
 bool haveDisplay(int argc, char** argv) {
     if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||

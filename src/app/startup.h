@@ -16,6 +16,10 @@ void setupCommandLine(QCommandLineParser& parser);
 // Whether the arguments ask only for help or the version, which needs no display.
 bool wantsHelpOrVersion(int argc, char** argv);
 
+// Whether --verbose is among the arguments: read before the application object, so that
+// the start-up's milestones show from the first one on.
+bool wantsVerbose(int argc, char** argv);
+
 // Whether a window can be shown: a display, or a platform chosen explicitly.
 bool haveDisplay(int argc, char** argv);
 

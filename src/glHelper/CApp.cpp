@@ -45,11 +45,8 @@ void CApp::requestRepaint() {
 bool CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     if (mGLReady)
         releaseGL();
-    const int screenW = host() ? host()->screenWidth() : 0;
-    const int screenH = host() ? host()->screenHeight() : 0;
-    mFramebuffer.create();
-    mFramebuffer.allocate(std::max(screenW, mWindow->mViewWidth),
-                          std::max(screenH, mWindow->mViewHeight), hostFramebuffer());
+    // The two views' framebuffer is made by the first stereo frame: a mono picture never
+    // needs its three screen-sized textures, which the software renderer fills at once.
     const bool shaders = mRenderer.init(vertexSource, fragmentSource);
     setLighting(mUI->mLight);
     mCalib = std::make_unique<CStereoCalib>();
@@ -60,6 +57,7 @@ bool CApp::initGL(const char* vertexSource, const char* fragmentSource) {
     if (!savedCalibration.empty())
         mCalib->loadAndFit(savedCalibration);
     applyCalibration();
+    consoleMilestoneOnce("anaglyph filters set");
     mGLReady = true;
     return shaders;
 }
@@ -91,9 +89,14 @@ void CApp::setCalibrate(bool on, bool clearColour) {
 
 void CApp::reshape() {
     glViewport(0, 0, mWindow->mViewWidth, mWindow->mViewHeight);
-    mOverlayUntil = std::chrono::steady_clock::now() + kOverlayTime;
-    // The frame after the moment, drawn without the sketch, even if nothing else asks.
-    mTimer->repaintAfter(int(kOverlayTime.count()) + 20);
+    // The window's first size is no resize by the user: the sketch would only cover the
+    // first picture (and cost the first frame its drawing).
+    if (mSizedOnce) {
+        mOverlayUntil = std::chrono::steady_clock::now() + kOverlayTime;
+        // The frame after the moment, drawn without the sketch, even if nothing else asks.
+        mTimer->repaintAfter(int(kOverlayTime.count()) + 20);
+    }
+    mSizedOnce = mSizedOnce || (mWindow->mViewWidth > 0 && mWindow->mViewHeight > 0);
     if (mGLReady && host())
         mFramebuffer.ensureSize(mWindow->mViewWidth, mWindow->mViewHeight, hostFramebuffer());
 }
@@ -238,6 +241,13 @@ void CApp::drawStereo() {
     const GLuint screen = hostFramebuffer();
     const float s = mUI->mScale * mUI->mZoom;
     RUV_CHECK_GL();
+    if (!mFramebuffer.mFbo) {
+        // Screen-sized, so that resizing the window never makes it anew.
+        mFramebuffer.create();
+        mFramebuffer.allocate(std::max(host() ? host()->screenWidth() : 0, viewW),
+                              std::max(host() ? host()->screenHeight() : 0, viewH), screen);
+        consoleMilestoneOnce("stereo framebuffer allocated");
+    }
     // A drawing area larger than the screen (a larger second screen) grows the views.
     mFramebuffer.ensureSize(viewW, viewH, screen);
     glBindFramebuffer(GL_FRAMEBUFFER, mFramebuffer.mFbo.get());

@@ -111,8 +111,8 @@ public:
     void restartScreenshotNumbers() { mScreenshotCount = -1; }
 
     // The viewing-geometry sketch (and the filters' hexagons) show for a moment after each
-    // reshape, while the user resizes; the host repaints only on demand, so the moment is
-    // measured in time, not in frames.
+    // reshape but the first, while the user resizes; the host repaints only on demand, so the
+    // moment is measured in time, not in frames.
     static constexpr std::chrono::milliseconds kOverlayTime{500};
     void endOverlay() { mOverlayUntil = {}; }
 
@@ -142,6 +142,7 @@ private:
     bool mReplaying = false;
     bool mSaveFrames = false;
     bool mLightState = true;
+    bool mSizedOnce = false;  // reshape has seen a drawing area: later ones are resizes
     std::unique_ptr<SAnimation> mAnimation;
     float mPixelsPerMeter = 3779.5276f;
     std::unique_ptr<CTimerQt> mTimer;

@@ -157,6 +157,7 @@ void GLSLShader::build(const std::string& name) {
     }
     if (compiled)
         link(entry);
+    consoleMilestoneOnce("shader program " + name + " built");
 }
 
 void GLSLShader::setHeader(const std::string& name, const char* header) {

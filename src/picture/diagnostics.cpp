@@ -1,7 +1,11 @@
 #include "diagnostics.h"
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -74,4 +78,58 @@ void consoleInfo(const std::string& text) {
 void consoleInfoText(const std::string& text) {
     if (gVerbose)
         consoleText(text);
+}
+
+namespace {
+// The process's start in nanoseconds of the boot clock, from /proc/self/stat (in clock
+// ticks since boot: its 22nd field, after the command name in parentheses); 0 when it
+// cannot be read.
+long long processStartNs() {
+    FILE* f = std::fopen("/proc/self/stat", "r");
+    if (!f)
+        return 0;
+    char line[1024] = {};
+    const size_t got = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    line[got] = 0;
+    const char* p = std::strrchr(line, ')');
+    unsigned long long ticks = 0;
+    // Fields 3 to 21 are skipped; the 22nd is the start time.
+    if (!p || std::sscanf(p + 1,
+                          " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d "
+                          "%*d %*d %*d %*d %llu",
+                          &ticks) != 1)
+        return 0;
+    const long hz = sysconf(_SC_CLK_TCK);
+    return hz > 0 ? (long long)(ticks) * (1000000000LL / hz) : 0;
+}
+}  // namespace
+
+double processMilliseconds() {
+    static const long long start = processStartNs();
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const long long ns = (long long)(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    return double(ns - start) / 1e6;
+}
+
+void consoleMilestone(const std::string& what) {
+    if (!gVerbose)
+        return;
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%.1f", processMilliseconds());
+    consoleLine(std::string("timeline ") + ms + " ms: " + what);
+}
+
+void consoleMilestoneOnce(const std::string& what) {
+    if (!gVerbose)
+        return;
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!told.insert(what).second)
+            return;
+    }
+    consoleMilestone(what);
 }

@@ -34,5 +34,14 @@ bool consoleVerbose();
 void consoleInfo(const std::string& text);
 void consoleInfoText(const std::string& text);
 
+// With --verbose, "timeline <ms> ms: <what>", the milliseconds since the process
+// started (the kernel's record of its start, so dynamic linking counts too): the
+// start-up's milestones, for bench/startup_timeline.sh.
+void consoleMilestone(const std::string& what);
+// The same, only the first time this text is given: for what happens again later.
+void consoleMilestoneOnce(const std::string& what);
+// Milliseconds since the process started.
+double processMilliseconds();
+
 #define RUV_WARNING(text) warning(__FILE__, __LINE__, (text))
 #define RUV_ERROR(text) error(__FILE__, __LINE__, (text))
