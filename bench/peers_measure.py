@@ -170,6 +170,7 @@ def measure(entry, cal, tool, pictures, folder):
         if shown is None:
             return figures
         figures["start_ms"] = (shown - viewer.started) * 1000
+        first_shown = shown
         window = viewer.window(title)
         px.xdotool("windowfocus", window)
         for index, column in ((1, "next_ms"), (2, "ahead_ms")):
@@ -183,6 +184,8 @@ def measure(entry, cal, tool, pictures, folder):
                 break
             figures[column] = (shown - pressed) * 1000
             if index == 1:
+                # How long the viewer had to read ahead before the "cold" key.
+                figures["gap_ms"] = (pressed - first_shown) * 1000
                 time.sleep(3)
                 figures["rss_mb"] = viewer.rss_mb()
     finally:
@@ -220,6 +223,7 @@ def main():
 
 def report(cals, results, rounds):
     ignored = {name: sum(cols.pop("ignored", [])) for name, cols in results.items()}
+    gaps = [g for cols in results.values() for g in cols.pop("gap_ms", [])]
     medians = {name: {c: statistics.median(v) if v else None for c, v in cols.items()}
                for name, cols in results.items()}
     print()
@@ -237,6 +241,9 @@ def report(cals, results, rounds):
         if ignored[name]:
             print("%10s %s dropped %d \"next\" key(s) pressed at once after it showed the "
                   "first picture; timed from the press it took" % ("", name, ignored[name]))
+    if gaps:
+        print("The cold key came %.0f ms (median; %.0f to %.0f) after the first picture "
+              "showed." % (statistics.median(gaps), min(gaps), max(gaps)))
     line = []
     ratios = []
     for column, label in COLUMNS:

@@ -1,20 +1,22 @@
 #!/usr/bin/python3
 """The longest time Ruvello's window does not answer while a person works in it.
 
-    peers_stall.py RUVELLO PINGSTALL MAKESAMPLES WORK
+    peers_stall.py RUVELLO PINGSTALL MAKESAMPLES WORK ROUNDS
 
 Under one virtual screen, each case in a fresh start with a throw-away home: paging
 through 24-megapixel pictures (Page Down every 300 ms), exporting the anaglyph of a
 2 x 24-megapixel MPO (Ctrl+E, Return on the proposed name), turning a JPEG (Ctrl+R),
 sorting a 50 000-row folder by Date while it fills (a click on the header) and listing
 that folder from the start. pingstall pings the main window meanwhile; the time before
-the window first shows is not part of it. Prints one line per case and a last line
+the window first shows is not part of it. Each case runs ROUNDS times; prints the
+median per case, each run's figure, and a last line of the medians
     paging_ms=... export_ms=... turn_ms=... sort_ms=... listing_ms=...
 """
 import os
 import re
 import shutil
 import subprocess
+import statistics
 import sys
 import tempfile
 import threading
@@ -237,7 +239,7 @@ def listing(ruvello, tool, big):
 
 
 def main():
-    ruvello, tool, makesamples, work = sys.argv[1:5]
+    ruvello, tool, makesamples, work, rounds = *sys.argv[1:5], int(sys.argv[5])
     pictures = os.path.join(work, "pictures")
     mpo = os.path.join(work, "pair", "pair.mpo")
     small = os.path.join(work, "small")
@@ -263,14 +265,21 @@ def main():
     figures = []
     with px.Screen():
         for key, label, run in cases:
-            try:
-                longest, note = run()
-            except RuntimeError as error:
-                longest, note = None, "failed: %s" % error
-            shown = "%.0f ms" % longest if longest is not None else "-"
-            print("%-45s longest stall %8s (target %d ms)  %s" % (label, shown, TARGET_MS, note),
-                  flush=True)
-            figures.append("%s_ms=%s" % (key, "%.0f" % longest if longest is not None else "nan"))
+            runs, notes = [], []
+            for _ in range(rounds):
+                try:
+                    longest, note = run()
+                except RuntimeError as error:
+                    longest, note = None, "failed: %s" % error
+                if longest is not None:
+                    runs.append(longest)
+                notes.append(note)
+            median = statistics.median(runs) if runs else None
+            shown = "%.0f ms" % median if median is not None else "-"
+            print("%-42s longest stall %7s (target %d ms; runs %s)  %s" % (
+                label, shown, TARGET_MS, " ".join("%.0f" % r for r in runs) or "-",
+                "; ".join(sorted(set(notes)))), flush=True)
+            figures.append("%s_ms=%s" % (key, "%.0f" % median if median is not None else "nan"))
     print(" ".join(figures))
 
 

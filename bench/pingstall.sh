@@ -6,7 +6,8 @@
 # a 50 000-row folder by Date while it fills (a click on the header), and while the
 # program lists that folder from the start. Each case starts the release build's program
 # afresh with a throw-away home, on one virtual screen; the files are made for the run
-# and removed after it. Target: 50 ms each. Ends with one line:
+# and removed after it. Each case runs three times (ROUNDS=n for another count); prints
+# the median and each run's figure, target 50 ms each, and ends with one line of medians:
 #   paging_ms=... export_ms=... turn_ms=... sort_ms=... listing_ms=...
 #   bench/pingstall.sh RELEASE-BUILD-FOLDER
 set -euo pipefail
@@ -18,6 +19,7 @@ source "$root/bench/common.sh"
     exit 2
 }
 build=$(cd "$1" && pwd)
+rounds=${ROUNDS:-3}
 for tool in Xvfb xdotool exiftool tesseract gcc dbus-run-session; do
     command -v "$tool" >/dev/null || { echo "pingstall.sh: $tool is missing" >&2; exit 1; }
 done
@@ -36,4 +38,4 @@ echo "Making 12 pictures of 6000 x 4000 and an MPO of two in $work..."
 # A session bus as on a desktop; the chatter of its daemon and the services it starts
 # goes, the measurement's own output stays.
 dbus-run-session -- sh -c 'exec /usr/bin/python3 -B "$@" >&3 2>&4' sh "$root/bench/peers_stall.py" \
-    "$build/src/app/ruvello" "$work/pingstall" "$makesamples" "$work" 3>&1 4>&2 >/dev/null 2>&1
+    "$build/src/app/ruvello" "$work/pingstall" "$makesamples" "$work" "$rounds" 3>&1 4>&2 >/dev/null 2>&1
