@@ -91,6 +91,8 @@ QVariant CImageListModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             // No tag, no file and not read yet all show as nothing: only codes mean
             // something to the user.
+            if (index.column() == ColOrientation && mBusy.contains(mOrder[size_t(index.row())]))
+                return QStringLiteral("…");
             if (index.column() == ColOrientation)
                 return entry->mOrientation >= 1 && entry->mOrientation <= 8
                            ? QVariant(entry->mOrientation)
@@ -236,29 +238,28 @@ void CImageListModel::setOrientation(const QModelIndex& index, int orientation) 
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
-void CImageListModel::setDirPath(const QString& path) {
-    mDirPath = path;
-    watchFolder(path);
-    const bool listMode = !mListFile.isEmpty();
-    if (!listMode) {
-        clearEntries();
-        mBasePath = path;
-        setModified(false);
-    }
-    // In list mode the folder's pictures join the loaded list; mBasePath stays the list
-    // file's folder. The pictures of that folder itself show with the list when it is
-    // opened: that is no change of the user's, and they become part of the list when it
-    // is changed or saved. Another folder's pictures joining it are a change.
-    const QList<QByteArray> names = listpath::pictureNames(path);
-    if (names.isEmpty())
+bool CImageListModel::canWriteOrientation(const QModelIndex& index) const {
+    const SImageEntry* entry = entryAt(index.row());
+    if (!entry || entry->mMissing)
+        return false;
+    if (entry->mExifRead)
+        return !entry->mNoJpeg;
+    for (const char* suffix : {".jpg", ".jpeg", ".mpo"})
+        if (entry->mNativeName.toLower().endsWith(suffix))
+            return true;
+    return false;
+}
+
+void CImageListModel::setBusy(const QModelIndex& index, bool busy) {
+    if (!index.isValid() || index.row() >= rowCount())
         return;
-    const bool joining =
-        listMode && listpath::canonicalFolder(path) != listpath::canonicalFolder(mBasePath);
-    if (appendNew(names, relativePath(path), joining) > 0 && joining)
-        setModified(true);
-    emit numberPopulated(rowCount());
-    sortItems();
-    startFill();
+    const int position = mOrder[size_t(index.row())];
+    int& writes = mBusy[position];
+    writes = std::max(0, writes + (busy ? 1 : -1));
+    if (writes == 0)
+        mBusy.remove(position);
+    const QModelIndex cell = this->index(index.row(), ColOrientation);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 void CImageListModel::watchFolder(const QString& path) {
@@ -267,50 +268,6 @@ void CImageListModel::watchFolder(const QString& path) {
     mSettle->stop();
     if (!path.isEmpty())
         mWatcher->addPath(path);
-}
-
-void CImageListModel::followFolder() {
-    if (mDirPath.isEmpty())
-        return;
-    const QList<QByteArray> names = listpath::pictureNames(mDirPath);
-    const QString path = relativePath(mDirPath);
-    const bool listMode = !mListFile.isEmpty();
-    const QSet<QByteArray> present(names.begin(), names.end());
-    // A row goes with its file unless it holds something of the user's that no list has,
-    // or belongs to a list: then it stays, shown missing, until the file is back.
-    std::vector<int> gone, marked;
-    bool refill = false;
-    for (size_t row = 0; row < mOrder.size(); ++row) {
-        SImageEntry& entry = mEntries[size_t(mOrder[row])];
-        if (entry.mPath != path || !entry.mNativePath.isEmpty())
-            continue;
-        const bool there = present.contains(entry.mNativeName);
-        if (there == !entry.mMissing)
-            continue;
-        if (!there && !listMode && !entry.mChanged) {
-            entry.mRemoved = true;
-            gone.push_back(int(row));
-            continue;
-        }
-        entry.mMissing = !there;
-        marked.push_back(int(row));
-        refill = refill || (there && !entry.mExifRead);
-    }
-    // Told before the removal, while the rows still have these numbers.
-    rowsChanged(marked, {Qt::ForegroundRole, Qt::ToolTipRole});
-    const bool removed = !gone.empty();
-    removeRowsOf(std::move(gone));
-    const bool joining =
-        listMode && listpath::canonicalFolder(mDirPath) != listpath::canonicalFolder(mBasePath);
-    const int added = appendNew(names, path, joining);
-    if (added > 0 && joining)
-        setModified(true);
-    if (added > 0 || removed)
-        emit numberPopulated(rowCount());
-    if (added > 0)
-        sortItems();
-    if (added > 0 || refill)
-        startFill();
 }
 
 void CImageListModel::rowsChanged(const std::vector<int>& rows, const QList<int>& roles) {
@@ -336,25 +293,29 @@ void CImageListModel::removeRowsOf(std::vector<int> rows) {
 }
 
 void CImageListModel::sortItems() {
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    // Persistent indexes follow their entry, not their row.
-    const QModelIndexList before = persistentIndexList();
-
-    if (mSortAscending)
-        std::stable_sort(mOrder.begin(), mOrder.end(),
-                         [this](int a, int b) { return lessThan(a, b); });
-    else
-        std::stable_sort(mOrder.begin(), mOrder.end(),
-                         [this](int a, int b) { return lessThan(b, a); });
+    // Rows that are in order already (a folder's names come sorted) change nothing, and
+    // the views are not told: they would lay out every row again.
+    std::vector<int> order = mOrder;
+    const auto less = [this](int a, int b) {
+        return mSortAscending ? lessThan(a, b) : lessThan(b, a);
+    };
+    if (!std::is_sorted(order.begin(), order.end(), less))
+        std::stable_sort(order.begin(), order.end(), less);
     // A zero date is no date, and a value not read yet no value: last in either
     // direction, unread ones at the very end.
     if (mSortColumn == ColDate)
-        std::stable_partition(mOrder.begin(), mOrder.end(), [this](int position) {
+        std::stable_partition(order.begin(), order.end(), [this](int position) {
             return !capturedate::isZeroDate(mEntries[size_t(position)].mDate);
         });
-    std::stable_partition(mOrder.begin(), mOrder.end(),
+    std::stable_partition(order.begin(), order.end(),
                           [this](int position) { return !notFilled(mEntries[size_t(position)]); });
+    if (order == mOrder)
+        return;
 
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Persistent indexes follow their entry, not their row.
+    const QModelIndexList before = persistentIndexList();
+    mOrder = std::move(order);
     std::vector<int> rowOf(mEntries.size(), -1);
     for (size_t row = 0; row < mOrder.size(); ++row)
         rowOf[size_t(mOrder[row])] = int(row);
@@ -386,18 +347,26 @@ bool CImageListModel::notFilled(const SImageEntry& entry) const {
 bool CImageListModel::lessThan(int a, int b) const {
     const SImageEntry& x = mEntries[size_t(a)];
     const SImageEntry& y = mEntries[size_t(b)];
+    // One comparison of each text: a sort of tens of thousands of rows makes a million.
+    int order = 0;
     switch (mSortColumn) {
         case ColPath:
-            return std::tie(x.mPath, x.mFilename) < std::tie(y.mPath, y.mFilename);
+            order = x.mPath.compare(y.mPath);
+            break;
         case ColDate:
-            return std::tie(x.mDate, x.mFilename) < std::tie(y.mDate, y.mFilename);
+            order = x.mDate.compare(y.mDate);
+            break;
         case ColOrientation:
-            return std::tie(x.mOrientation, x.mFilename) < std::tie(y.mOrientation, y.mFilename);
+            order = (x.mOrientation > y.mOrientation) - (x.mOrientation < y.mOrientation);
+            break;
         case ColCamera:
-            return std::tie(x.mCamera, x.mFilename) < std::tie(y.mCamera, y.mFilename);
+            order = x.mCamera.compare(y.mCamera);
+            break;
         default:
-            return std::tie(x.mFilename, x.mPath) < std::tie(y.mFilename, y.mPath);
+            order = x.mFilename.compare(y.mFilename);
+            return order != 0 ? order < 0 : x.mPath < y.mPath;
     }
+    return order != 0 ? order < 0 : x.mFilename < y.mFilename;
 }
 
 SImageEntry* CImageListModel::entryAt(int row) {
@@ -421,7 +390,8 @@ void CImageListModel::appendEntry(const SImageEntry& entry) {
     mEntries.push_back(entry);
 }
 
-int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& path, bool changed) {
+int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& path, bool changed,
+                               const QStringList* texts) {
     // A folder of thousands of pictures is listed again on every selection in list mode:
     // look the names up in a set instead of walking the list for each of them. Names are
     // compared as bytes: two names that are no UTF-8 may show as the same text.
@@ -431,12 +401,14 @@ int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& pa
             listed.insert(entry.mNativeName);
     }
     std::vector<SImageEntry> fresh;
-    for (const QByteArray& name : names) {
+    fresh.reserve(size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray& name = names[i];
         if (listed.contains(name))
             continue;
         listed.insert(name);
         SImageEntry entry;
-        entry.mFilename = QFile::decodeName(name);
+        entry.mFilename = texts ? (*texts)[i] : QFile::decodeName(name);
         entry.mNativeName = name;
         entry.mPath = path;
         entry.mChanged = changed;
@@ -454,9 +426,11 @@ int CImageListModel::appendNew(const QList<QByteArray>& names, const QString& pa
 
 void CImageListModel::clearEntries() {
     stopFill();
+    stopListing();
     beginResetModel();
     mEntries.clear();
     mOrder.clear();
+    mBusy.clear();
     mLeadingLines.clear();
     ++mLoads;
     endResetModel();

@@ -5,19 +5,23 @@
 #include "SImageEntry.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+class CBackgroundJobs;
 class QFileSystemWatcher;
 struct SExifInfo;
 class QMimeData;
 class QTimer;
 struct SExifFill;
 struct SFillResult;
+struct SListing;
 
 // The date arithmetic behind the date operations, free of files and models. Dates are
 // calendar dates and wall-clock times without a zone: every day has 24 hours.
@@ -108,6 +112,13 @@ public:
     // from the list to the decoder. Names that are no valid UTF-8 keep their bytes.
     QByteArray filePath(const QModelIndex& index) const;
     void setOrientation(const QModelIndex& index, int orientation);
+    // Whether an orientation can be written into the row's file, from what the list knows
+    // without opening it: JPEG and MPO content once the fill has read the file, before
+    // that the name's extension. Says nothing of the file's permissions.
+    bool canWriteOrientation(const QModelIndex& index) const;
+    // A write of the row's file begins or ends: its Orientation cell shows "…" while one
+    // is on its way.
+    void setBusy(const QModelIndex& index, bool busy);
 
     // The capture-date operations on the entry shown in the index's row.
     void loadExifDate(const QModelIndex& index);
@@ -154,6 +165,9 @@ signals:
     void fillFinished();
 
 public slots:
+    // Lists the folder's pictures (joining a loaded list's rows in list mode). The names
+    // are read on a worker: a folder that lists within a moment has its rows on return,
+    // a larger one gets them when they are there (isListing() until then).
     void setDirPath(const QString& path);
     // Writes the list back to mListFile; nothing in directory mode (see hasListFile).
     // Throws "out.fail" when the file cannot be written.
@@ -162,6 +176,11 @@ public slots:
 public:
     // Whether the background reading of Exif data is still running.
     bool isFilling() const;
+    // Whether a folder's names are still being read.
+    bool isListing() const;
+    // How long setDirPath waits for a folder's names before it returns without its rows
+    // (15 ms, within a frame). Tests that check the rows at once wait longer.
+    static void setListingWait(int ms);
     // Milliseconds from a change in the listed folder to the list following it.
     static constexpr int kFolderSettleMs = 200;
 
@@ -175,6 +194,14 @@ private:
     // The listed folder's pictures as they are now: new ones join, vanished ones go
     // (in directory mode; a list keeps its rows).
     void followFolder();
+    // CImageListModelListing.cpp: reads mDirPath's names on a worker, then hands them to
+    // followNames (follow) or appendListed.
+    void listFolder(bool follow);
+    void takeListing(quint64 generation, const std::shared_ptr<SListing>& listing);
+    // Drops the listings on their way.
+    void stopListing();
+    void appendListed(const QString& dir, const QList<QByteArray>& names, const QStringList& texts);
+    void followNames(const QList<QByteArray>& names);
     void watchFolder(const QString& path);
     // Removes the rows at the given rows (any order) without touching the entries.
     void removeRowsOf(std::vector<int> rows);
@@ -205,7 +232,9 @@ private:
     // names' bytes, as rows, leaving out those already listed; tells views about exactly
     // the appended rows. changed: the new rows are a change of the user's. Returns their
     // number.
-    int appendNew(const QList<QByteArray>& names, const QString& path, bool changed);
+    // texts: the names as text, when a worker has decoded them already.
+    int appendNew(const QList<QByteArray>& names, const QString& path, bool changed,
+                  const QStringList* texts = nullptr);
     // Tells views that whole rows changed, in the given roles.
     void rowsChanged(const std::vector<int>& rows, const QList<int>& roles);
     // Drops all entries (model reset).
@@ -241,6 +270,11 @@ private:
     SFileStamp mListStamp;
     std::shared_ptr<SExifFill> mFill;  // shared: the type is known only where it runs
     quint64 mFillGeneration = 0;
+    CBackgroundJobs* mJobs = nullptr;                  // the folder listings; a child of the model
+    std::vector<std::shared_ptr<SListing>> mListings;  // on their way, oldest first
+    quint64 mListGeneration = 0;
+    static int sListingWaitMs;
+    QHash<int, int> mBusy;  // position in mEntries -> writes of its file on their way
     QFileSystemWatcher* mWatcher = nullptr;
     QTimer* mSettle = nullptr;  // gathers a burst of folder changes into one look
 };

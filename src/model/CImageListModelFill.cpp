@@ -37,6 +37,7 @@ struct SFillResult {
     QString mDate;
     int mOrientation;
     QString mCamera;  // null when the file names no camera
+    bool mNoJpeg;     // no JPEG or MPO content: no orientation can be written into it
 };
 
 struct SExifFill {
@@ -77,7 +78,8 @@ namespace {
 SFillResult readRow(const SFillJob& job) {
     const SExifInfo info = readExif(job.mPath.toStdString());
     SFillResult result{job.mEntry, QString::fromStdString(info.mDateTime), info.mOrientation,
-                       capturedate::cameraText(info)};
+                       capturedate::cameraText(info),
+                       info.mDateTime == "no jpeg file" || info.mOrientation == -1};
     if (capturedate::isDatelessStatus(result.mDate)) {
         const QString modified = capturedate::fileTimeDate(job.mPath);
         if (!modified.isNull())
@@ -105,10 +107,21 @@ void CImageListModel::stopFill() {
 void CImageListModel::startFill() {
     stopFill();
     std::vector<SFillJob> jobs;
+    // A folder's rows share their folder: its path is worked out once.
+    QString lastPath;
+    QByteArray lastNative, folder;
+    bool first = true;
     for (size_t i = 0; i < mEntries.size(); ++i) {
         const SImageEntry& entry = mEntries[i];
-        if (!entry.mExifRead && !entry.mRemoved && !entry.mMissing)
-            jobs.push_back({int(i), filePath(entry)});
+        if (entry.mExifRead || entry.mRemoved || entry.mMissing)
+            continue;
+        if (first || entry.mPath != lastPath || entry.mNativePath != lastNative) {
+            folder = folderPath(entry);
+            lastPath = entry.mPath;
+            lastNative = entry.mNativePath;
+            first = false;
+        }
+        jobs.push_back({int(i), folder + entry.mNativeName});
     }
     if (jobs.empty())
         return;
@@ -156,6 +169,7 @@ void CImageListModel::applyFill(quint64 generation, const std::vector<SFillResul
             entry.mOrientation = result.mOrientation;
         if (entry.mCamera == QLatin1String(kUndefined) && !result.mCamera.isNull())
             entry.mCamera = result.mCamera;
+        entry.mNoJpeg = result.mNoJpeg;
         entry.mExifRead = true;
         changed[size_t(result.mEntry)] = 1;
         any = true;

@@ -18,6 +18,9 @@ struct SImageEntry {
     // The file's Exif data went into every field above that was still unread: an
     // "undefined" camera now means the file names none. Not saved with a list.
     bool mExifRead = false;
+    // With mExifRead: the file holds no JPEG or MPO picture, so no orientation can be
+    // written into it.
+    bool mNoJpeg = false;
     // The file left the listed folder: the entry is no row any more.
     bool mRemoved = false;
     // The row holds something of the user's that no list file has yet: a date, an

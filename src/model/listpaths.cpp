@@ -99,7 +99,7 @@ QByteArray relativeBytes(const QString& base, const QByteArray& dir) {
     return folder;
 }
 
-QList<QByteArray> pictureNames(const QString& dir) {
+QList<QByteArray> pictureNames(const QString& dir, const std::atomic<bool>* cancelled) {
     // Qt's own listing leaves out every name that does not decode, so the folder is read
     // here with the names' bytes as they are.
     QList<QByteArray> names;
@@ -108,6 +108,8 @@ QList<QByteArray> pictureNames(const QString& dir) {
     if (!stream)
         return names;
     while (const dirent* entry = ::readdir(stream)) {
+        if (cancelled && *cancelled)
+            break;
         const QByteArray name(entry->d_name);
         struct stat info;
         if (name.startsWith('.') || !hasPictureSuffix(name) ||

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 namespace listpath {
 
 // The folder with links resolved; for a folder that does not exist (any more), its
@@ -36,7 +38,8 @@ QByteArray relativeBytes(const QString& base, const QByteArray& dir);
 // The names of the pictures in folder dir as the file system keeps them, in byte order:
 // files and links to files named *.mpo, *.jpg, *.jpeg or *.png in any letter case,
 // except hidden ones. Names that are no valid UTF-8 are listed too, though no text can
-// name them. An empty path is no folder chosen yet: nothing.
-QList<QByteArray> pictureNames(const QString& dir);
+// name them. An empty path is no folder chosen yet: nothing. A listing whose cancelled
+// turns true stops early with the names it has.
+QList<QByteArray> pictureNames(const QString& dir, const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace listpath

@@ -21,6 +21,10 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
 #include <thread>
 
 using testing::ElementsAre;
@@ -200,4 +204,49 @@ TEST_F(Fill, ADroppedFileIsCopiedWithItsFileTime) {
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(source.path("new.jpg"))));
     ASSERT_TRUE(filled());
     EXPECT_EQ(cell(0, 2), "2010:01:01 01:00:00");
+}
+
+TEST_F(Fill, ASortDuringTheFillChangesOnlyTheOrder) {
+    // Enough files for the fill to be under way for a while, with dates, orientations and
+    // cameras in another order than the names.
+    constexpr int kFiles = 1500;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32], date[32];
+        std::snprintf(name, sizeof name, "f%04d.jpg", i);
+        std::snprintf(date, sizeof date, "20%02d:01:01 10:00:00", (i * 37) % 23);
+        mFolder.write(name, exifFile(date, 1 + i % 8, "Cam" + std::to_string(i % 5)));
+    }
+    // The values as a list that no one sorted during its fill has them, by file name.
+    CImageListModel quiet;
+    quiet.setDirPath(dir());
+    ASSERT_TRUE(waitUntil([&] { return !quiet.isFilling(); }, 60000));
+    auto values = [](const CImageListModel& model) {
+        std::map<QString, QString> byName;
+        for (int row = 0; row < model.rowCount(); ++row)
+            byName[cellText(model, row, 0)] = cellText(model, row, 2) + '|' +
+                                              cellText(model, row, 3) + '|' +
+                                              cellText(model, row, 4);
+        return byName;
+    };
+    quiet.sort(CImageListModel::ColDate, Qt::DescendingOrder);
+
+    mModel.setDirPath(dir());
+    ASSERT_TRUE(mModel.isFilling());
+    mModel.sort(CImageListModel::ColDate, Qt::DescendingOrder);
+    // Part read, part not: the rows read so far come first, in order.
+    ASSERT_TRUE(waitUntil([&] { return cell(0, 2) != "undefined" || !mModel.isFilling(); }));
+    mModel.sort(CImageListModel::ColCamera, Qt::AscendingOrder);
+    mModel.sort(CImageListModel::ColDate, Qt::DescendingOrder);
+    const std::vector<QString> dates = column(2);
+    const auto unread = std::find(dates.begin(), dates.end(), QString("undefined"));
+    EXPECT_TRUE(
+        std::all_of(unread, dates.end(), [](const QString& d) { return d == "undefined"; }));
+    EXPECT_TRUE(std::is_sorted(dates.begin(), unread, std::greater<QString>()));
+
+    // Once the fill ends: the same rows with the same values, sorted as the quiet list.
+    ASSERT_TRUE(filled());
+    EXPECT_EQ(mModel.rowCount(), kFiles);
+    EXPECT_EQ(values(mModel), values(quiet));
+    EXPECT_EQ(column(0), columnTexts(quiet, 0));
+    EXPECT_FALSE(mModel.isModified());
 }
