@@ -46,9 +46,11 @@ oneRun()
 {
     local log=$1 last=$2 settle=$3
     shift 3
-    rm -rf "$work/config"
+    rm -rf "$work/config" "$work/data"
     : >"$log"
-    XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb "$viewer" --verbose "$@" 2>"$log" >/dev/null &
+    # Settings and kept lists of their own: nothing of another run asks a question.
+    XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data QT_QPA_PLATFORM=xcb \
+        "$viewer" --verbose "$@" 2>"$log" >/dev/null &
     local pid=$! deadline=$((SECONDS + 60))
     until grep -q ": $last\$" "$log"; do
         if [ "$SECONDS" -ge "$deadline" ] || ! kill -0 "$pid" 2>/dev/null; then
@@ -61,7 +63,7 @@ oneRun()
     done
     sleep "$settle"
     echo "rss_kb $(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")" >>"$log"
-    kill "$pid"
+    kill -KILL "$pid"
     wait "$pid" 2>/dev/null || true
 }
 
