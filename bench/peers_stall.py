@@ -83,6 +83,9 @@ def paging(ruvello, tool, folder):
 
 def exporting(ruvello, tool, mpo):
     target = os.path.splitext(mpo)[0] + "-anaglyph.jpg"
+    # The last run's export goes: the dialog would ask whether to replace it.
+    if os.path.exists(target):
+        os.remove(target)
     viewer, window = started(ruvello, mpo)
     try:
         pinging = ping(tool, window, 20)
