@@ -506,12 +506,20 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
     if (folderError != 0)
         return failure("cannot write into " + folder + ": " + std::strerror(folderError));
 
+    // Between the steps: a decode or an encode runs to its end.
+    auto stopped = [&options](int percent) {
+        if (options.mProgress)
+            *options.mProgress = percent;
+        return options.mCancel && *options.mCancel;
+    };
     const SExifInfo info = readExif(source.mLeft);
     SExportTimes spent;
     SStereoPair pair;
     std::string why;
-    if (!preparePair(options, source, info, &pair, &why, &spent))
-        return failure(why);
+    if (stopped(0) || !preparePair(options, source, info, &pair, &why, &spent))
+        return failure(options.mCancel && *options.mCancel ? "cancelled" : why);
+    if (stopped(60))
+        return failure("cancelled");
     if (alignment)
         *alignment = pair.mAlignment;
 
@@ -530,11 +538,14 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
     }
     if (bytes.empty())
         return failure(why);
+    if (stopped(95))
+        return failure("cancelled");
 
     const Clock::time_point start = Clock::now();
     if (!writeFileAtomically(output, bytes, &why))
         return failure("cannot write " + output + ": " + why);
     spent.mWrite = secondsSince(start);
+    stopped(100);
     if (times)
         *times = spent;
     return EExportResult::Written;

@@ -8,6 +8,7 @@
 #include "anaglyphImage.h"
 #include "stereoalignment.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,11 @@ struct SAnaglyphExport {
     // measured them there); 0: the decoded size. Both are scaled from this size to the
     // decoded one, whatever the file's Exif says of its size.
     int mMeasuredWidth = 0, mMeasuredHeight = 0;
+    // For a host that exports in the background. mCancel true stops the export between
+    // its steps: nothing is written and it fails with the words "cancelled". mProgress
+    // receives the share of the work done, in percent.
+    const std::atomic<bool>* mCancel = nullptr;
+    std::atomic<int>* mProgress = nullptr;
 };
 
 // Where the two views come from.

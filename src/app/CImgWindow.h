@@ -12,6 +12,7 @@
 
 class CImageListModel;
 class CTimeAdjustPanel;
+class CWindowWork;
 class GLWidget;
 class QAction;
 class QActionGroup;
@@ -175,10 +176,16 @@ private:
     QList<QAction*> buildFileActions(QWidget* edit);
     // A quarter turn of each selected photo from the way it shows.
     void turnSelected(bool right);
-    // Writes into each selected photo the orientation that orientationFor gives for the
-    // one it has; says what failed (notWritten: "%1 files not …; %2") and returns how many
-    // were written.
-    int writeOrientations(const std::function<int(int)>& orientationFor, const QString& notWritten);
+    // CImgWindowWork.cpp: writes into each selected photo, in the background, the
+    // orientation that orientationFor gives for the one it has; then says what failed
+    // (notWritten: "%1 files not …; %2") and how many were written (written: "… %1 …").
+    void writeOrientations(const std::function<int(int)>& orientationFor, const QString& notWritten,
+                           const QString& written);
+    void writeNextOrientations();
+    // What runs in the background (made on first use, a child of the window).
+    CWindowWork& work();
+    // CImgWindowExport.cpp: the export's end, on the GUI thread.
+    void exportEnded(bool written, const QString& target, const QString& why, bool cancelled);
     // CImgWindowTrash.cpp: Delete and its Undo.
     void trashCurrent();
     void undoTrash();
@@ -229,5 +236,6 @@ private:
     QList<QPair<QString, QString>> mTrashed;  // where each photo was, where it is in the trash
     bool mEnding = false;                     // leaving without the user's answer
     QLabel* mViewLabel = nullptr;
+    CWindowWork* mWork = nullptr;
     int mShownWidth = 0, mShownHeight = 0;
 };

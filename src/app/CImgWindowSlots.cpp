@@ -50,8 +50,9 @@ void CImgWindow::startAt(const QString& startPath) {
         return;
     }
     if (info.isFile()) {
+        // A large folder's rows come a moment later.
         if (selectFolder(info.absolutePath()))
-            selectFile(info.absoluteFilePath());
+            selectWhenListed(info.absoluteFilePath());
         return;
     }
     if (!selectFolder(info.absoluteFilePath()))
@@ -76,8 +77,13 @@ bool CImgWindow::selectFolder(const QString& path) {
 
 void CImgWindow::selectFile(const QString& path) {
     const QString wanted = QFileInfo(path).canonicalFilePath();
+    const QString name = QFileInfo(path).fileName(), target = QFileInfo(wanted).fileName();
     for (int row = 0; row < mImageListModel->rowCount(); ++row) {
         const QModelIndex index = mImageListModel->index(row, 0);
+        // Only rows of either name are looked up on the disk: a large folder has many rows.
+        const QString shown = index.data().toString();
+        if (shown != name && shown != target)
+            continue;
         if (QFileInfo(mImageListModel->fullPath(index)).canonicalFilePath() == wanted) {
             mListView->selectionModel()->setCurrentIndex(
                 index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -273,8 +279,9 @@ QString CImgWindow::alignmentText(const SShownPicture& shown) const {
 void CImgWindow::updateActions() {
     if (QAction* a = findChild<QAction*>("actionExport_Anaglyph"))
         a->setEnabled(canExportAnaglyph());
-    const bool orientable = !mCurrentFile.isEmpty() && canWriteExifOrientation(mCurrentFile) &&
-                            mListView->currentIndex().isValid();
+    // From what the list knows of the file: choosing a row opens no file here.
+    const QModelIndex current = mListView->currentIndex();
+    const bool orientable = current.isValid() && mImageListModel->canWriteOrientation(current);
     for (const char* name :
          {"actionOrientation_Top_Left", "actionOrientation_Right_Top",
           "actionOrientation_Left_Bottom", "actionRotate_Right", "actionRotate_Left"})
@@ -325,38 +332,8 @@ void CImgWindow::setDate() {
 void CImgWindow::setOrientation(int orientation) {
     if ((orientation == 6 || orientation == 8) && !turningStereoAgreed())
         return;
-    const int done = writeOrientations([orientation](int) { return orientation; },
-                                       tr("%1 files not changed; %2"));
-    if (done > 0)
-        report(tr("Orientation %1 written into %2 file(s)").arg(orientation).arg(done));
-}
-
-int CImgWindow::writeOrientations(const std::function<int(int)>& orientationFor,
-                                  const QString& notWritten) {
-    int done = 0;
-    QStringList failures;
-    for (const QModelIndex& index : selectedRows()) {
-        const QString path = mImageListModel->fullPath(index);
-        const QByteArray file = mImageListModel->filePath(index);
-        const int orientation = orientationFor(readExif(file.toStdString()).mOrientation);
-        QString why;
-        if (!writeExifOrientation(path, orientation, &why)) {
-            RUV_WARNING(why.toStdString());
-            failures << why;
-            continue;  // the list and the view keep the old orientation
-        }
-        ++done;
-        mImageListModel->setOrientation(index, orientation);
-        // One file the user just changed: its record is read again here.
-        const SExifInfo info = readExif(file.toStdString());
-        mGLWidget->updatePictureInfo(file, info);
-        if (index.row() == mListView->currentIndex().row())
-            fillExifTable(info);
-    }
-    if (!failures.isEmpty())
-        report(failures.size() == 1 ? failures.front()
-                                    : notWritten.arg(failures.size()).arg(failures.front()));
-    return done;
+    writeOrientations([orientation](int) { return orientation; }, tr("%1 files not changed; %2"),
+                      tr("Orientation %1 written into %2 file(s)").arg(orientation));
 }
 
 bool CImgWindow::turningStereoAgreed() {

@@ -38,11 +38,7 @@ QList<QAction*> CImgWindow::buildFileActions(QWidget* edit) {
 void CImgWindow::turnSelected(bool right) {
     if (!turningStereoAgreed())
         return;
-    // From the file, not the list: another program may have turned it meanwhile.
-    const int done =
-        writeOrientations([right](int now) { return right ? turnedRight(now) : turnedLeft(now); },
-                          tr("%1 files not turned; %2"));
-    if (done > 0)
-        report(right ? tr("%1 file(s) turned right").arg(done)
-                     : tr("%1 file(s) turned left").arg(done));
+    writeOrientations([right](int now) { return right ? turnedRight(now) : turnedLeft(now); },
+                      tr("%1 files not turned; %2"),
+                      right ? tr("%1 file(s) turned right") : tr("%1 file(s) turned left"));
 }

@@ -192,8 +192,15 @@ TEST_F(WindowTest, AnOrientationToAddGoesThroughExiv2OnACopyAndRunsNothingElse) 
     stat(hostile1.c_str(), &before);
     selectRows({rowOf(hostile1), rowOf(hostile2), rowOf(mpo)});
     answerNextBox(QMessageBox::Yes);  // a quarter turn of the stereo file asks first
+    // Written in the background: the rows show "…" meanwhile.
+    auto writing = [&](const std::string& path) {
+        return model().data(model().index(rowOf(path), 3)).toString() == QString::fromUtf8("…");
+    };
     CaptureStderr();
     window->orientation6();
+    EXPECT_TRUE(writing(mpo));
+    EXPECT_TRUE(
+        waitUntil([&] { return !writing(hostile1) && !writing(hostile2) && !writing(mpo); }));
     const std::string said = GetCapturedStderr();
     EXPECT_THAT(said, HasSubstr("sstr.str() = exiv2 -k -M"));
     for (const std::string& path : {hostile1, hostile2, mpo}) {
@@ -212,6 +219,7 @@ TEST_F(WindowTest, AnOrientationToAddGoesThroughExiv2OnACopyAndRunsNothingElse) 
     selectRows({roRow});
     CaptureStderr();
     window->orientation8();
+    EXPECT_TRUE(waitUntil([&] { return !writing(readOnly); }));
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("read-only"));
     EXPECT_EQ(readExif(readOnly).mOrientation, 1);
     EXPECT_NE(model().data(model().index(roRow, 3)).toInt(), 8);

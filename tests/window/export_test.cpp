@@ -1,15 +1,19 @@
 // File ▸ Export Anaglyph of pictures whose pixels are not the size their Exif states, or
 // that the view holds shrunk: the file the window writes is the one the converter writes
-// of the same photo with the same shift, aligned at full size by itself.
+// of the same photo with the same shift, aligned at full size by itself. A large pair is
+// exported in the background while the window pages on.
 #include "CRuvello.h"
 #include "GLWidget.h"
 #include "corpus.h"
 #include "mpowrite.h"
 #include "pngio.h"
+#include "screenframes.h"
 #include "windowfixtures.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QSettings>
 
@@ -128,12 +132,14 @@ protected:
         return readPngFile(QFile::encodeName(typed).constData());
     }
     // The converter's aligned anaglyph of the photo with a shift in its own pixels.
-    SImageHandle converted(const QString& photo, double shift) {
+    SImageHandle converted(const QString& photo, double shift, bool align = true) {
         const QString output = folder + "/converted.png";
         QProcess converter;
         converter.setWorkingDirectory(folder);
-        converter.start(RUVELLO_ANAGLYPH, {"--align", "--shift", QString::number(shift, 'f', 6),
-                                           "-o", output, photo});
+        QStringList arguments{"--shift", QString::number(shift, 'f', 6), "-o", output, photo};
+        if (align)
+            arguments.prepend("--align");
+        converter.start(RUVELLO_ANAGLYPH, arguments);
         EXPECT_TRUE(converter.waitForFinished(120000));
         EXPECT_EQ(converter.exitCode(), 0) << converter.readAllStandardError().toStdString();
         return readPngFile(QFile::encodeName(output).constData());
@@ -192,4 +198,53 @@ TEST_F(ExportTest, AResizedPhotoWhoseExifStatesTheCamerasSizeIsExportedAtItsOwn)
               "Model                           : NX1000\n"
               "ExposureTime                    : 1/25\n"
               "ExifImageWidth                  : 64\n");
+}
+
+TEST_F(ExportTest, ALargePairIsExportedInTheBackgroundWhileTheWindowPagesAndCancelLeavesNoFile) {
+    // Seconds of decoding, composing and encoding: first in the list, the photos after it.
+    const int W = 3000, H = 2000;
+    const CScene scene(W + 40, H);
+    const std::vector<uint8_t> left = scene.view(40, 0, W, H), right = scene.view(0, 0, W, H);
+    temp.write("0-large.mpo", buildMpoFile(encodeJpeg(left.data(), W, H, {}),
+                                           encodeJpeg(right.data(), W, H, {}), 0.065));
+    QSettings().setValue("view/autoAlign", false);
+    open(folder);
+    action("actionStereo")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return action("actionExport_Anaglyph")->isEnabled(); }, 60000));
+    auto exportTo = [&](const QString& name) {
+        whenModal<QFileDialog>([typed = folder + "/" + name](QFileDialog* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            edit->setText(typed);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        QTest::keySequence(window->glWidget(), QKeySequence("Ctrl+E"));
+    };
+    auto running = [&] { return window->findChild<QWidget*>("exportProgress") != nullptr; };
+
+    const QString exported = folder + "/exported.png";
+    exportTo("exported.png");
+    ASSERT_TRUE(running());
+    // Page Down through the X server: the next photo shows while the export runs.
+    pressKeys(*window, "Next");
+    ASSERT_TRUE(waitUntil([&] { return window->windowTitle().endsWith(folder + "/a.jpg"); }));
+    EXPECT_TRUE(running());
+    EXPECT_FALSE(QFileInfo::exists(exported));
+    ASSERT_TRUE(waitUntil([&] { return !running(); }, 120000));
+    const SImageHandle written = readPngFile(QFile::encodeName(exported).constData());
+    const SImageHandle wanted = converted(folder + "/0-large.mpo", 0.0, false);
+    ASSERT_NE(written->mPixels, nullptr);
+    ASSERT_NE(wanted->mPixels, nullptr);
+    EXPECT_LE(meanDifference(*written, *wanted), 0.5);
+
+    // Cancelled: no file, and no temporary file beside it.
+    pressKeys(*window, "Prior");
+    ASSERT_TRUE(waitUntil([&] { return action("actionExport_Anaglyph")->isEnabled(); }, 60000));
+    const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden);
+    exportTo("cancelled.png");
+    ASSERT_TRUE(running());
+    auto* cancel = window->findChild<QPushButton*>("exportCancel");
+    ASSERT_NE(cancel, nullptr);
+    clickAt(*cancel, cancel->rect());
+    ASSERT_TRUE(waitUntil([&] { return !running(); }, 120000));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), before);
 }

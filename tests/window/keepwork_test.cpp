@@ -206,6 +206,7 @@ TEST_F(KeepWork, WhatCannotBeDoneIsSaidInTheStatusBar) {
     // exiv2 refuses a file that is no picture.
     selectRows({rowOf("notes.jpg")});
     window->orientation6();
+    EXPECT_TRUE(waitUntil([&] { return status().contains("notes.jpg"); }));
     EXPECT_THAT(status().toStdString(), HasSubstr("notes.jpg"));
 
     // A day that does not exist.
