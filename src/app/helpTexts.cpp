@@ -142,7 +142,8 @@ const SHelpSection kHelpSections[] = {
      "then lie above each other.</p>"},
     {"export", "Export",
      "<p>File &gt; Export Anaglyph (Ctrl+E) saves the anaglyph as it shows, "
-     "aligned and cropped, at the picture's full resolution, as JPEG or PNG. The command "
+     "aligned and cropped, at the picture's full resolution, as JPEG or PNG, in the "
+     "background: the status bar shows its progress and a Cancel button. The command "
      "ruvello-anaglyph converts many files at once (--align aligns them, --layout "
      "parallel|cross|mpo writes side-by-side pictures or aligned MPO files); "
      "ruvello-anaglyph --help lists its options.</p>"},
