@@ -104,6 +104,14 @@ QSize GLWidget::sizeHint() const {
 
 void GLWidget::loadPicture(const QByteArray& file) {
     consoleMilestoneOnce("first picture requested");
+    if (!app->glReady()) {
+        // At start the view has neither GL nor a size yet: its screen bounds the size, so
+        // that the decode runs while the window is made and shown.
+        if (const QScreen* shown = screen()) {
+            const QSize size = shown->availableSize() * shown->devicePixelRatio();
+            app->setExpectedViewSize(size.width(), size.height());
+        }
+    }
     app->selectPicture(toStdString(file));
     emit pictureCurrent(file);
     noteShift();

@@ -30,8 +30,11 @@ CRuvello::~CRuvello() {
 
 bool CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const char* grayVs,
                            const char* grayFs) {
-    // A new context (the widget was reparented) has none of the old textures.
+    // A new context (the widget was reparented) has none of the old textures. Before the
+    // first one, pictures may already be on their way: they stay.
     for (SPictureEntry& e : mCache) {
+        if (!mHadContext)
+            break;
         e.texLeft.release();
         e.texRight.release();
         e.texThumb.release();
@@ -56,6 +59,17 @@ bool CRuvello::initShaders(const char* stereoVs, const char* stereoFs, const cha
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     mMaxTexSize = std::min<int>(std::max(maxSize, 64), kMaxTexSize);
+    if (!mHadContext && mMaxTexSize < kMaxTexSize) {
+        // Asked for before the driver's limit was known, and larger than it allows.
+        for (SPictureEntry& e : mCache) {
+            cancelRequests(e);
+            e.pendingLeft.reset();
+            e.pendingRight.reset();
+            e.keptLeft.reset();
+            e.keptRight.reset();
+        }
+    }
+    mHadContext = true;
 
     mGrayProgram = GLSLShader::instance().createAndBuild({grayVs}, {grayFs});
     if (!mGrayProgram) {

@@ -117,6 +117,12 @@ public:
     // path the loader threads take.
     void setPictureRequests(CPictureRequests* requests) { mRequests = requests; }
 
+    // The device pixels the view will have, for pictures asked for before its GL set-up
+    // and first size (at start): they come at the size shown without waiting for both.
+    void setExpectedViewSize(int width, int height) {
+        mExpectedWidth = width;
+        mExpectedHeight = height;
+    }
     // The picture to show: the file name's bytes. What the file is comes with it.
     void selectPicture(const std::string& filename);
     // The picture likely to be shown next (empty: none). It is decoded once the current
@@ -265,4 +271,6 @@ private:
     bool mShownValid = false, mShownChanged = false;
     bool mRepaint = false;  // see takeRepaintRequest
     bool mAutoAlign = true;
+    bool mHadContext = false;  // a GL set-up was done: a new one finds old textures gone
+    int mExpectedWidth = 0, mExpectedHeight = 0;
 };

@@ -85,9 +85,10 @@ void CRuvello::selectPicture(const std::string& filename) {
         return;
     entryOf(filename, true);
     settleRequests();
-    // Asked for at once rather than in the paint that follows; before GL set-up the
-    // texture limit is not known yet, and the first paint asks.
-    if (mRequests && glReady())
+    // Asked for at once rather than in the paint that follows. Before GL set-up only when
+    // the size the view will have is known: the texture limit is taken as the largest
+    // the view uses, and a smaller one at set-up asks again.
+    if (mRequests && (glReady() || mExpectedWidth > 0))
         requestMissing(*current(), EPriority::Current);
 }
 
@@ -196,9 +197,13 @@ void CRuvello::setAutoAlign(bool on) {
 }
 
 SPictureSize CRuvello::leftSize() const {
-    // Before the first reshape the view has no size: the picture comes in full.
-    if (mWindow->mViewWidth <= 0 || mWindow->mViewHeight <= 0)
+    // Before the first reshape the view has no size: the size it is expected to have, or
+    // the picture in full.
+    if (mWindow->mViewWidth <= 0 || mWindow->mViewHeight <= 0) {
+        if (mExpectedWidth > 0 && mExpectedHeight > 0)
+            return SPictureSize{mMaxTexSize, mExpectedWidth, mExpectedHeight};
         return SPictureSize{mMaxTexSize};
+    }
     return SPictureSize{mMaxTexSize, mWindow->mViewWidth, mWindow->mViewHeight};
 }
 
