@@ -1,4 +1,5 @@
 #include "anaglyphExport.h"
+
 #include "exportEncoding.h"
 
 #include "CViewRows.h"
@@ -14,6 +15,7 @@
 #include "pixelformat.h"
 #include "pngwrite.h"
 #include "resample.h"
+#include "stereoFrame.h"
 #include "viewdecode.h"
 
 #include <sys/stat.h>
@@ -65,10 +67,25 @@ std::string formatProblem(EStereoLayout layout, EFormat format) {
                        : "the output's name ends neither in .jpg, .jpeg nor .png";
         case EStereoLayout::Parallel:
         case EStereoLayout::Cross:
+        case EStereoLayout::HalfParallel:
             return format == EFormat::Jpeg || format == EFormat::Jps
                        ? ""
                        : "the output's name of a side-by-side pair ends neither in .jpg, "
                          ".jpeg nor .jps";
+        case EStereoLayout::OverUnder:
+        case EStereoLayout::HalfOverUnder:
+            return format == EFormat::Jpeg || format == EFormat::Jps || format == EFormat::Png
+                       ? ""
+                       : "the output's name of an over-under pair ends neither in .jpg, "
+                         ".jpeg, .jps nor .png";
+        case EStereoLayout::Rows:
+        case EStereoLayout::Columns:
+        case EStereoLayout::Checkerboard:
+            // A JPEG's colours are shared by neighbouring pixels: the two views would
+            // bleed into each other's rows.
+            return format == EFormat::Png ? ""
+                                          : "the output's name of an interleaved pair does "
+                                            "not end in .png";
         case EStereoLayout::Mpo:
             return format == EFormat::Mpo ? ""
                                           : "the output's name of a Multi-Picture file does "
@@ -236,30 +253,32 @@ SImageHandle uprightPicture(const SImageHandle& picture, int orientation) {
     return orientation == 1 ? picture : upright(*picture, orientation);
 }
 
-// Both pictures upright, next to each other: left | right, or right | left for cross-eyed
-// viewing.
-SImageHandle sideBySide(const SStereoPair& pair, bool cross) {
-    const SImageHandle left = uprightPicture(pair.mLeft, pair.mOrientation);
-    const SImageHandle right = uprightPicture(pair.mRight, pair.mOrientation);
-    if (!left->mPixels || !right->mPixels)
-        return makeImageHandle(failedImage());
-    SImage shape;
-    shape.mWidth = left->mWidth + right->mWidth;
-    shape.mHeight = left->mHeight;
-    shape.mChannels = 3;
-    const SImageHandle handle = allocateImage(shape);
-    if (!handle->mPixels)
-        return handle;
-    const SImage& out = *handle;
-    const SImage& first = cross ? *right : *left;
-    const SImage& second = cross ? *left : *right;
-    const size_t firstBytes = size_t(first.mWidth) * 3, secondBytes = size_t(second.mWidth) * 3;
-    for (int y = 0; y < out.mHeight; ++y) {
-        uint8_t* row = out.mPixels + size_t(y) * (firstBytes + secondBytes);
-        std::memcpy(row, first.mPixels + size_t(y) * firstBytes, firstBytes);
-        std::memcpy(row + firstBytes, second.mPixels + size_t(y) * secondBytes, secondBytes);
+// How a framed layout puts the two pictures into one.
+struct SFrameOf {
+    EStereoFrame mFrame = EStereoFrame::SideBySide;
+    bool mHalf = false;
+    bool mRightFirst = false;
+};
+
+SFrameOf frameOf(EStereoLayout layout) {
+    switch (layout) {
+        case EStereoLayout::Cross:
+            return {EStereoFrame::SideBySide, false, true};
+        case EStereoLayout::OverUnder:
+            return {EStereoFrame::OverUnder, false, false};
+        case EStereoLayout::HalfParallel:
+            return {EStereoFrame::SideBySide, true, false};
+        case EStereoLayout::HalfOverUnder:
+            return {EStereoFrame::OverUnder, true, false};
+        case EStereoLayout::Rows:
+            return {EStereoFrame::Rows, false, false};
+        case EStereoLayout::Columns:
+            return {EStereoFrame::Columns, false, false};
+        case EStereoLayout::Checkerboard:
+            return {EStereoFrame::Checkerboard, false, false};
+        default:
+            return {};
     }
-    return handle;
 }
 
 // The decoded pair in one size and one orientation (the left picture's as stored), aligned
@@ -399,26 +418,40 @@ std::vector<uint8_t> anaglyphBytes(const SAnaglyphExport& options, SStereoPair& 
     return bytes;
 }
 
-// The two pictures side by side in one JPEG, with the JPS marker when the name asks
-// for it.
-std::vector<uint8_t> sideBySideBytes(const SAnaglyphExport& options, SStereoPair& pair,
-                                     const std::string& exifSource, EFormat format,
-                                     std::string* why, SExportTimes* spent) {
+// The two pictures upright in one, as the layout frames them; a JPEG carries the JPS
+// marker when the name asks for it.
+std::vector<uint8_t> framedBytes(const SAnaglyphExport& options, SStereoPair& pair,
+                                 const std::string& exifSource, EFormat format, std::string* why,
+                                 SExportTimes* spent) {
     Clock::time_point start = Clock::now();
-    const bool cross = options.mLayout == EStereoLayout::Cross;
-    const SImageHandle joined = sideBySide(pair, cross);
+    const SFrameOf f = frameOf(options.mLayout);
+    const SImageHandle left = uprightPicture(pair.mLeft, pair.mOrientation);
+    const SImageHandle right = uprightPicture(pair.mRight, pair.mOrientation);
     pair = SStereoPair();
+    const SImageHandle joined =
+        left->mPixels && right->mPixels
+            ? composeStereoFrame(f.mRightFirst ? *right : *left, f.mRightFirst ? *left : *right,
+                                 f.mFrame, f.mHalf)
+            : makeImageHandle(failedImage());
     if (!joined->mPixels) {
-        *why = "out of memory for putting the pictures side by side";
+        *why = "out of memory for putting the pictures together";
         return {};
     }
     spent->mPass = secondsSince(start);
 
     start = Clock::now();
-    *why = "cannot encode the JPEG picture";
-    std::vector<uint8_t> bytes =
-        encodeAsJpeg(*joined, exifSource, options.mQuality,
-                     format == EFormat::Jps ? jpsMarker(!cross) : std::vector<uint8_t>());
+    std::vector<uint8_t> bytes;
+    if (format == EFormat::Png) {
+        bytes = encodeAsPng(*joined, exifSource, why);
+    } else {
+        *why = "cannot encode the JPEG picture";
+        const bool overUnder = f.mFrame == EStereoFrame::OverUnder;
+        bytes = encodeAsJpeg(
+            *joined, exifSource, options.mQuality,
+            format == EFormat::Jps
+                ? jpsMarker(!f.mRightFirst, overUnder, f.mHalf && !overUnder, f.mHalf && overUnder)
+                : std::vector<uint8_t>());
+    }
     spent->mEncode = secondsSince(start);
     return bytes;
 }
@@ -528,12 +561,11 @@ EExportResult exportAnaglyph(const SAnaglyphExport& options, const SStereoSource
         case EStereoLayout::Anaglyph:
             bytes = anaglyphBytes(options, pair, source.mLeft, format, &why, &spent);
             break;
-        case EStereoLayout::Parallel:
-        case EStereoLayout::Cross:
-            bytes = sideBySideBytes(options, pair, source.mLeft, format, &why, &spent);
-            break;
         case EStereoLayout::Mpo:
             bytes = mpoBytes(options, pair, source.mLeft, &why, &spent);
+            break;
+        default:
+            bytes = framedBytes(options, pair, source.mLeft, format, &why, &spent);
             break;
     }
     if (bytes.empty())

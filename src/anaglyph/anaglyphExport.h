@@ -14,10 +14,16 @@
 
 // What is written, and the output names each layout takes.
 enum class EStereoLayout {
-    Anaglyph,  // one anaglyph picture: .jpg, .jpeg or .png
-    Parallel,  // left | right side by side, for viewing with parallel eyes: .jpg, .jpeg, .jps
-    Cross,     // right | left, for cross-eyed viewing: .jpg, .jpeg or .jps
-    Mpo,       // both pictures in a Multi-Picture file, the left one first: .mpo
+    Anaglyph,       // one anaglyph picture: .jpg, .jpeg or .png
+    Parallel,       // left | right side by side, for viewing with parallel eyes: .jpg, .jpeg, .jps
+    Cross,          // right | left, for cross-eyed viewing: .jpg, .jpeg or .jps
+    Mpo,            // both pictures in a Multi-Picture file, the left one first: .mpo
+    OverUnder,      // left above right: .jpg, .jpeg, .jps or .png
+    HalfParallel,   // left | right, each squeezed to half width (3D TVs): as Parallel
+    HalfOverUnder,  // left above right, each squeezed to half height: as OverUnder
+    Rows,           // the left view on the even rows, counted from 0 at the top: .png
+    Columns,        // the left view on the even columns: .png
+    Checkerboard,   // the left view where row and column add up to an even number: .png
 };
 
 struct SAnaglyphExport {

@@ -18,8 +18,13 @@ const char* const kConverterUsage =
     "Options:\n"
     "  --layout LAYOUT     anaglyph (default); parallel: the left and the right picture side\n"
     "                      by side in one JPEG; cross: right and left, for cross-eyed\n"
-    "                      viewing; mpo: both pictures in a Multi-Picture file (.mpo). A\n"
-    "                      side-by-side output named .jps carries the JPS stereo marker.\n"
+    "                      viewing; mpo: both pictures in a Multi-Picture file (.mpo);\n"
+    "                      over-under: left above right; half-parallel, half-over-under:\n"
+    "                      each view squeezed to half size, for 3D TVs and projectors;\n"
+    "                      rows, columns, checkerboard: the views interleaved, the left one\n"
+    "                      on the even rows, columns or squares counted from 0 at the top\n"
+    "                      left, for passive 3D monitors and DLP projectors (.png). A side-\n"
+    "                      by-side or over-under output named .jps carries the JPS marker.\n"
     "                      The options from --calib to --shift only make anaglyphs\n"
     "  --align             bring the right picture onto the left one (height, rotation,\n"
     "                      size; the nearest object at the screen) and keep the part that\n"
@@ -108,10 +113,17 @@ bool parseQuality(const std::string& text, int* quality) {
 }
 
 bool parseLayout(const std::string& text, EStereoLayout* layout) {
-    const std::pair<const char*, EStereoLayout> names[] = {{"anaglyph", EStereoLayout::Anaglyph},
-                                                           {"parallel", EStereoLayout::Parallel},
-                                                           {"cross", EStereoLayout::Cross},
-                                                           {"mpo", EStereoLayout::Mpo}};
+    const std::pair<const char*, EStereoLayout> names[] = {
+        {"anaglyph", EStereoLayout::Anaglyph},
+        {"parallel", EStereoLayout::Parallel},
+        {"cross", EStereoLayout::Cross},
+        {"mpo", EStereoLayout::Mpo},
+        {"over-under", EStereoLayout::OverUnder},
+        {"half-parallel", EStereoLayout::HalfParallel},
+        {"half-over-under", EStereoLayout::HalfOverUnder},
+        {"rows", EStereoLayout::Rows},
+        {"columns", EStereoLayout::Columns},
+        {"checkerboard", EStereoLayout::Checkerboard}};
     for (const auto& [name, value] : names)
         if (text == name) {
             *layout = value;
@@ -179,7 +191,10 @@ bool parseConverterOptions(int argc, char** argv, SConverterOptions* options, st
             if (!takeValue())
                 return false;
             if (!parseLayout(value, &options->mExport.mLayout)) {
-                *error = "--layout takes anaglyph, parallel, cross or mpo, not \"" + value + "\"";
+                *error =
+                    "--layout takes anaglyph, parallel, cross, mpo, over-under, half-parallel, "
+                    "half-over-under, rows, columns or checkerboard, not \"" +
+                    value + "\"";
                 return false;
             }
             layoutGiven = true;

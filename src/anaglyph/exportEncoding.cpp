@@ -53,10 +53,14 @@ std::vector<uint8_t> encodeAsPng(const SImage& image, const std::string& exifSou
 // picture is the left half), 24-31 the gap between the halves (none). Readers take a
 // descriptor without the left-first flag for the right eye's picture on the left, the
 // cross-eyed order, so the parallel order sets it. An empty comment block ends it.
-std::vector<uint8_t> jpsMarker(bool leftFirst) {
+std::vector<uint8_t> jpsMarker(bool leftFirst, bool overUnder, bool halfWidth, bool halfHeight) {
     const std::string identifier = "_JPSJPS_";
     std::vector<uint8_t> marker(identifier.begin(), identifier.end());
-    const uint32_t descriptor = 0x01u | 0x02u << 8 | (leftFirst ? 0x04u : 0x00u) << 16;
+    // Media type 1 (stereo); layout 2 side by side or 3 over-under; flags: half height 1,
+    // half width 2, left field first 4.
+    const uint32_t flags =
+        (halfHeight ? 0x01u : 0u) | (halfWidth ? 0x02u : 0u) | (leftFirst ? 0x04u : 0u);
+    const uint32_t descriptor = 0x01u | (overUnder ? 0x03u : 0x02u) << 8 | flags << 16;
     marker.insert(marker.end(), {0x00, 0x04});
     for (int shift = 24; shift >= 0; shift -= 8)
         marker.push_back(uint8_t(descriptor >> shift));

@@ -22,4 +22,5 @@ std::vector<uint8_t> encodeAsPng(const SImage& image, const std::string& exifSou
 
 // The JPS marker (APP3 payload) of a side-by-side picture; leftFirst: the left eye's
 // picture is the left half.
-std::vector<uint8_t> jpsMarker(bool leftFirst);
+std::vector<uint8_t> jpsMarker(bool leftFirst, bool overUnder = false, bool halfWidth = false,
+                               bool halfHeight = false);

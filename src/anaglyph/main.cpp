@@ -121,6 +121,18 @@ std::string outputEnding(const SAnaglyphExport& options) {
             return "-cross.jpg";
         case EStereoLayout::Mpo:
             return options.mAlign ? "-aligned.mpo" : "-stereo.mpo";
+        case EStereoLayout::OverUnder:
+            return "-over-under.jpg";
+        case EStereoLayout::HalfParallel:
+            return "-half-parallel.jpg";
+        case EStereoLayout::HalfOverUnder:
+            return "-half-over-under.jpg";
+        case EStereoLayout::Rows:
+            return "-rows.png";
+        case EStereoLayout::Columns:
+            return "-columns.png";
+        case EStereoLayout::Checkerboard:
+            return "-checkerboard.png";
         case EStereoLayout::Anaglyph:
             break;
     }
