@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while and fails on any crash, leak or sanitizer report.
-#   run_fuzz.sh FUZZ-BINARY SECONDS exif|jpeg|png|view|csv|calib|ui|icc|exifcopy
+#   run_fuzz.sh FUZZ-BINARY SECONDS exif|jpeg|png|view|csv|calib|ui|icc|exifcopy|stereolayout
 # Picture targets are seeded from the real-world files when RUVELLO_TEST_CORPUS is set;
 # the list, calibration, view-parameter and colour-profile targets from the files under
 # fuzz/seeds/.
