@@ -38,16 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     both.mWidth = 1 + data[0] % 64;
     both.mHeight = 1 + data[1] % 64;
     both.mChannels = 1 + data[2] % 4;
-    const SStereoLayout layout{EStereoLayout(data[3] % 5), (data[3] & 0x80) != 0};
+    const SStoredLayout layout{EStoredLayout(data[3] % 5), (data[3] & 0x80) != 0};
     std::string pixels(size_t(imageByteSize(both)), '\0');
     std::memcpy(pixels.data(), data + 4, std::min(pixels.size(), size - 4));
     both.mPixels = reinterpret_cast<unsigned char*>(pixels.data());
     const auto views = splitStereoImage(both, layout, nullptr);
-    const bool sideBySide = layout.mLayout == EStereoLayout::SideBySideLR ||
-                            layout.mLayout == EStereoLayout::SideBySideRL;
+    const bool sideBySide = layout.mLayout == EStoredLayout::SideBySideLR ||
+                            layout.mLayout == EStoredLayout::SideBySideRL;
     int width = sideBySide ? both.mWidth / 2 : both.mWidth;
     int height = sideBySide ? both.mHeight : both.mHeight / 2;
-    if (layout.mLayout == EStereoLayout::Mono || width < 1 || height < 1) {
+    if (layout.mLayout == EStoredLayout::Mono || width < 1 || height < 1) {
         if (views.first->mPixels || views.second->mPixels)
             std::abort();
         return 0;

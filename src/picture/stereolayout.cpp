@@ -45,22 +45,22 @@ ReadAt fileReader(FILE* file) {
 // The descriptor's lowest byte is the media type (1 stereo), the next the layout
 // (2 side by side, 3 over-under; 0 mono, 1 interleaved, 4 anaglyph give nothing to cut),
 // the third the flags: 0x01 half height, 0x02 half width, 0x04 left view first.
-SStereoLayout jpsLayout(uint32_t descriptor) {
+SStoredLayout jpsLayout(uint32_t descriptor) {
     const uint32_t type = descriptor & 0xFF, layout = descriptor >> 8 & 0xFF,
                    flags = descriptor >> 16 & 0xFF;
     const bool leftFirst = (flags & 0x04) != 0;
     if (type != 1)
         return {};
     if (layout == 2)
-        return {leftFirst ? EStereoLayout::SideBySideLR : EStereoLayout::SideBySideRL,
+        return {leftFirst ? EStoredLayout::SideBySideLR : EStoredLayout::SideBySideRL,
                 (flags & 0x02) != 0};
     if (layout == 3)
-        return {leftFirst ? EStereoLayout::OverUnderLR : EStereoLayout::OverUnderRL,
+        return {leftFirst ? EStoredLayout::OverUnderLR : EStoredLayout::OverUnderRL,
                 (flags & 0x01) != 0};
     return {};
 }
 
-std::optional<SStereoLayout> walkJpeg(const ReadAt& read) {
+std::optional<SStoredLayout> walkJpeg(const ReadAt& read) {
     uint8_t head[2];
     if (!read(0, head, 2) || head[0] != 0xFF || head[1] != 0xD8)
         return std::nullopt;
@@ -101,7 +101,7 @@ std::optional<SStereoLayout> walkJpeg(const ReadAt& read) {
     return std::nullopt;
 }
 
-std::optional<SStereoLayout> walkPng(const ReadAt& read) {
+std::optional<SStoredLayout> walkPng(const ReadAt& read) {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     uint8_t head[8];
     if (!read(0, head, 8) || std::memcmp(head, kSignature, 8) != 0)
@@ -119,8 +119,8 @@ std::optional<SStereoLayout> walkPng(const ReadAt& read) {
             uint8_t mode = 0xFF;
             if (length != 1 || !read(pos + 8, &mode, 1) || mode > 1)
                 return std::nullopt;
-            return SStereoLayout{
-                mode == 1 ? EStereoLayout::SideBySideLR : EStereoLayout::SideBySideRL, false};
+            return SStoredLayout{
+                mode == 1 ? EStoredLayout::SideBySideLR : EStoredLayout::SideBySideRL, false};
         }
         pos += 12 + uint64_t(length);  // length, type, data, CRC
     }
@@ -133,19 +133,19 @@ std::string lowered(std::string text) {
     return text;
 }
 
-std::optional<SStereoLayout> hintLayout(const std::string& word) {
+std::optional<SStoredLayout> hintLayout(const std::string& word) {
     static const struct {
         const char* mWord;
-        EStereoLayout mLayout;
-    } kHints[] = {{"sbs", EStereoLayout::SideBySideLR}, {"lr", EStereoLayout::SideBySideLR},
-                  {"rl", EStereoLayout::SideBySideRL},  {"tb", EStereoLayout::OverUnderLR},
-                  {"ou", EStereoLayout::OverUnderLR},   {"bt", EStereoLayout::OverUnderRL}};
+        EStoredLayout mLayout;
+    } kHints[] = {{"sbs", EStoredLayout::SideBySideLR}, {"lr", EStoredLayout::SideBySideLR},
+                  {"rl", EStoredLayout::SideBySideRL},  {"tb", EStoredLayout::OverUnderLR},
+                  {"ou", EStoredLayout::OverUnderLR},   {"bt", EStoredLayout::OverUnderRL}};
     for (const auto& hint : kHints) {
         const std::string base = hint.mWord;
         if (word == base)
-            return SStereoLayout{hint.mLayout, false};
+            return SStoredLayout{hint.mLayout, false};
         if (word == "h" + base || word == base + "h")
-            return SStereoLayout{hint.mLayout, true};
+            return SStoredLayout{hint.mLayout, true};
     }
     return std::nullopt;
 }
@@ -227,29 +227,29 @@ std::string inCaseOf(const std::string& found, const std::string& other) {
 
 }  // namespace
 
-std::optional<SStereoLayout> readJpsMarker(const uint8_t* bytes, size_t size) {
+std::optional<SStoredLayout> readJpsMarker(const uint8_t* bytes, size_t size) {
     return walkJpeg(bytesReader(bytes, size));
 }
 
-std::optional<SStereoLayout> readJpsMarker(FILE* file) {
+std::optional<SStoredLayout> readJpsMarker(FILE* file) {
     return walkJpeg(fileReader(file));
 }
 
-std::optional<SStereoLayout> readPnsOrder(const uint8_t* bytes, size_t size) {
+std::optional<SStoredLayout> readPnsOrder(const uint8_t* bytes, size_t size) {
     return walkPng(bytesReader(bytes, size));
 }
 
-std::optional<SStereoLayout> readPnsOrder(FILE* file) {
+std::optional<SStoredLayout> readPnsOrder(FILE* file) {
     return walkPng(fileReader(file));
 }
 
-SStereoLayout layoutFromName(const std::string& fileName) {
+SStoredLayout layoutFromName(const std::string& fileName) {
     const std::string name = lowered(baseName(fileName));
     const size_t dot = name.find_last_of('.');
     const bool hasExtension = dot != std::string::npos && dot > 0;
     const std::string stem = hasExtension ? name.substr(0, dot) : name;
     const std::string extension = hasExtension ? name.substr(dot + 1) : std::string();
-    std::optional<SStereoLayout> found;
+    std::optional<SStoredLayout> found;
     for (size_t i = 0; i < stem.size(); ++i) {
         if (stem[i] != '_' && stem[i] != '-')
             continue;
@@ -262,23 +262,23 @@ SStereoLayout layoutFromName(const std::string& fileName) {
     if (found)
         return *found;
     if (extension == "jps" || extension == "pns")
-        return {EStereoLayout::SideBySideRL, false};
+        return {EStoredLayout::SideBySideRL, false};
     return {};
 }
 
 std::pair<SImageHandle, SImageHandle> splitStereoImage(
-    const SImage& both, SStereoLayout layout, const std::shared_ptr<CPixelRecycler>& recycler) {
+    const SImage& both, SStoredLayout layout, const std::shared_ptr<CPixelRecycler>& recycler) {
     const auto failed = [] {
         return std::make_pair(makeImageHandle(failedImage()), makeImageHandle(failedImage()));
     };
     if (!both.mPixels || both.mBitDepth != 8 || both.mChannels < 1 || both.mChannels > 4 ||
         both.mWidth < 1 || both.mHeight < 1)
         return failed();
-    const bool sideBySide = layout.mLayout == EStereoLayout::SideBySideLR ||
-                            layout.mLayout == EStereoLayout::SideBySideRL;
-    const bool leftFirst = layout.mLayout == EStereoLayout::SideBySideLR ||
-                           layout.mLayout == EStereoLayout::OverUnderLR;
-    if (layout.mLayout == EStereoLayout::Mono)
+    const bool sideBySide = layout.mLayout == EStoredLayout::SideBySideLR ||
+                            layout.mLayout == EStoredLayout::SideBySideRL;
+    const bool leftFirst = layout.mLayout == EStoredLayout::SideBySideLR ||
+                           layout.mLayout == EStoredLayout::OverUnderLR;
+    if (layout.mLayout == EStoredLayout::Mono)
         return failed();
     const int width = sideBySide ? both.mWidth / 2 : both.mWidth;
     const int height = sideBySide ? both.mHeight : both.mHeight / 2;

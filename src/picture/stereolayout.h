@@ -13,45 +13,45 @@
 #include <utility>
 
 // LR: the left view on the left (or on top); RL: the right view first.
-enum class EStereoLayout { Mono, SideBySideLR, SideBySideRL, OverUnderLR, OverUnderRL };
+enum class EStoredLayout { Mono, SideBySideLR, SideBySideRL, OverUnderLR, OverUnderRL };
 
-struct SStereoLayout {
-    EStereoLayout mLayout = EStereoLayout::Mono;
+struct SStoredLayout {
+    EStoredLayout mLayout = EStoredLayout::Mono;
     // Each view was squeezed to half width (side by side) or half height (over-under)
     // and is stretched back to the full aspect.
     bool mHalf = false;
 
-    bool operator==(const SStereoLayout& other) const {
+    bool operator==(const SStoredLayout& other) const {
         return mLayout == other.mLayout && mHalf == other.mHalf;
     }
-    bool operator!=(const SStereoLayout& other) const { return !(*this == other); }
+    bool operator!=(const SStoredLayout& other) const { return !(*this == other); }
 };
 
 // The layout the JPS record (an APP3 segment "_JPSJPS_" before the first scan) gives;
 // nothing when the JPEG holds no such record or is cut short inside it. Anaglyph,
 // interleaved and non-stereo records give Mono: those cannot be cut into two views.
-std::optional<SStereoLayout> readJpsMarker(const uint8_t* bytes, size_t size);
+std::optional<SStoredLayout> readJpsMarker(const uint8_t* bytes, size_t size);
 // From the stream's start; the file position is undefined afterwards.
-std::optional<SStereoLayout> readJpsMarker(FILE* file);
+std::optional<SStoredLayout> readJpsMarker(FILE* file);
 
 // The order the PNG's sTER chunk (before the first IDAT) gives to two views side by side:
 // 0 right view first, 1 left view first; nothing without a valid chunk.
-std::optional<SStereoLayout> readPnsOrder(const uint8_t* bytes, size_t size);
-std::optional<SStereoLayout> readPnsOrder(FILE* file);
+std::optional<SStoredLayout> readPnsOrder(const uint8_t* bytes, size_t size);
+std::optional<SStoredLayout> readPnsOrder(FILE* file);
 
 // The hints people put into names (any case, after "_" or "-", before the extension or
 // another separator): sbs and lr side by side left first, rl right first, tb and ou
 // over-under left on top, bt right on top; an "h" before or after each means half size
 // ("_lrh", "-hsbs", "_htb"). With no hint, ".jps" and ".pns" files are side by side with
 // the right view first; other names Mono. The last hint in the name counts.
-SStereoLayout layoutFromName(const std::string& fileName);
+SStoredLayout layoutFromName(const std::string& fileName);
 
 // Cuts the two views out of both (8 bits a sample, 1 to 4 channels): left first. An odd
 // width (side by side) or height (over-under) drops the extra column or row. Half layouts
 // are stretched back to twice the half's width or height. Mono, a picture too small to
 // cut and memory running out give failure records (the caller says what that means).
 std::pair<SImageHandle, SImageHandle> splitStereoImage(
-    const SImage& both, SStereoLayout layout, const std::shared_ptr<CPixelRecycler>& recycler);
+    const SImage& both, SStoredLayout layout, const std::shared_ptr<CPixelRecycler>& recycler);
 
 struct SPairPartner {
     std::string mPath;  // empty when the name marks no eye

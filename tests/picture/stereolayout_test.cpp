@@ -17,9 +17,9 @@
 
 using namespace writetest;
 using Bytes = std::vector<uint8_t>;
-using L = EStereoLayout;
+using L = EStoredLayout;
 
-void PrintTo(const SStereoLayout& layout, std::ostream* out) {
+void PrintTo(const SStoredLayout& layout, std::ostream* out) {
     *out << "layout " << int(layout.mLayout) << (layout.mHalf ? " half" : " full");
 }
 
@@ -97,7 +97,7 @@ Bytes fileBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-std::optional<SStereoLayout> jpsOfFile(const std::string& path) {
+std::optional<SStoredLayout> jpsOfFile(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     EXPECT_NE(file, nullptr) << path;
     const auto layout = file ? readJpsMarker(file) : std::nullopt;
@@ -142,7 +142,7 @@ TEST(StereoLayout, JpsRecordsReadAsExiftoolReadsThem) {
         const char* mDescriptor;
         const char* mLayoutWords;
         const char* mFlagWords;
-        SStereoLayout mLayout;
+        SStoredLayout mLayout;
     } cases[] = {
         // what the anaglyph export writes, parallel and crossed; a separation of 10
         {"0a040201", "Side By Side", "Left field first", {L::SideBySideLR, false}},
@@ -194,11 +194,11 @@ TEST(StereoLayout, PnsOrderFromItsChunkElseCrossed) {
     const Bytes none = fileBytes(folder.path("none.pns"));
     FILE* file = std::fopen(folder.path("parallel.pns").c_str(), "rb");
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(readPnsOrder(file), (SStereoLayout{L::SideBySideLR, false}));
+    EXPECT_EQ(readPnsOrder(file), (SStoredLayout{L::SideBySideLR, false}));
     std::fclose(file);
-    EXPECT_EQ(readPnsOrder(cross.data(), cross.size()), (SStereoLayout{L::SideBySideRL, false}));
+    EXPECT_EQ(readPnsOrder(cross.data(), cross.size()), (SStoredLayout{L::SideBySideRL, false}));
     EXPECT_FALSE(readPnsOrder(none.data(), none.size()).has_value());
-    EXPECT_EQ(layoutFromName(folder.path("none.pns")), (SStereoLayout{L::SideBySideRL, false}));
+    EXPECT_EQ(layoutFromName(folder.path("none.pns")), (SStoredLayout{L::SideBySideRL, false}));
     // The chunk: length, name, one byte.
     const char name[] = "sTER";
     const size_t at =
@@ -215,7 +215,7 @@ TEST(StereoLayout, ViewsCutAsPillowMadeThem) {
     const auto recycler = std::make_shared<CPixelRecycler>();
     const struct {
         const char* mName;
-        SStereoLayout mLayout;
+        SStoredLayout mLayout;
         const char* mLeft;
         const char* mRight;
         int mTolerance;  // full views are copies; stretched ones differ in rounding
@@ -244,7 +244,7 @@ TEST(StereoLayout, ViewsCutAsPillowMadeThem) {
 TEST(StereoLayout, NamesOfLayoutsAndPairs) {
     const struct {
         const char* mName;
-        SStereoLayout mLayout;
+        SStoredLayout mLayout;
     } layouts[] = {
         {"dir_tb/holiday.jpg", {L::Mono, false}},  // a folder's hint is not the file's
         {"holiday_SBS.jpg", {L::SideBySideLR, false}},
