@@ -1,7 +1,6 @@
 // The GL view on a screen of two device pixels per logical pixel. Qt reads the scale
 // factor when the application object is made, so these tests have a process of their own.
 #include "CQtExceptionApp.h"
-#include "displaywait.h"
 #include "startup.h"
 
 #include <QSurfaceFormat>
@@ -18,7 +17,6 @@ int main(int argc, char** argv) {
     // As in the other window tests: keep Mesa's driver loaded for the leak check at exit.
     dlopen(RUV_DRI_DIR "/swrast_dri.so", RTLD_NOW | RTLD_NODELETE);
     QSurfaceFormat::setDefaultFormat(defaultGLFormat());
-    waitForDisplay();
     CQtExceptionApp app(argc, argv);
     setApplicationIdentity();
     return RUN_ALL_TESTS();

@@ -1,7 +1,6 @@
 // Tests of the application classes run inside the real application object, on the
 // display that ./test.sh provides (a virtual X server when there is none).
 #include "CQtExceptionApp.h"
-#include "displaywait.h"
 #include "startup.h"
 
 #include <QSurfaceFormat>
@@ -18,7 +17,6 @@ int main(int argc, char** argv) {
     // at exit; its own leaks would then show without a library name to suppress them by.
     dlopen(RUV_DRI_DIR "/swrast_dri.so", RTLD_NOW | RTLD_NODELETE);
     QSurfaceFormat::setDefaultFormat(defaultGLFormat());
-    waitForDisplay();
     CQtExceptionApp app(argc, argv);
     setApplicationIdentity();
     return RUN_ALL_TESTS();
