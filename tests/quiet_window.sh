@@ -7,25 +7,12 @@
 set -u
 binary=$1
 picture=$2
-# A display of its own, so that no other test's window can pass for the program's.
-if [ -z "${RUVELLO_OWN_DISPLAY:-}" ]; then
-    RUVELLO_OWN_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+# shellcheck source=tests/realprogram.sh
+source "$(dirname "${BASH_SOURCE[0]}")/realprogram.sh"
+ownScreen 1024x768 "$0" "$@"
 screen_w=1024
 screen_h=768
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_RUNTIME_DIR=$work/runtime
-export XDG_CONFIG_HOME=$work/config
-export XDG_DATA_HOME=$work/data
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-# Mesa unloads its driver before a sanitizer's leak check at exit (see startup_window.sh).
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+realProgramHome
 failed=0
 
 fail() {

@@ -7,18 +7,14 @@
 #   startup_splash.sh RUVELLO-BINARY
 set -u
 binary=$1
-if [ -z "${RUVELLO_OWN_DISPLAY:-}" ]; then
-    RUVELLO_OWN_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
-fi
+# shellcheck source=tests/realprogram.sh
+source "$(dirname "${BASH_SOURCE[0]}")/realprogram.sh"
+ownScreen 1280x800 "$0" "$@"
 /usr/bin/python3 -c 'import PIL.ImageGrab' 2>/dev/null || {
     echo "SKIP: Pillow is missing in /usr/bin/python3 (Debian: python3-pil)"
     exit 77
 }
-work=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+realProgramHome
 mkdir "$work/photos"
 # Orange: far from the splash's dark blue and from any blue overlay.
 /usr/bin/python3 -c 'import sys; from PIL import Image
